@@ -1,0 +1,58 @@
+# Host tree: the firmware as 32-bit programs on the simulated board, and the
+# firmware's tests.
+find_package(Threads REQUIRED)
+include(cmake/googletest.cmake)
+
+file(GLOB VELM_SIM_SOURCES CONFIGURE_DEPENDS
+  ${CMAKE_SOURCE_DIR}/sim/*.cpp
+  ${CMAKE_SOURCE_DIR}/sim/devices/*.cpp)
+list(REMOVE_ITEM VELM_SIM_SOURCES ${CMAKE_SOURCE_DIR}/sim/main.cpp)
+add_library(velm_sim STATIC ${VELM_SIM_SOURCES})
+target_include_directories(velm_sim PUBLIC ${CMAKE_SOURCE_DIR}/sim ${CMAKE_SOURCE_DIR}/firmware)
+target_compile_options(velm_sim PRIVATE -Wall -Wextra)
+target_link_libraries(velm_sim PUBLIC Threads::Threads)
+
+# The firmware keeps its main(); on the host the simulator program owns main
+# and calls the firmware's under another name.
+set_source_files_properties(${CMAKE_SOURCE_DIR}/firmware/board/demo_main.cpp
+  PROPERTIES COMPILE_DEFINITIONS main=firmware_main)
+
+foreach(b ${VELM_BUILDS})
+  add_library(fw_${b} STATIC ${VELM_FW_SOURCES})
+  target_include_directories(fw_${b} PUBLIC ${VELM_FW_INCLUDES})
+  target_compile_definitions(fw_${b} PUBLIC VELM_BUILD_HEADER="${b}.h")
+  target_compile_options(fw_${b} PRIVATE ${VELM_FW_OPTIONS})
+  target_link_libraries(fw_${b} PUBLIC velm_sim)
+
+  add_executable(${b} ${CMAKE_SOURCE_DIR}/sim/main.cpp)
+  target_link_libraries(${b} PRIVATE fw_${b})
+endforeach()
+
+# Tests of the board models alone (they share one process).
+file(GLOB VELM_SIM_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/sim/*.cpp)
+add_executable(sim_tests ${VELM_SIM_TESTS})
+target_link_libraries(sim_tests PRIVATE velm_sim GTest::gtest_main)
+gtest_discover_tests(sim_tests DISCOVERY_TIMEOUT 30)
+
+# Tests that boot a firmware build: each test case runs in its own process.
+file(GLOB VELM_SUPPORT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/support/*.cpp)
+function(velm_board_tests name build)
+  add_executable(${name} ${ARGN} ${VELM_SUPPORT_SOURCES})
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+  target_link_libraries(${name} PRIVATE fw_${build} GTest::gtest GTest::gmock)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 120)
+endfunction()
+
+file(GLOB VELM_BOARD_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/board/*.cpp)
+velm_board_tests(board_tests ${VELM_REFERENCE_BUILD} ${VELM_BOARD_TESTS})
+
+# Figures: the machine's own speed.
+add_executable(bench_machine ${CMAKE_SOURCE_DIR}/tests/bench/bench_machine.cpp)
+target_link_libraries(bench_machine PRIVATE fw_${VELM_REFERENCE_BUILD})
+
+# The simulator program lists its options.
+add_test(NAME simulator_help COMMAND ${VELM_REFERENCE_BUILD} --help)
+set_tests_properties(simulator_help PROPERTIES PASS_REGULAR_EXPRESSION
+  "--uart1.*--uart2.*--flash.*--eeprom.*--sd.*--straps.*--http.*--speed")
+add_test(NAME simulator_bad_option COMMAND ${VELM_REFERENCE_BUILD} --straps X)
+set_tests_properties(simulator_bad_option PROPERTIES WILL_FAIL TRUE)

@@ -1,0 +1,4 @@
+#include "app/KM_beep.h"
+
+// Beeps and alarms are not timed yet.
+void BeepTimerCheck(void) {}

@@ -1,0 +1,4 @@
+// The beeper and alarms.
+#pragma once
+
+void BeepTimerCheck(void);

@@ -1,0 +1,137 @@
+// Register-access layer: the only place that knows whether the firmware runs
+// on the board or on the simulated board.
+//
+// Every peripheral register access (and every NOR-flash command write or
+// status poll) goes through hw_read8/16/32 and hw_write8/16/32.  Every
+// busy-wait loop calls hw_wait() once per pass.  The reset code's cache and
+// MMU operations and the processor's IRQ mask live here too.
+#pragma once
+
+#include <stdint.h>
+
+#if defined(__arm__)
+
+#define HW_INLINE static inline __attribute__((always_inline))
+
+HW_INLINE uint8_t hw_read8(uint32_t addr) { return *(volatile uint8_t*)addr; }
+HW_INLINE uint16_t hw_read16(uint32_t addr) { return *(volatile uint16_t*)addr; }
+HW_INLINE uint32_t hw_read32(uint32_t addr) { return *(volatile uint32_t*)addr; }
+HW_INLINE void hw_write8(uint32_t addr, uint8_t v) { *(volatile uint8_t*)addr = v; }
+HW_INLINE void hw_write16(uint32_t addr, uint16_t v) { *(volatile uint16_t*)addr = v; }
+HW_INLINE void hw_write32(uint32_t addr, uint32_t v) { *(volatile uint32_t*)addr = v; }
+
+// Nothing to do on the board: the loop itself spends the time.
+HW_INLINE void hw_wait(void) {}
+
+HW_INLINE void __ARMLIB_disableIRQ(void)
+{
+    uint32_t cpsr;
+    __asm__ volatile("mrs %0, cpsr\n\torr %0, %0, #0x80\n\tmsr cpsr_c, %0" : "=r"(cpsr) : : "memory");
+}
+
+HW_INLINE void __ARMLIB_enableIRQ(void)
+{
+    uint32_t cpsr;
+    __asm__ volatile("mrs %0, cpsr\n\tbic %0, %0, #0x80\n\tmsr cpsr_c, %0" : "=r"(cpsr) : : "memory");
+}
+
+// Invalidate both caches and the TLB, drain the write buffer.
+HW_INLINE void hw_cache_invalidate_all(void)
+{
+    uint32_t zero = 0;
+    __asm__ volatile("mcr p15, 0, %0, c7, c7, 0\n\t"   // invalidate I and D caches
+                     "mcr p15, 0, %0, c8, c7, 0\n\t"   // invalidate TLBs
+                     "mcr p15, 0, %0, c7, c10, 4"      // drain write buffer
+                     : : "r"(zero) : "memory");
+}
+
+// Control register bits of the ARM926 system control coprocessor.
+enum {
+    CP15_CTRL_MMU = 1u << 0,
+    CP15_CTRL_ALIGN = 1u << 1,
+    CP15_CTRL_DCACHE = 1u << 2,
+    CP15_CTRL_BIGEND = 1u << 7,
+    CP15_CTRL_ICACHE = 1u << 12,
+};
+
+HW_INLINE uint32_t hw_cp15_control(void)
+{
+    uint32_t v;
+    __asm__ volatile("mrc p15, 0, %0, c1, c0, 0" : "=r"(v));
+    return v;
+}
+
+HW_INLINE void hw_cp15_set_control(uint32_t v)
+{
+    __asm__ volatile("mcr p15, 0, %0, c1, c0, 0\n\tnop\n\tnop" : : "r"(v) : "memory");
+}
+
+// MMU, caches, alignment checking and big-endian mode off.
+HW_INLINE void hw_mmu_disable(void)
+{
+    hw_cp15_set_control(hw_cp15_control() &
+                        ~(uint32_t)(CP15_CTRL_MMU | CP15_CTRL_ALIGN | CP15_CTRL_DCACHE |
+                                    CP15_CTRL_BIGEND | CP15_CTRL_ICACHE));
+}
+
+// Translation table base, all domains manager.
+HW_INLINE void hw_mmu_set_table(uint32_t ttb)
+{
+    uint32_t domains = 0xFFFFFFFFu;
+    __asm__ volatile("mcr p15, 0, %0, c2, c0, 0\n\t"
+                     "mcr p15, 0, %1, c3, c0, 0"
+                     : : "r"(ttb), "r"(domains) : "memory");
+}
+
+// MMU, caches and alignment checking on.
+HW_INLINE void hw_mmu_enable(void)
+{
+    hw_cp15_set_control(hw_cp15_control() |
+                        (CP15_CTRL_MMU | CP15_CTRL_ALIGN | CP15_CTRL_DCACHE | CP15_CTRL_ICACHE));
+}
+
+// Code that runs from boot flash before SDRAM is set up.
+#define HW_BOOT_CODE __attribute__((section(".boot"), noinline))
+// The processor's IRQ entry.
+#define HW_IRQ_HANDLER __attribute__((interrupt("IRQ")))
+
+#else  // the simulated board
+
+// Implemented by the simulated board's bus (sim/hw_glue.cpp).
+uint32_t hw_bus_read(uint32_t addr, unsigned size);
+void hw_bus_write(uint32_t addr, uint32_t value, unsigned size);
+void hw_wait_hook(void);
+void hw_cpu_irq_mask(int masked);
+
+static inline uint8_t hw_read8(uint32_t addr) { return (uint8_t)hw_bus_read(addr, 1); }
+static inline uint16_t hw_read16(uint32_t addr) { return (uint16_t)hw_bus_read(addr, 2); }
+static inline uint32_t hw_read32(uint32_t addr) { return hw_bus_read(addr, 4); }
+static inline void hw_write8(uint32_t addr, uint8_t v) { hw_bus_write(addr, v, 1); }
+static inline void hw_write16(uint32_t addr, uint16_t v) { hw_bus_write(addr, v, 2); }
+static inline void hw_write32(uint32_t addr, uint32_t v) { hw_bus_write(addr, v, 4); }
+
+// Lets virtual time run; the simulated board delivers interrupts here.
+static inline void hw_wait(void) { hw_wait_hook(); }
+
+static inline void __ARMLIB_disableIRQ(void) { hw_cpu_irq_mask(1); }
+static inline void __ARMLIB_enableIRQ(void) { hw_cpu_irq_mask(0); }
+
+// There is no cache or MMU to manage on the simulated board.
+static inline void hw_cache_invalidate_all(void) {}
+static inline void hw_mmu_disable(void) {}
+static inline void hw_mmu_set_table(uint32_t) {}
+static inline void hw_mmu_enable(void) {}
+
+#define HW_INLINE static inline
+#define HW_BOOT_CODE
+#define HW_IRQ_HANDLER
+
+#endif
+
+// Read-modify-write of a 32-bit register.
+HW_INLINE void hw_set32(uint32_t addr, uint32_t bits) { hw_write32(addr, hw_read32(addr) | bits); }
+HW_INLINE void hw_clear32(uint32_t addr, uint32_t bits) { hw_write32(addr, hw_read32(addr) & ~bits); }
+HW_INLINE void hw_modify32(uint32_t addr, uint32_t clear, uint32_t set)
+{
+    hw_write32(addr, (hw_read32(addr) & ~clear) | set);
+}

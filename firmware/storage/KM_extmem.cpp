@@ -1,0 +1,3 @@
+#include "storage/KM_extmem.h"
+
+uint32_t ExtMemSize;

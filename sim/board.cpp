@@ -1,0 +1,107 @@
+#include "board.h"
+
+#include <stdexcept>
+
+namespace sim {
+
+namespace {
+Board* the_board = nullptr;
+
+std::vector<RegisterFile::Reg> offsets(std::initializer_list<uint32_t> offs)
+{
+    std::vector<RegisterFile::Reg> v;
+    for (uint32_t o : offs)
+        v.push_back({o, 0});
+    return v;
+}
+}  // namespace
+
+Board& Board::create(const BoardOptions& options)
+{
+    if (the_board)
+        throw std::logic_error("one simulated board per process: run each board test in its own process");
+    the_board = new Board(options);
+    return *the_board;
+}
+
+Board& Board::get()
+{
+    if (!the_board)
+        throw std::logic_error("no simulated board yet");
+    return *the_board;
+}
+
+Board::Board(const BoardOptions& o)
+    : machine(Machine::instance()),
+      aitc(machine),
+      clock(machine),
+      gpio(machine),
+      gpt1(machine, aitc, 26, "GPT1"),
+      gpt2(machine, aitc, 25, "GPT2"),
+      lcdc(machine),
+      weim(machine, "WEIM", offsets({0x00, 0x04, 0x08, 0x0C, 0x10, 0x14, 0x18, 0x1C, 0x20, 0x24, 0x28, 0x2C, 0x30})),
+      sdramc(machine, "SDRAMC", offsets({0x00, 0x04, 0x14, 0x18})),
+      aipi1(machine, "AIPI1", offsets({0x00, 0x04, 0x08})),
+      aipi2(machine, "AIPI2", offsets({0x00, 0x04, 0x08})),
+      crossbar(machine, "AHB crossbar",
+               offsets({0x000, 0x010, 0x100, 0x110, 0x200, 0x210, 0x300, 0x310, 0x400, 0x410})),
+      options(o)
+{
+    machine.speed = o.speed;
+    machine.map_ram(kSdramBase, kSdramSize);
+    // The firmware sees the flash read-only: a plain store into it is a
+    // stray command to the chip.  Programming goes through the flash model.
+    machine.map_file(kFlashBase, kFlashSize, o.flash, true, 0xFF);
+
+    machine.attach(0x10040000, 0x1000, &aitc);
+    machine.attach(0x10027000, 0x1000, &clock);
+    machine.attach(0x10015000, 0x700, &gpio);
+    machine.attach(0x10003000, 0x1000, &gpt1);
+    machine.attach(0x10004000, 0x1000, &gpt2);
+    machine.attach(Lcdc::kBase, Lcdc::kSize, &lcdc);
+    machine.attach(0xDF001000, 0x1000, &weim);
+    machine.attach(0xDF000000, 0x1000, &sdramc);
+    machine.attach(0x10000000, 0x1000, &aipi1);
+    machine.attach(0x10020000, 0x1000, &aipi2);
+    machine.attach(0x1003F000, 0x1000, &crossbar);
+
+    // No card in the slot: the card-detect line (low = card) is pulled high.
+    set_straps(o.straps);
+}
+
+void Board::set_straps(Straps s)
+{
+    options.straps = s;
+    bool pb5_low = s == Straps::N || s == Straps::Mhz26;
+    bool pb8_low = s == Straps::E || s == Straps::Mhz26;
+    // A strap that is not fitted leaves the pin to its pull-up.
+    gpio.drive(Gpio::PORT_B, 5, pb5_low ? 0 : -1);
+    gpio.drive(Gpio::PORT_B, 8, pb8_low ? 0 : -1);
+}
+
+bool Board::status_led() const
+{
+    return gpio.is_gpio_output(Gpio::PORT_B, 20) && gpio.level(Gpio::PORT_B, 20) == 0;
+}
+
+bool Board::sd_led() const
+{
+    return gpio.is_gpio_output(Gpio::PORT_C, 16) && gpio.level(Gpio::PORT_C, 16) == 0;
+}
+
+bool parse_straps(const std::string& text, Straps* out)
+{
+    if (text == "plain")
+        *out = Straps::Plain;
+    else if (text == "E")
+        *out = Straps::E;
+    else if (text == "N")
+        *out = Straps::N;
+    else if (text == "26")
+        *out = Straps::Mhz26;
+    else
+        return false;
+    return true;
+}
+
+}  // namespace sim

@@ -1,0 +1,64 @@
+// The simulated controller board: memory, device models and the far ends
+// that a user, a script or a test stands behind.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "devices/aitc.h"
+#include "devices/clock.h"
+#include "devices/gpio.h"
+#include "devices/gpt.h"
+#include "devices/lcdc.h"
+#include "devices/regfile.h"
+#include "machine.h"
+
+namespace sim {
+
+enum class Straps { Plain, E, N, Mhz26 };
+
+struct BoardOptions {
+    std::string flash;   // NOR flash contents, 32 MiB
+    std::string eeprom;  // EEPROM contents
+    std::string sd;      // SD card image, empty = no card
+    Straps straps = Straps::Plain;
+    Speed speed = Speed::Realtime;
+};
+
+constexpr uint32_t kSdramBase = 0xC0000000;
+constexpr uint32_t kSdramSize = 64u << 20;
+constexpr uint32_t kFlashBase = 0xC8000000;
+constexpr uint32_t kFlashSize = 32u << 20;
+
+class Board {
+public:
+    // Builds the one board of this process.
+    static Board& create(const BoardOptions& options);
+    static Board& get();
+
+    Machine& machine;
+    Aitc aitc;
+    ClockController clock;
+    Gpio gpio;
+    Gpt gpt1;
+    Gpt gpt2;
+    Lcdc lcdc;
+    RegisterFile weim;
+    RegisterFile sdramc;
+    RegisterFile aipi1;
+    RegisterFile aipi2;
+    RegisterFile crossbar;
+    BoardOptions options;
+
+    // Board pins as a person looking at the board sees them.
+    bool status_led() const;  // lit
+    bool sd_led() const;
+    void set_straps(Straps s);
+
+private:
+    explicit Board(const BoardOptions& options);
+};
+
+bool parse_straps(const std::string& text, Straps* out);
+
+}  // namespace sim

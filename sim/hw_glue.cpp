@@ -1,0 +1,23 @@
+// The host side of the firmware's register-access layer (board/hw.h).
+#include "board/hw.h"
+#include "machine.h"
+
+uint32_t hw_bus_read(uint32_t addr, unsigned size)
+{
+    return sim::Machine::instance().read(addr, size);
+}
+
+void hw_bus_write(uint32_t addr, uint32_t value, unsigned size)
+{
+    sim::Machine::instance().write(addr, value, size);
+}
+
+void hw_wait_hook(void)
+{
+    sim::Machine::instance().wait_hook();
+}
+
+void hw_cpu_irq_mask(int masked)
+{
+    sim::Machine::instance().set_cpu_irq_masked(masked != 0);
+}

@@ -1,0 +1,373 @@
+#include "machine.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace sim {
+
+namespace {
+
+std::condition_variable inbox_cv;
+
+int64_t wall_ns()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+std::string hex(uint32_t v)
+{
+    char b[16];
+    std::snprintf(b, sizeof b, "0x%08X", v);
+    return b;
+}
+
+void* map_at(uint32_t base, uint32_t size, int prot, int flags, int fd)
+{
+    void* want = reinterpret_cast<void*>(static_cast<uintptr_t>(base));
+    void* p = mmap(want, size, prot, flags | MAP_FIXED_NOREPLACE, fd, 0);
+    if (p == MAP_FAILED)
+        throw std::runtime_error("cannot map board memory at " + hex(base) + ": " + std::strerror(errno));
+    if (p != want) {
+        munmap(p, size);
+        throw std::runtime_error("board memory at " + hex(base) + " is taken in this process");
+    }
+    return p;
+}
+
+}  // namespace
+
+Machine& Machine::instance()
+{
+    static Machine* m = new Machine();  // never destroyed: the firmware may still hold it
+    return *m;
+}
+
+// ---------------------------------------------------------------- memory
+
+void Machine::map_ram(uint32_t base, uint32_t size)
+{
+    auto* p = static_cast<uint8_t*>(map_at(base, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1));
+    regions_.push_back({base, size, p, p});
+}
+
+void Machine::map_file(uint32_t base, uint32_t size, const std::string& path, bool read_only, uint8_t fill)
+{
+    int fd = open(path.c_str(), O_RDWR | O_CREAT, 0644);
+    if (fd < 0)
+        throw std::runtime_error("cannot open " + path + ": " + std::strerror(errno));
+    struct stat st {};
+    fstat(fd, &st);
+    if (static_cast<uint64_t>(st.st_size) < size) {
+        // Grow the file to its full size; what was not there yet reads as fill.
+        std::vector<uint8_t> block(65536, fill);
+        off_t pos = st.st_size;
+        while (pos < static_cast<off_t>(size)) {
+            size_t n = std::min<size_t>(block.size(), size - pos);
+            if (pwrite(fd, block.data(), n, pos) != static_cast<ssize_t>(n)) {
+                close(fd);
+                throw std::runtime_error("cannot write " + path + ": " + std::strerror(errno));
+            }
+            pos += n;
+        }
+    }
+    auto* view = static_cast<uint8_t*>(map_at(base, size, read_only ? PROT_READ : PROT_READ | PROT_WRITE, MAP_SHARED, fd));
+    uint8_t* wview = view;
+    if (read_only) {
+        void* w = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+        if (w == MAP_FAILED) {
+            close(fd);
+            throw std::runtime_error("cannot map " + path + ": " + std::strerror(errno));
+        }
+        wview = static_cast<uint8_t*>(w);
+    }
+    close(fd);
+    regions_.push_back({base, size, view, wview});
+}
+
+Machine::Region* Machine::region_of(uint32_t phys, uint32_t len)
+{
+    for (auto& r : regions_)
+        if (phys >= r.base && static_cast<uint64_t>(phys) + len <= static_cast<uint64_t>(r.base) + r.size)
+            return &r;
+    return nullptr;
+}
+
+uint8_t* Machine::mem(uint32_t phys, uint32_t len)
+{
+    Region* r = region_of(phys, len);
+    return r ? r->view + (phys - r->base) : nullptr;
+}
+
+uint8_t* Machine::writable(uint32_t phys, uint32_t len)
+{
+    Region* r = region_of(phys, len);
+    return r ? r->wview + (phys - r->base) : nullptr;
+}
+
+// ---------------------------------------------------------------- bus
+
+void Machine::attach(uint32_t base, uint32_t size, Device* dev)
+{
+    windows_.push_back({base, size, dev});
+}
+
+const Machine::Window* Machine::window_of(uint32_t addr) const
+{
+    for (auto& w : windows_)
+        if (addr >= w.base && addr - w.base < w.size)
+            return &w;
+    return nullptr;
+}
+
+void Machine::note_access()
+{
+    // What interrupt handlers look at does not end an idle stretch of the
+    // main program.
+    if (!in_irq_)
+        idle_waits_ = 0;
+}
+
+void Machine::report(const std::string& text)
+{
+    reports_.push_back(text);
+    if (!quiet)
+        std::fprintf(stderr, "board: %s\n", text.c_str());
+}
+
+uint32_t Machine::read(uint32_t addr, unsigned size)
+{
+    uint32_t v = 0;
+    note_access();
+    if (const Window* w = window_of(addr)) {
+        v = w->dev->read(addr - w->base, size);
+    } else if (Region* r = region_of(addr, size)) {
+        std::memcpy(&v, r->view + (addr - r->base), size);
+    } else if (std::find(reported_addrs_.begin(), reported_addrs_.end(), addr) == reported_addrs_.end()) {
+        reported_addrs_.push_back(addr);
+        report("read" + std::to_string(size * 8) + " at unclaimed address " + hex(addr));
+    }
+    if (size == 1)
+        v &= 0xFF;
+    else if (size == 2)
+        v &= 0xFFFF;
+    if (tracing)
+        trace.push_back({now_, addr, v, static_cast<uint8_t>(size), false});
+    advance(access_cost);
+    return v;
+}
+
+void Machine::write(uint32_t addr, uint32_t value, unsigned size)
+{
+    if (size == 1)
+        value &= 0xFF;
+    else if (size == 2)
+        value &= 0xFFFF;
+    note_access();
+    if (tracing)
+        trace.push_back({now_, addr, value, static_cast<uint8_t>(size), true});
+    if (const Window* w = window_of(addr)) {
+        w->dev->write(addr - w->base, value, size);
+    } else if (Region* r = region_of(addr, size); r && r->view == r->wview) {
+        std::memcpy(r->view + (addr - r->base), &value, size);
+    } else if (std::find(reported_addrs_.begin(), reported_addrs_.end(), addr) == reported_addrs_.end()) {
+        reported_addrs_.push_back(addr);
+        report("write" + std::to_string(size * 8) + " of " + hex(value) + " at unclaimed address " + hex(addr));
+    }
+    advance(access_cost);
+}
+
+// ---------------------------------------------------------------- time
+
+Machine::EventId Machine::schedule(Time at, std::function<void()> fn)
+{
+    if (at < now_)
+        at = now_;
+    EventId id{at, seq_++};
+    events_.emplace(id, std::move(fn));
+    return id;
+}
+
+void Machine::cancel(EventId id)
+{
+    events_.erase(id);
+}
+
+void Machine::run_events_until(Time target)
+{
+    while (!events_.empty() && events_.begin()->first.first <= target) {
+        auto it = events_.begin();
+        now_ = std::max(now_, it->first.first);
+        auto fn = std::move(it->second);
+        events_.erase(it);
+        fn();
+    }
+    now_ = std::max(now_, target);
+}
+
+void Machine::advance(Time dt)
+{
+    run_events_until(now_ + dt);
+    deliver_irqs();
+}
+
+void Machine::set_irq_line(bool level)
+{
+    irq_line_ = level;
+}
+
+void Machine::set_cpu_irq_masked(bool masked)
+{
+    cpu_masked_ = masked;
+    if (!masked)
+        deliver_irqs();
+}
+
+void Machine::deliver_irqs()
+{
+    // As on the processor, an IRQ entry masks IRQs until the handler returns.
+    while (irq_line_ && !cpu_masked_ && !in_irq_ && irq_entry_) {
+        in_irq_ = true;
+        cpu_masked_ = true;
+        irq_entry_();
+        cpu_masked_ = false;
+        in_irq_ = false;
+    }
+}
+
+void Machine::wait_hook()
+{
+    drain_inbox();
+    Time target;
+    Time next = events_.empty() ? UINT64_MAX : events_.begin()->first.first;
+    if (idle_waits_ < kIdleWaits) {
+        // The firmware may be measuring time: move in small steps.
+        ++idle_waits_;
+        target = std::min(now_ + wait_quantum, next);
+    } else {
+        // A loop that has looked at no device for a long while can only see
+        // what interrupts change, so nothing tells the difference until the
+        // next event: go straight there.
+        target = next == UINT64_MAX ? now_ + kMillisecond : next;
+    }
+    if (fw_started_ && deadline_ > now_)
+        target = std::min(target, deadline_);
+    if (target <= now_)
+        target = now_ + 1;
+    if (speed == Speed::Realtime) {
+        Time save = target;
+        // Sleep until the wall clock reaches target, unless work comes in.
+        if (!pace_started_) {
+            pace_started_ = true;
+            pace_virtual0_ = now_;
+            pace_wall0_ns_ = wall_ns();
+        }
+        int64_t due = pace_wall0_ns_ + static_cast<int64_t>(save - pace_virtual0_);
+        int64_t ahead = due - wall_ns();
+        if (ahead > 200000) {
+            std::unique_lock<std::mutex> lk(inbox_mu_);
+            inbox_cv.wait_for(lk, std::chrono::nanoseconds(ahead), [this] { return inbox_nonempty_; });
+            if (inbox_nonempty_) {
+                // Woken early: time has only run as far as the wall clock.
+                int64_t ran = wall_ns() - pace_wall0_ns_;
+                Time reached = pace_virtual0_ + static_cast<Time>(std::max<int64_t>(ran, 0));
+                target = std::clamp(reached, now_ + 1, save);
+            }
+        } else if (ahead < -50000000) {
+            // Far behind (the host was busy): do not try to catch up.
+            pace_virtual0_ = now_;
+            pace_wall0_ns_ = wall_ns();
+        }
+    }
+    advance(target - now_);
+    safe_point();
+}
+
+// ---------------------------------------------------------------- front ends
+
+void Machine::post(std::function<void()> fn)
+{
+    {
+        std::lock_guard<std::mutex> lk(inbox_mu_);
+        inbox_.push_back(std::move(fn));
+        inbox_nonempty_ = true;
+    }
+    inbox_cv.notify_all();
+}
+
+void Machine::drain_inbox()
+{
+    std::vector<std::function<void()>> work;
+    {
+        std::lock_guard<std::mutex> lk(inbox_mu_);
+        if (!inbox_nonempty_)
+            return;
+        work.swap(inbox_);
+        inbox_nonempty_ = false;
+    }
+    for (auto& fn : work)
+        fn();
+}
+
+// ---------------------------------------------------------------- turns
+
+void Machine::start_firmware(std::function<void()> fn)
+{
+    fw_started_ = true;
+    std::thread([this, fn = std::move(fn)] {
+        {
+            std::unique_lock<std::mutex> lk(turn_mu_);
+            turn_cv_.wait(lk, [this] { return fw_turn_; });
+        }
+        fn();
+        // The firmware returned: hand the turn back for good.
+        std::lock_guard<std::mutex> lk(turn_mu_);
+        fw_done_ = true;
+        fw_turn_ = false;
+        stopped_by_pred_ = false;
+        turn_cv_.notify_all();
+    }).detach();
+}
+
+void Machine::safe_point()
+{
+    if (!fw_started_)
+        return;
+    bool by_pred = stop_ && stop_();
+    if (!by_pred && now_ < deadline_)
+        return;
+    std::unique_lock<std::mutex> lk(turn_mu_);
+    stopped_by_pred_ = by_pred;
+    fw_turn_ = false;
+    turn_cv_.notify_all();
+    turn_cv_.wait(lk, [this] { return fw_turn_; });
+}
+
+bool Machine::run_until(const std::function<bool()>& stop, Time deadline)
+{
+    std::unique_lock<std::mutex> lk(turn_mu_);
+    if (stop && stop())
+        return true;
+    if (fw_done_)
+        return false;  // the firmware has returned; nothing runs any more
+    stop_ = stop;
+    deadline_ = deadline;
+    fw_turn_ = true;
+    turn_cv_.notify_all();
+    turn_cv_.wait(lk, [this] { return !fw_turn_; });
+    stop_ = nullptr;
+    return stopped_by_pred_;
+}
+
+}  // namespace sim

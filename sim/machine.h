@@ -1,0 +1,180 @@
+// The simulated board: memory regions at their physical addresses, the bus
+// that dispatches register accesses to device models, virtual time with an
+// event queue, interrupt delivery at safe points, and turn-taking with a
+// controlling thread (a test or a front end).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <condition_variable>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+using Time = uint64_t;  // virtual nanoseconds since power-on
+
+constexpr Time kMicrosecond = 1000;
+constexpr Time kMillisecond = 1000 * kMicrosecond;
+constexpr Time kSecond = 1000 * kMillisecond;
+
+// A register-level device model claiming one address window.
+class Device {
+public:
+    virtual ~Device() = default;
+    virtual const char* name() const = 0;
+    // off is the offset inside the window, size 1, 2 or 4.
+    virtual uint32_t read(uint32_t off, unsigned size) = 0;
+    virtual void write(uint32_t off, uint32_t value, unsigned size) = 0;
+};
+
+// One bus access as the models saw it (kept while tracing is on).
+struct Access {
+    Time time;
+    uint32_t addr;
+    uint32_t value;
+    uint8_t size;
+    bool write;
+};
+
+enum class Speed { Max, Realtime };
+
+class Machine {
+public:
+    // One board per process: the fixed mappings and the firmware's globals
+    // exist once.
+    static Machine& instance();
+
+    // ---- memory ----
+    // Maps anonymous memory at its physical address (zero-filled).
+    void map_ram(uint32_t base, uint32_t size);
+    // Maps a file-backed region at its physical address.  The firmware's view
+    // is read-only when read_only is set; writable() gives the model a
+    // writable view of the same bytes.  A missing file is created filled
+    // with fill.
+    void map_file(uint32_t base, uint32_t size, const std::string& path, bool read_only,
+                  uint8_t fill);
+    // Host pointer for [phys, phys+len) when it lies in one region, else null.
+    uint8_t* mem(uint32_t phys, uint32_t len = 1);
+    // Writable pointer (also for read-only regions), else null.
+    uint8_t* writable(uint32_t phys, uint32_t len = 1);
+
+    // ---- bus ----
+    void attach(uint32_t base, uint32_t size, Device* dev);
+    uint32_t read(uint32_t addr, unsigned size);
+    void write(uint32_t addr, uint32_t value, unsigned size);
+
+    // Problems the models noticed (unclaimed addresses, unknown offsets).
+    // Each is also printed on stderr unless quiet.
+    void report(const std::string& text);
+    const std::vector<std::string>& reports() const { return reports_; }
+    void clear_reports() { reports_.clear(); }
+    bool quiet = false;
+
+    // Access trace for tests.
+    bool tracing = false;
+    std::vector<Access> trace;
+
+    // ---- time ----
+    Time now() const { return now_; }
+    using EventId = std::pair<Time, uint64_t>;
+    EventId schedule(Time at, std::function<void()> fn);
+    EventId schedule_in(Time delay, std::function<void()> fn) { return schedule(now_ + delay, std::move(fn)); }
+    void cancel(EventId id);
+    bool pending(EventId id) const { return events_.count(id) != 0; }
+    // Runs due events up to now + dt, then delivers interrupts.
+    void advance(Time dt);
+    // The firmware's wait hook: a quantum of time, never beyond the next
+    // event; a safe point.
+    void wait_hook();
+
+    Time access_cost = 50;          // per register access
+    Time wait_quantum = kMicrosecond;
+    Speed speed = Speed::Max;
+
+    // ---- interrupts ----
+    // The interrupt controller's IRQ output.
+    void set_irq_line(bool level);
+    bool irq_line() const { return irq_line_; }
+    void set_cpu_irq_masked(bool masked);
+    bool cpu_irq_masked() const { return cpu_masked_; }
+    // The firmware's IRQ entry (its own irq_handler).
+    void set_irq_entry(void (*entry)()) { irq_entry_ = entry; }
+
+    // ---- front ends ----
+    // Work handed in from another thread, run on the firmware thread at the
+    // next safe point.
+    void post(std::function<void()> fn);
+
+    // ---- turn-taking with a controlling thread ----
+    // Starts fn on a new firmware thread that waits for the first turn.
+    void start_firmware(std::function<void()> fn);
+    // Called on the controlling thread: lets the firmware run until stop()
+    // holds at a safe point or until virtual time reaches deadline.
+    // Returns true when stop() held.
+    bool run_until(const std::function<bool()>& stop, Time deadline);
+    void run_for(Time dt) { run_until(nullptr, now_ + dt); }
+    bool firmware_started() const { return fw_started_; }
+    bool firmware_returned() const { return fw_done_; }
+
+private:
+    Machine() = default;
+    struct Region {
+        uint32_t base, size;
+        uint8_t* view;      // the firmware's view at the physical address
+        uint8_t* wview;     // writable view
+    };
+    struct Window {
+        uint32_t base, size;
+        Device* dev;
+    };
+    Region* region_of(uint32_t phys, uint32_t len);
+    const Window* window_of(uint32_t addr) const;
+    void run_events_until(Time target);
+    void deliver_irqs();
+    void safe_point();
+    void drain_inbox();
+    void pace_realtime();
+
+    std::vector<Region> regions_;
+    std::vector<Window> windows_;
+    std::vector<std::string> reports_;
+    std::vector<uint32_t> reported_addrs_;
+
+    Time now_ = 0;
+    uint64_t seq_ = 0;
+    std::map<EventId, std::function<void()>> events_;
+    // Wait-hook calls since the firmware (outside interrupt handlers) last
+    // touched a device.
+    static constexpr unsigned kIdleWaits = 1000;
+    unsigned idle_waits_ = 0;
+    void note_access();
+
+    bool irq_line_ = false;
+    bool cpu_masked_ = true;  // IRQs are off until the firmware enables them
+    bool in_irq_ = false;
+    void (*irq_entry_)() = nullptr;
+
+    std::mutex inbox_mu_;
+    std::vector<std::function<void()>> inbox_;
+    bool inbox_nonempty_ = false;
+
+    // turn-taking
+    std::mutex turn_mu_;
+    std::condition_variable turn_cv_;
+    bool fw_turn_ = false;
+    bool fw_started_ = false;
+    bool fw_done_ = false;
+    std::function<bool()> stop_;
+    Time deadline_ = 0;
+    bool stopped_by_pred_ = false;
+
+    // real-time pacing
+    bool pace_started_ = false;
+    Time pace_virtual0_ = 0;
+    int64_t pace_wall0_ns_ = 0;
+};
+
+}  // namespace sim

@@ -1,0 +1,145 @@
+#include "options.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <iterator>
+#include <cstdlib>
+#include <sys/stat.h>
+
+namespace sim {
+
+namespace {
+
+bool valid_far_end(const std::string& v)
+{
+    if (v == "pty" || v == "stdio" || v == "none")
+        return true;
+    if (v.rfind("tcp:", 0) == 0) {
+        std::string port = v.substr(4);
+        if (port.empty() || port.find_first_not_of("0123456789") != std::string::npos)
+            return false;
+        long p = std::strtol(port.c_str(), nullptr, 10);
+        return p > 0 && p < 65536;
+    }
+    return false;
+}
+
+void make_folders(const std::string& path)
+{
+    for (size_t i = 1; i <= path.size(); ++i)
+        if (i == path.size() || path[i] == '/')
+            mkdir(path.substr(0, i).c_str(), 0755);
+}
+
+}  // namespace
+
+std::string state_folder(const std::string& build)
+{
+    std::string base;
+    if (const char* x = std::getenv("XDG_STATE_HOME"); x && *x)
+        base = x;
+    else if (const char* h = std::getenv("HOME"); h && *h)
+        base = std::string(h) + "/.local/state";
+    else
+        base = "/tmp";
+    std::string dir = base + "/velm5plus/" + build;
+    make_folders(dir);
+    return dir;
+}
+
+std::string usage(const std::string& build)
+{
+    return "usage: " + build + " [options]\n"
+           "Runs the " + build + " controller firmware on the simulated board.\n"
+           "\n"
+           "  --uart1 pty|tcp:PORT|stdio|none  far end of UART1, the command port [pty]\n"
+           "  --uart2 pty|tcp:PORT|stdio|none  far end of UART2, the auxiliary port [pty]\n"
+           "  --flash FILE      NOR flash contents, 32 MiB (created erased when missing)\n"
+           "                    [" + "$XDG_STATE_HOME/velm5plus/" + build + "/flash.bin]\n"
+           "  --eeprom FILE     EEPROM contents (created blank when missing)\n"
+           "                    [$XDG_STATE_HOME/velm5plus/" + build + "/eeprom.bin]\n"
+           "  --sd FILE         SD card disk image; without it the slot is empty\n"
+           "  --straps plain|E|N|26  board straps [plain]\n"
+           "  --http PORT       panel page and endpoints on 127.0.0.1, 0 = off [8077]\n"
+           "  --speed realtime|max   [realtime]\n"
+           "  --help            this text\n";
+}
+
+bool parse_options(int argc, char** argv, const std::string& build, ProgramOptions* o, std::string* error)
+{
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        std::string value;
+        if (a == "--help" || a == "-h") {
+            o->help = true;
+            continue;
+        }
+        static const char* const known[] = {"--uart1", "--uart2", "--flash", "--eeprom", "--sd",
+                                            "--straps", "--http", "--speed"};
+        std::string opt = a.substr(0, a.find('='));
+        if (std::find(std::begin(known), std::end(known), opt) == std::end(known)) {
+            *error = a.rfind("--", 0) == 0 ? "unknown option " + opt : "unexpected argument '" + a + "'";
+            return false;
+        }
+        if (a.find('=') != std::string::npos) {
+            value = a.substr(a.find('=') + 1);
+            a = a.substr(0, a.find('='));
+        } else {
+            if (i + 1 >= argc) {
+                *error = "option " + a + " needs a value";
+                return false;
+            }
+            value = argv[++i];
+        }
+        if (a == "--uart1" || a == "--uart2") {
+            if (!valid_far_end(value)) {
+                *error = a + " takes pty, tcp:PORT, stdio or none, not '" + value + "'";
+                return false;
+            }
+            (a == "--uart1" ? o->uart1 : o->uart2) = value;
+        } else if (a == "--flash") {
+            o->board.flash = value;
+        } else if (a == "--eeprom") {
+            o->board.eeprom = value;
+        } else if (a == "--sd") {
+            o->board.sd = value;
+        } else if (a == "--straps") {
+            if (!parse_straps(value, &o->board.straps)) {
+                *error = "--straps takes plain, E, N or 26, not '" + value + "'";
+                return false;
+            }
+        } else if (a == "--http") {
+            char* end = nullptr;
+            errno = 0;
+            long p = std::strtol(value.c_str(), &end, 10);
+            if (value.empty() || *end || errno || p < 0 || p > 65535) {
+                *error = "--http takes a port number 0..65535, not '" + value + "'";
+                return false;
+            }
+            o->http_port = static_cast<int>(p);
+        } else if (a == "--speed") {
+            if (value == "realtime")
+                o->board.speed = Speed::Realtime;
+            else if (value == "max")
+                o->board.speed = Speed::Max;
+            else {
+                *error = "--speed takes realtime or max, not '" + value + "'";
+                return false;
+            }
+        }
+    }
+    if (o->uart1 == "stdio" && o->uart2 == "stdio") {
+        *error = "only one UART can use standard input and output";
+        return false;
+    }
+    if (o->board.flash.empty() || o->board.eeprom.empty()) {
+        std::string dir = state_folder(build);
+        if (o->board.flash.empty())
+            o->board.flash = dir + "/flash.bin";
+        if (o->board.eeprom.empty())
+            o->board.eeprom = dir + "/eeprom.bin";
+    }
+    return true;
+}
+
+}  // namespace sim

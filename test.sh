@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Builds every tree and runs every test.
+set -euo pipefail
+cd "$(dirname "$0")"
+scripts/deps.sh
+scripts/build.sh host pc arm
+ctest --preset host
+ctest --preset pc

@@ -1,0 +1,28 @@
+// Boots the firmware build of a test program on a fresh simulated board and
+// drives it in turns with the test thread.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "board.h"
+
+namespace fwtest {
+
+struct BootOptions {
+    sim::Straps straps = sim::Straps::Plain;
+    bool trace = false;  // record every bus access from power-on
+};
+
+// Powers the board on with empty flash and EEPROM files in a fresh folder.
+// The firmware waits for the first run_until / run_for.  Once per process.
+sim::Board& boot(const BootOptions& options = {});
+
+// Runs fn on the firmware thread at its next safe point (as the firmware's
+// own code would run) and lets the board run until fn has returned.
+void on_firmware(const std::function<void()>& fn, sim::Time limit = 10 * sim::kSecond);
+
+// A fresh temporary folder for this test process.
+std::string temp_dir();
+
+}  // namespace fwtest
