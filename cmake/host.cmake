@@ -40,15 +40,33 @@ function(velm_board_tests name build)
   add_executable(${name} ${ARGN} ${VELM_SUPPORT_SOURCES})
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
   target_link_libraries(${name} PRIVATE fw_${build} GTest::gtest GTest::gmock)
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 120)
+  gtest_discover_tests(${name} TEST_PREFIX "${name}:" DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 120)
 endfunction()
 
-file(GLOB VELM_BOARD_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/board/*.cpp)
-velm_board_tests(board_tests ${VELM_REFERENCE_BUILD} ${VELM_BOARD_TESTS})
+# One test program per folder of firmware tests, on the reference build.
+foreach(dir board app graphics storage)
+  file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/${dir}/*.cpp)
+  if(tests)
+    velm_board_tests(${dir}_tests ${VELM_REFERENCE_BUILD} ${tests})
+  endif()
+endforeach()
 
-# Figures: the machine's own speed.
-add_executable(bench_machine ${CMAKE_SOURCE_DIR}/tests/bench/bench_machine.cpp)
-target_link_libraries(bench_machine PRIVATE fw_${VELM_REFERENCE_BUILD})
+# Tests that run on every build (their file names end in _allbuilds.cpp).
+file(GLOB VELM_ALLBUILD_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/allbuilds/*.cpp)
+if(VELM_ALLBUILD_TESTS)
+  foreach(b ${VELM_BUILDS})
+    velm_board_tests(allbuilds_tests_${b} ${b} ${VELM_ALLBUILD_TESTS})
+  endforeach()
+endif()
+
+# Figures: each tests/bench/bench_NAME.cpp is a command that prints them.
+file(GLOB VELM_BENCHES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/bench/bench_*.cpp)
+foreach(src ${VELM_BENCHES})
+  get_filename_component(name ${src} NAME_WE)
+  add_executable(${name} ${src} ${VELM_BENCH_SUPPORT})
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+  target_link_libraries(${name} PRIVATE fw_${VELM_REFERENCE_BUILD})
+endforeach()
 
 # The simulator program lists its options.
 add_test(NAME simulator_help COMMAND ${VELM_REFERENCE_BUILD} --help)

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -255,6 +256,25 @@ TEST_F(DeviceTest, TickSoftwareResetRestoresResetValues)
     advance_to(m.now() + 10 * kMillisecond);
     EXPECT_EQ(gpt2.compare_events(), events) << "the timer kept running after software reset";
     EXPECT_EQ(gpt2.counter(), 0u);
+}
+
+TEST_F(DeviceTest, PrescalerAndClockSourceSetTheCountRate)
+{
+    struct Rate {
+        uint32_t prescaler, source;
+        uint32_t counts_per_ms;
+    };
+    const Rate rates[] = {
+        {0, 1, 16625}, {1, 1, 8312}, {2047, 1, 8}, {0, 2, 1039}, {3, 2, 259}, {0, 0, 0}};
+    for (const Rate& r : rates) {
+        SCOPED_TRACE("prescaler " + std::to_string(r.prescaler) + ", clock source " + std::to_string(r.source));
+        wr(gpt1_at + TCTL, 0);
+        wr(gpt1_at + TPRER, r.prescaler);
+        Time t0 = m.now();
+        wr(gpt1_at + TCTL, 0x001 | r.source << 1);
+        advance_to(t0 + kMillisecond);
+        EXPECT_EQ(gpt1.counter(), r.counts_per_ms) << "counts in the first millisecond";
+    }
 }
 
 TEST_F(DeviceTest, TickPrescalerSlowsTheCount)
