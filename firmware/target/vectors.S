@@ -39,7 +39,10 @@ firmware_version_word:
     .word   0x00010508
 
 @ Exceptions the firmware does not expect stop the processor.  Each has its
-@ own loop, so a debugger shows which one it was.
+@ own loop, so a debugger shows which one it was.  The loops stay in the
+@ flash: the reset handler copies only the 15-word block to SDRAM, so they
+@ work from the moment the MMU maps the vectors, before the program copy.
+    .section .reset, "ax", %progbits
 undef_handler:          b undef_handler
 swi_handler:            b swi_handler
 prefetch_abort_handler: b prefetch_abort_handler
