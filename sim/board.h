@@ -11,6 +11,7 @@
 #include "devices/gpt.h"
 #include "devices/lcdc.h"
 #include "devices/regfile.h"
+#include "devices/uart.h"
 #include "machine.h"
 
 namespace sim {
@@ -43,6 +44,8 @@ public:
     Gpt gpt1;
     Gpt gpt2;
     Lcdc lcdc;
+    Uart uart1;
+    Uart uart2;
     RegisterFile weim;
     RegisterFile sdramc;
     RegisterFile aipi1;

@@ -5,6 +5,7 @@
 
 #include "board.h"
 #include "config/build_config.h"
+#include "farend.h"
 #include "firmware_entry.h"
 #include "options.h"
 
@@ -21,13 +22,22 @@ int main(int argc, char** argv)
         std::fputs(sim::usage(build).c_str(), stdout);
         return 0;
     }
+    std::unique_ptr<sim::FarEnd> far1, far2;
     try {
         sim::Board& board = sim::Board::create(opts.board);
         board.machine.set_irq_entry(irq_handler);
+        far1 = sim::open_far_end(opts.uart1, board.uart1, board.machine, &error);
+        if (far1)
+            far2 = sim::open_far_end(opts.uart2, board.uart2, board.machine, &error);
+        if (!far1 || !far2) {
+            std::fprintf(stderr, "%s: %s\n", build.c_str(), error.c_str());
+            return 1;
+        }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s: %s\n", build.c_str(), e.what());
         return 1;
     }
+    std::printf("uart1 %s\nuart2 %s\n", far1->where().c_str(), far2->where().c_str());
     std::fflush(stdout);
     sim::run_firmware_from_reset();
     return 0;

@@ -157,3 +157,10 @@ uint32_t KM_TimerGetFrameTime(void)
 {
     return read_stable(&frameTimer);
 }
+
+void KM_led_init(void) {}
+
+void KM_led_set(uint8_t on)
+{
+    Led(on);
+}

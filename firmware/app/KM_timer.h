@@ -33,3 +33,7 @@ uint32_t KM_TimerElapsedMicroSecs(uint32_t earlier);
 uint32_t KM_TimerGetMsCount(void);
 uint32_t KM_TimerGetFrameTime(void);
 void timerLed(void);
+
+// The board LED as the firmware's own status light.
+void KM_led_init(void);
+void KM_led_set(uint8_t on);

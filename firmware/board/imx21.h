@@ -87,3 +87,28 @@ enum { PORT_A, PORT_B, PORT_C, PORT_D, PORT_E, PORT_F };
 
 // ---- LCD controller
 #define LCDC_BASE 0x10021000u
+
+// ---- UARTs
+#define UART1_BASE 0x1000A000u
+#define UART2_BASE 0x1000B000u
+#define UART_URXD 0x00
+#define UART_UTXD 0x40
+#define UART_UCR1 0x80
+#define UART_UCR2 0x84
+#define UART_UCR3 0x88
+#define UART_UCR4 0x8C
+#define UART_UFCR 0x90
+#define UART_USR1 0x94
+#define UART_USR2 0x98
+#define UART_UBIR 0xA4
+#define UART_UBMR 0xA8
+#define UART_URXD_ERR (1u << 14)
+#define UART_UCR1_UARTEN (1u << 0)
+#define UART_UCR1_RRDYEN (1u << 9)
+#define UART_UCR1_TRDYEN (1u << 13)
+#define UART_UCR4_TCEN (1u << 3)
+#define UART_USR1_RRDY (1u << 9)
+#define UART_USR1_TRDY (1u << 13)
+#define UART_USR2_TXDC (1u << 3)
+#define CRM_PCCR0_UART1 (1u << 0)
+#define CRM_PCCR0_UART2 (1u << 1)

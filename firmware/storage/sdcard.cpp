@@ -45,3 +45,6 @@ int SDisInitialized(void)
 
 // Card-detect debouncing comes with the card driver.
 void SDhotplugUpdate(void) {}
+
+// Mounting and power-down on hot-plug come with the card driver.
+void SDcheckHotplug(void) {}

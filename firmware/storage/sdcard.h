@@ -16,3 +16,4 @@ void SDhotplugInitialized(void);
 void SDhotplugFailedToInit(void);
 int SDisInitialized(void);
 void SDhotplugUpdate(void);
+void SDcheckHotplug(void);

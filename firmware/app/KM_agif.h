@@ -1,0 +1,5 @@
+// The animated-GIF player.
+#pragma once
+
+void init_agif(void);
+void handle_agif(void);

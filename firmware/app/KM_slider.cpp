@@ -1,0 +1,4 @@
+#include "app/KM_slider.h"
+
+// No sliders yet.
+void KM_Slider_Init(void) {}

@@ -1,0 +1,4 @@
+// Linear and circular sliders.
+#pragma once
+
+void KM_Slider_Init(void);

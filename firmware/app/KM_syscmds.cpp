@@ -1,0 +1,33 @@
+#include "app/KM_syscmds.h"
+
+#include <string.h>
+
+#include "app/KM_reply.h"
+#include "app/Main.h"
+#include "app/parse_command.h"
+
+// "Q": an RS-485 host polls for the reports queued for it.
+int cmdQueuedReports(void)
+{
+    if (anythingToTx())
+        txSavedBuf();
+    return CMD_OK;
+}
+
+// "w n": accepted for compatibility; there is nothing to wait for.
+int cmdWait(unsigned)
+{
+    return CMD_OK;
+}
+
+int cmdVersion(void)
+{
+    KM_Copy_Version(out_buffer);
+    size_t n = strlen(out_buffer);
+    if (n + 1 < OUT_BUFFER_SIZE) {
+        out_buffer[n] = '\r';
+        out_buffer[n + 1] = 0;
+    }
+    txString(out_buffer);
+    return CMD_OK;
+}

@@ -1,0 +1,6 @@
+// Configuration, system and diagnostic commands.
+#pragma once
+
+int cmdQueuedReports(void);
+int cmdWait(unsigned n);
+int cmdVersion(void);

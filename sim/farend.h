@@ -1,0 +1,24 @@
+// What stands at the far end of a UART: a pseudo-terminal, a TCP socket on
+// 127.0.0.1, the program's standard input and output, or nothing.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "devices/uart.h"
+#include "machine.h"
+
+namespace sim {
+
+class FarEnd {
+public:
+    virtual ~FarEnd() = default;
+    // Where a user finds it: a device path, an address, "stdio", "none".
+    virtual std::string where() const = 0;
+};
+
+// spec is pty, tcp:PORT, stdio or none.  On failure returns null with a
+// message in error.
+std::unique_ptr<FarEnd> open_far_end(const std::string& spec, Uart& uart, Machine& m, std::string* error);
+
+}  // namespace sim
