@@ -33,8 +33,8 @@ volatile int debugGotLine;
 #define BS 0x08
 #define ESC 0x1B
 
-// Above this many bytes held the host is asked to pause; at or below the
-// lower mark it may go on.
+// With this byte more than this many held the host is asked to pause; at or
+// below the lower mark it may go on.
 #define RX_XOFF_LEVEL 384
 #define RX_XON_LEVEL 128
 
@@ -53,8 +53,14 @@ uint32_t mainBaud(void)
 
 // ---------------------------------------------------------------- the ring
 
+// When the last byte came in, so that an unfinished binary command is only
+// given up once its bytes have stopped coming.
+static volatile uint32_t rxLastByteMs;
+#define BINARY_STALL_MS 50
+
 static void ring_put(uint8_t c)
 {
+    rxLastByteMs = msCounter32;
     rxBuf[rxHead] = c;
     rxHead = (rxHead + 1) % RX_RING_SIZE;
     rxCount = rxCount + 1;
@@ -208,7 +214,7 @@ static void rx_text(uint8_t c)
         xoff = 0;
         return;
     }
-    if (rxCount > RX_XOFF_LEVEL && !rxStopped && !txBusy) {
+    if (rxCount >= RX_XOFF_LEVEL && !rxStopped && !txBusy) {
         hw_write32(mainUart() + UART_UTXD, XOFF);
         rxStopped = 1;
     }
@@ -240,7 +246,7 @@ store:
 
 static void rx_raw(uint8_t c)
 {
-    if (rxCount > RX_XOFF_LEVEL && !rxStopped && !txBusy) {
+    if (rxCount >= RX_XOFF_LEVEL && !rxStopped && !txBusy) {
         hw_write32(mainUart() + UART_UTXD, XOFF);
         rxStopped = 1;
     }
@@ -535,7 +541,7 @@ int isLineAvail(void)
         return 2;
     }
     if (rxGotLine == 0) {
-        if (binaryMode > 2) {
+        if (binaryMode > 2 && msCounter32 - rxLastByteMs >= BINARY_STALL_MS) {
             rxReset();
             return 3;
         }
