@@ -61,6 +61,7 @@ endif()
 
 # Figures: each tests/bench/bench_NAME.cpp is a command that prints them.
 file(GLOB VELM_BENCHES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/bench/bench_*.cpp)
+set(VELM_BENCH_SUPPORT ${CMAKE_SOURCE_DIR}/tests/support/fw_board.cpp ${CMAKE_SOURCE_DIR}/tests/support/host.cpp)
 foreach(src ${VELM_BENCHES})
   get_filename_component(name ${src} NAME_WE)
   add_executable(${name} ${src} ${VELM_BENCH_SUPPORT})
