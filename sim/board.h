@@ -53,6 +53,15 @@ public:
     RegisterFile crossbar;
     BoardOptions options;
 
+    // A finger on the panel at a screen pixel (from the panel page, /touch
+    // or a test); the touch converters read it.
+    struct Finger {
+        int x = 0, y = 0;
+        bool down = false;
+    } finger;
+    // The SD card switch of the panel page (the card model reads it).
+    bool card_present = false;
+
     // Board pins as a person looking at the board sees them.
     bool status_led() const;  // lit
     bool sd_led() const;

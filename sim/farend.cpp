@@ -64,7 +64,7 @@ public:
     PtyFarEnd(Uart& uart, Machine& m, int master, int slave, std::string path)
         : uart_(uart), m_(m), master_(master), slave_(slave), path_(std::move(path))
     {
-        uart_.on_transmit = [this](uint8_t b) { send(b); };
+        uart_.add_listener([this](uint8_t b) { send(b); });
         std::thread([this] { read_loop(); }).detach();
     }
     std::string where() const override { return path_; }
@@ -113,11 +113,11 @@ class TcpFarEnd : public FarEnd {
 public:
     TcpFarEnd(Uart& uart, Machine& m, int listener, int port) : uart_(uart), m_(m), listener_(listener), port_(port)
     {
-        uart_.on_transmit = [this](uint8_t b) {
+        uart_.add_listener([this](uint8_t b) {
             int fd = client_;
             if (fd >= 0)
                 write_all(fd, &b, 1);
-        };
+        });
         std::thread([this] { accept_loop(); }).detach();
     }
     std::string where() const override { return "127.0.0.1:" + std::to_string(port_); }
@@ -170,7 +170,7 @@ class StdioFarEnd : public FarEnd {
 public:
     StdioFarEnd(Uart& uart, Machine& m) : uart_(uart), m_(m)
     {
-        uart_.on_transmit = [](uint8_t b) { write_all(1, &b, 1); };
+        uart_.add_listener([](uint8_t b) { write_all(1, &b, 1); });
         std::thread([this] {
             uint8_t buf[512];
             for (;;) {

@@ -110,8 +110,8 @@ void Uart::tx_done()
     uint8_t b = tx_fifo_.front();
     tx_fifo_.pop_front();
     sent.push_back({m_.now(), b});
-    if (on_transmit)
-        on_transmit(b);
+    for (auto& fn : listeners_)
+        fn(b);
     start_tx();
     update_irq();
 }

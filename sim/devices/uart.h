@@ -57,8 +57,9 @@ public:
         receive(reinterpret_cast<const uint8_t*>(s.data()), s.size(), far_rate);
     }
     size_t receive_pending() const { return line_in_.size(); }
-    // Called for every byte as its stop bit ends.
-    std::function<void(uint8_t)> on_transmit;
+    // Called for every byte as its stop bit ends: the far end and any
+    // listeners beside it (the panel page's console, a test).
+    void add_listener(std::function<void(uint8_t)> fn) { listeners_.push_back(std::move(fn)); }
 
     struct Sent {
         Time time;
@@ -97,6 +98,7 @@ private:
         uint32_t rate;
     };
     std::deque<InByte> line_in_;
+    std::vector<std::function<void(uint8_t)>> listeners_;
     bool rx_scheduled_ = false;
     Machine::EventId rx_event_{};
 };

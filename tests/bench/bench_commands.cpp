@@ -16,12 +16,12 @@ int main()
     fwtest::on_firmware([] { KM_COM_BaudRate(rate); });
 
     bool paused = false;
-    b.uart1.on_transmit = [&](uint8_t c) {
+    b.uart1.add_listener([&](uint8_t c) {
         if (c == 0x13)
             paused = true;
         else if (c == 0x11)
             paused = false;
-    };
+    });
     size_t from = b.uart1.sent.size();
     const std::string line = "vers\r";
     const std::string reply = "VELM5-PLUS V1.5.8 WVGA \r>\r";
