@@ -39,6 +39,7 @@ Board::Board(const BoardOptions& o)
       gpt1(machine, aitc, 26, "GPT1"),
       gpt2(machine, aitc, 25, "GPT2"),
       lcdc(machine),
+      nor(machine),
       uart1(machine, aitc, 20, "UART1"),
       uart2(machine, aitc, 19, "UART2"),
       weim(machine, "WEIM", offsets({0x00, 0x04, 0x08, 0x0C, 0x10, 0x14, 0x18, 0x1C, 0x20, 0x24, 0x28, 0x2C, 0x30})),
@@ -61,6 +62,7 @@ Board::Board(const BoardOptions& o)
     machine.attach(0x10003000, 0x1000, &gpt1);
     machine.attach(0x10004000, 0x1000, &gpt2);
     machine.attach(Lcdc::kBase, Lcdc::kSize, &lcdc);
+    machine.attach(NorFlash::kBase, NorFlash::kSize, &nor);
     machine.attach(0x1000A000, 0x1000, &uart1);
     machine.attach(0x1000B000, 0x1000, &uart2);
     machine.attach(0xDF001000, 0x1000, &weim);

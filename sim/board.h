@@ -10,6 +10,7 @@
 #include "devices/gpio.h"
 #include "devices/gpt.h"
 #include "devices/lcdc.h"
+#include "devices/norflash.h"
 #include "devices/regfile.h"
 #include "devices/uart.h"
 #include "machine.h"
@@ -44,6 +45,7 @@ public:
     Gpt gpt1;
     Gpt gpt2;
     Lcdc lcdc;
+    NorFlash nor;
     Uart uart1;
     Uart uart2;
     RegisterFile weim;

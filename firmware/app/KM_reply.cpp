@@ -204,7 +204,7 @@ int doBlockBinDownload(uint32_t dest, int32_t count, int32_t timeout)
 static int to_flash(const uint8_t* data, int n, void* ctx)
 {
     uint32_t* addr = (uint32_t*)ctx;
-    if (KM_ExtMem_ProgramArea(*addr, data, (uint32_t)n) != 0)
+    if (KM_ExtMem_ProgramArea(*addr, data, (uint32_t)n, 0) != 0)
         return 0;
     *addr += (uint32_t)n;
     return 1;

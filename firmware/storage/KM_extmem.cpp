@@ -1,20 +1,273 @@
 #include "storage/KM_extmem.h"
 
+#include <string.h>
+
+#include "app/KM_reply.h"
+#include "board/bootflash.h"
+#include "board/bootio.h"
+#include "board/KM_led.h"
+#include "storage/sdcard.h"
+
+uint8_t* ExtMemBuffer;
+uint8_t* const ExtMemRamBuffer = (uint8_t*)EXTMEM_RAM_BUFFER;
 uint32_t ExtMemSize;
 
-// The image store is not read yet: no image is live, no demo runs, and
-// programming is refused.
+#define FLASH2 EXTMEM_FLASH2_BASE
+#define FLASH2_SIZE EXTMEM_FLASH2_SIZE
+#define FLASH2_LAST (FLASH2 + FLASH2_SIZE - 1)
+#define SECTOR EXTMEM_FLASH2_SECTOR_SIZE
+
+static uint32_t rd32(const uint8_t* p)
+{
+    uint32_t v;
+    memcpy(&v, p, 4);
+    return v;
+}
+
+static void wr32(uint8_t* p, uint32_t v)
+{
+    memcpy(p, &v, 4);
+}
+
+static const ExtMemHeader* header(const uint8_t* image)
+{
+    return (const ExtMemHeader*)image;
+}
+
+static const ExtMemDirEntry* entry(const uint8_t* image, uint32_t i)
+{
+    return (const ExtMemDirEntry*)(image + ExtMemDirEntryOffset(i));
+}
+
+// ---------------------------------------------------------------- relocation
+
+int tryFixup(uint32_t* p, uint32_t base, uint32_t size)
+{
+    uint32_t v = *p;
+    if (v > FLASH2 && v <= FLASH2_LAST) {
+        v -= FLASH2;
+        *p = v;
+    }
+    if (v < base) {
+        if (v >= size)
+            return 0;
+        *p = base + v;
+        return 1;
+    }
+    return v <= base + size;
+}
+
+// Relocates the stored address at p (an unaligned word inside the image).
+static int fix_word(uint8_t* p, uint32_t base, uint32_t size)
+{
+    uint32_t v = rd32(p);
+    int ok = tryFixup(&v, base, size);
+    wr32(p, v);
+    return ok;
+}
+
+// Where an object lies in the RAM copy, from the directory address.
+static uint8_t* object_in_ram(uint32_t stored)
+{
+    uint32_t v = stored;
+    if (!tryFixup(&v, EXTMEM_RAM_BUFFER, FLASH2_SIZE))
+        return 0;
+    return (uint8_t*)v;
+}
+
+int KM_Fixup_ExtMem(uint32_t base, uint32_t size)
+{
+    uint8_t* img = ExtMemRamBuffer;
+    const ExtMemHeader* h = header(img);
+    if (h->validity != EXTMEM_VALID_PLUS || h->size > ExtMemSize)
+        return 0;
+    for (uint32_t i = 0; i < h->count; ++i) {
+        uint8_t* e = img + ExtMemDirEntryOffset(i);
+        const ExtMemDirEntry* d = (const ExtMemDirEntry*)e;
+        if (d->type > EXTMEM_TYPE_LAST || d->size > ExtMemSize)
+            return 0;
+        uint8_t* obj = object_in_ram(rd32(e + offsetof(ExtMemDirEntry, address)));
+        if (!obj || !fix_word(e + offsetof(ExtMemDirEntry, address), base, size))
+            return 0;
+        // A record must lie inside the RAM copy before it is touched.
+        uint32_t room = EXTMEM_RAM_BUFFER + FLASH2_SIZE - (uint32_t)obj;
+        switch (d->type) {
+        case EXTMEM_BITMAP:
+        case EXTMEM_BITMAP_RLE16:
+        case EXTMEM_BITMAP_TRANS:
+            if (room < sizeof(ExtBitmapRecord) || !fix_word(obj + offsetof(ExtBitmapRecord, pData), base, size))
+                return 0;
+            break;
+        case EXTMEM_MACROS:
+            if (i != 0)
+                break;
+            if ((uint64_t)d->size * sizeof(ExtMacroEntry) > room)
+                return 0;
+            for (uint32_t m = 0; m < d->size; ++m)
+                if (!fix_word(obj + m * sizeof(ExtMacroEntry) + offsetof(ExtMacroEntry, address), base, size))
+                    return 0;
+            break;
+        case EXTMEM_FONT:
+            if (room < sizeof(ExtFontRecord) || !fix_word(obj + offsetof(ExtFontRecord, pData), base, size) ||
+                !fix_word(obj + offsetof(ExtFontRecord, pAlias), base, size))
+                return 0;
+            break;
+        default:
+            break;
+        }
+    }
+    return 1;
+}
+
+// ---------------------------------------------------------------- loading
+
+int Flash2Init(void)
+{
+    const uint8_t* img = (const uint8_t*)FLASH2;
+    const ExtMemHeader* h = header(img);
+    if (h->validity != EXTMEM_VALID_PLUS || h->size > FLASH2_SIZE)
+        return 1;
+    if (h->count >= 2) {
+        uint32_t a = entry(img, 1)->address;
+        if (a <= FLASH2 || a > FLASH2_LAST)
+            return 1;
+    }
+    ExtMemBuffer = (uint8_t*)FLASH2;
+    uint32_t kb = h->size / 1024;
+    pout(":loading %dKB bitmap/macro file from flash2\r", kb ? (int)kb : 1);
+    return 0;
+}
+
+int KM_LoadFlash2ToRam(void)
+{
+    const uint8_t* img = (const uint8_t*)FLASH2;
+    const ExtMemHeader* h = header(img);
+    if (h->validity != EXTMEM_VALID_PLUS) {
+        perr(":Flash2 memory invalid (saw %04X, expected %04X)\r", h->validity, EXTMEM_VALID_PLUS);
+        return 0;
+    }
+    if (h->size == 0 || h->size == 0xFF || h->size > FLASH2_SIZE) {
+        perr(":Flash2 memory invalid size 0x%08X\r", (unsigned)h->size);
+        return 0;
+    }
+    memcpy(ExtMemRamBuffer, img, h->size & ~3u);
+    if (!KM_Fixup_ExtMem(EXTMEM_RAM_BUFFER, ExtMemSize)) {
+        perr(":Internal error - fixup\r");
+        return 0;
+    }
+    ExtMemBuffer = ExtMemRamBuffer;
+    return 1;
+}
+
 int KM_Load_ExtMem(void)
 {
-    return 0;
+    if (!SDisInitialized()) {
+        if (Flash2Init()) {
+            perr(":No .BIN file in flash or on SD card\r");
+            return 0;
+        }
+        return 1;
+    }
+    // A mounted card is looked at first; its files are read once the file
+    // system is there.  Until then the card offers nothing, and Flash2 is
+    // the fallback.
+    ExtMemBuffer = ExtMemRamBuffer;
+    int r = Flash2Init();
+    if (r) {
+        perr(":No bin file in Flash or SD card (%d)\r", r);
+        return 0;
+    }
+    return 1;
+}
+
+uint32_t ExtMemUsed(void)
+{
+    const uint8_t* img = ExtMemBuffer;
+    if (!img || header(img)->validity != EXTMEM_VALID_PLUS || header(img)->count == 0)
+        return 0;
+    const ExtMemDirEntry* last = entry(img, header(img)->count - 1u);
+    if (last->size == 0)
+        return 0;
+    return last->address + last->size - (uint32_t)img;
 }
 
 int KM_Check_Demo(void)
 {
+    // rundemo.ini lives on the card.
     return 0;
 }
 
-int KM_ExtMem_ProgramArea(uint32_t, const uint8_t*, uint32_t)
+// ---------------------------------------------------------------- programming
+
+int KM_ExtMem_ProgramArea(uint32_t offset, const uint8_t* src, uint32_t len, uint8_t)
 {
-    return 1;
+    if (len & 1)
+        return 5;
+    if (!src)
+        return 2;
+    if ((uint64_t)offset + len > FLASH2_SIZE)
+        return 1;
+    // A block that crosses a 64 KB boundary goes in two pieces.
+    uint32_t e = (offset + len) & 0xFFFF;
+    if (e < len && e > 0) {
+        FlashWriteBlock(FLASH2 + offset, src, len - e);
+        FlashWriteBlock(FLASH2 + offset + len - e, src + len - e, e);
+    } else {
+        FlashWriteBlock(FLASH2 + offset, src, len);
+    }
+    return 0;
 }
+
+int KM_ExtMem_Erase_Sector(int n)
+{
+    if (n < 0)
+        return 3;
+    uint64_t addr = FLASH2 + (uint64_t)n * SECTOR;
+    if (addr > FLASH2_LAST)
+        return 3;
+    if (!FlashIsErased((uint32_t)addr, SECTOR))
+        FlashEraseSector((uint32_t)addr);
+    return 0;
+}
+
+int CopyMemToFlash2(uint32_t count, const uint8_t* src)
+{
+    startProgressDots("Copying Data File to Flash Memory");
+    pout(":Erasing Flash2\r");
+    pout(":");
+    uint32_t erased = 0;
+    uint32_t addr = FLASH2;
+    do {
+        FlashEraseSector(addr);
+        addr += SECTOR;
+        erased += SECTOR;
+        LedToggle();
+        pout(".");
+        addProgressDot();
+    } while (erased < count && addr <= FLASH2_LAST);
+    LedToggle();
+    pout("\r:Programming Flash2\r");
+    pout(":");
+    uint32_t done = 0;
+    while (count - done >= 0x8000) {
+        FlashWriteBlock(FLASH2 + done, src + done, 0x8000);
+        done += 0x8000;
+        LedToggle();
+        pout(".");
+        addProgressDot();
+    }
+    if (count > done)
+        FlashWriteBlock(FLASH2 + done, src + done, count - done);
+    FlashLed(0);
+    pout("  DONE!\r");
+    endProgressDots("DONE!");
+    return 0;
+}
+
+// The progress screen is drawn once text output is there.
+void startProgressDots(const char*) {}
+void addProgressDot(void)
+{
+    SD_ledToggle();
+}
+void endProgressDots(const char*) {}

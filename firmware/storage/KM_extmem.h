@@ -1,12 +1,33 @@
-// The memory image of bitmaps, fonts and macros.
+// The memory image of bitmaps, fonts and macros: where the live image comes
+// from (Flash2 or the RAM copy), its checks and relocation, and programming
+// and erasing of the image area.
 #pragma once
 
 #include <stdint.h>
 
-// Largest memory image.
+#include "format/memimage.h"
+
+#define EXTMEM_RAM_BUFFER 0xC0400000u
+
+// The live image (Flash2 or the RAM copy); null until one is loaded.
+extern uint8_t* ExtMemBuffer;
+// The RAM copy, also scratch space for splash.bmp and config.ini.
+extern uint8_t* const ExtMemRamBuffer;
+// Largest image accepted.
 extern uint32_t ExtMemSize;
 
 int KM_Load_ExtMem(void);
+int Flash2Init(void);
+int KM_LoadFlash2ToRam(void);
+int KM_Fixup_ExtMem(uint32_t base, uint32_t size);
+int tryFixup(uint32_t* p, uint32_t base, uint32_t size);
+int CopyMemToFlash2(uint32_t count, const uint8_t* src);
+int KM_ExtMem_ProgramArea(uint32_t offset, const uint8_t* src, uint32_t len, uint8_t verbose);
+int KM_ExtMem_Erase_Sector(int n);
+uint32_t ExtMemUsed(void);
 int KM_Check_Demo(void);
-// Programs len bytes at an offset of the image store; 0 on success.
-int KM_ExtMem_ProgramArea(uint32_t offset, const uint8_t* data, uint32_t len);
+
+// On-screen progress of long copies.
+void startProgressDots(const char* title);
+void addProgressDot(void);
+void endProgressDots(const char* text);

@@ -1,0 +1,59 @@
+// The parallel NOR flash on chip select 0 (0xC8000000, 32 MiB, 16 bits
+// wide, 256 uniform sectors of 128 KB) with the AMD command set.
+//
+// The array lives in the board's file-backed flash region: the firmware
+// reads it through plain pointers; every bus access to the window comes
+// here, so commands, status polling and programming behave like the chip:
+// a program can only clear bits, an erase sets a whole sector to 0xFF, and
+// while the chip is busy a read returns status (DQ7 data polling, DQ6
+// toggle, DQ5 exceeded time) instead of data.
+#pragma once
+
+#include "machine.h"
+#include "regfile.h"
+
+#include <cstdint>
+#include <string>
+
+namespace sim {
+
+class NorFlash : public Device {
+public:
+    static constexpr uint32_t kBase = 0xC8000000;
+    static constexpr uint32_t kSize = 32u << 20;
+    static constexpr uint32_t kSector = 0x20000;
+    static constexpr Time kWordProgram = 9 * kMicrosecond;
+    static constexpr Time kSectorErase = 40 * kMillisecond;
+
+    explicit NorFlash(Machine& m);
+    const char* name() const override { return "NOR flash"; }
+    uint32_t read(uint32_t off, unsigned size) override;
+    void write(uint32_t off, uint32_t value, unsigned size) override;
+
+    bool busy() const { return busy_; }
+    uint64_t words_programmed() const { return programmed_; }
+    uint64_t sectors_erased() const { return erased_; }
+
+private:
+    enum class State { Read, Unlock1, Unlock2, EraseSetup, EraseUnlock1, EraseUnlock2, Program, Bypass,
+                       BypassProgram, BypassReset, Autoselect, Failed };
+    uint16_t array(uint32_t off) const;
+    void program(uint32_t off, uint16_t v);
+    void erase(uint32_t first, uint32_t len);
+    void finish();
+    uint16_t status(uint32_t off);
+    void bad(uint32_t off, uint32_t v);
+
+    Machine& m_;
+    AccessReporter rep_;
+    State state_ = State::Read;
+    bool bypass_ = false;     // unlock bypass mode is on
+    bool busy_ = false;
+    bool erasing_ = false;
+    uint16_t target_ = 0;     // the data being programmed (DQ7 polling)
+    uint32_t busy_off_ = 0;
+    bool toggle_ = false;
+    uint64_t programmed_ = 0, erased_ = 0;
+};
+
+}  // namespace sim

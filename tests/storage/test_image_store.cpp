@@ -1,0 +1,199 @@
+// The NOR flash as the image store sees it: programming, erasing, the
+// image checks at start-up and relocation.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "board/bootflash.h"
+#include "format/memimage.h"
+#include "storage/KM_extmem.h"
+#include "support/host.h"
+
+namespace {
+
+using fwtest::visible;
+
+uint8_t* flash_bytes(sim::Board& b, uint32_t addr, uint32_t n)
+{
+    return b.machine.mem(addr, n);
+}
+
+TEST(NorFlash, ProgramsClearsOnlyAndErasesSectors)
+{
+    sim::Board& b = fwtest::boot_to_prompt();
+    const uint32_t at = 0xC8400000;
+    const uint8_t data[6] = {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC};
+    int ok = 0;
+    fwtest::on_firmware([&] { ok = FlashWriteBlock(at, data, sizeof data); });
+    EXPECT_EQ(ok, 1);
+    EXPECT_EQ(std::memcmp(flash_bytes(b, at, 6), data, 6), 0) << "programmed words read back";
+    // Over programmed bits the chip can only clear: a 1 over a 0 fails.
+    const uint8_t ones[2] = {0xFF, 0xFF};
+    fwtest::on_firmware([&] { ok = FlashWriteBlock(at, ones, 2); });
+    EXPECT_EQ(ok, 0) << "programming a 1 over a 0 must be reported";
+    const uint8_t odd[1] = {0};
+    fwtest::on_firmware([&] { ok = FlashWriteBlock(at + 0x100, odd, 1); });
+    EXPECT_EQ(ok, 1) << "one byte writes nothing and succeeds";
+    EXPECT_EQ(flash_bytes(b, at + 0x100, 1)[0], 0xFF);
+    // Erase brings the whole sector back, and only that sector.
+    fwtest::on_firmware([&] { ok = FlashWriteBlock(at + 0x20000, data, 2); });
+    fwtest::on_firmware([&] { ok = FlashEraseSector(at); });
+    EXPECT_EQ(ok, 1);
+    EXPECT_EQ(flash_bytes(b, at, 1)[0], 0xFF);
+    EXPECT_EQ(flash_bytes(b, at + 0x1FFFF, 1)[0], 0xFF);
+    EXPECT_EQ(flash_bytes(b, at + 0x20000, 1)[0], 0x12) << "the next sector was erased too";
+    fwtest::on_firmware([&] { ok = FlashWriteBlock(at, data, sizeof data); });
+    EXPECT_EQ(ok, 1) << "an erased sector takes new data";
+    EXPECT_TRUE(b.machine.reports().empty()) << b.machine.reports().front();
+}
+
+TEST(ImageStore, ProgramAreaChecksAndSplitsAtSixtyFourK)
+{
+    sim::Board& b = fwtest::boot_to_prompt();
+    const uint8_t data[4] = {1, 2, 3, 4};
+    struct Case {
+        uint32_t off;
+        const uint8_t* src;
+        uint32_t len;
+        int result;
+        const char* why;
+    };
+    const Case cases[] = {
+        {0, data, 3, 5, "odd length"},
+        {0, nullptr, 3, 5, "odd length before the null check"},
+        {0, nullptr, 4, 2, "null source"},
+        {0x1BBFFFE, data, 4, 1, "beyond the end of Flash2"},
+        {0xFFFE, data, 4, 0, "crossing 64 KB"},
+    };
+    for (const Case& c : cases) {
+        int r = -1;
+        fwtest::on_firmware([&] { r = KM_ExtMem_ProgramArea(c.off, c.src, c.len, 0); });
+        EXPECT_EQ(r, c.result) << c.why;
+    }
+    EXPECT_EQ(std::memcmp(flash_bytes(b, 0xC840FFFE, 4), data, 4), 0) << "both halves of the split block";
+    int r = -1;
+    fwtest::on_firmware([&] { r = KM_ExtMem_Erase_Sector(221); });
+    EXPECT_EQ(r, 0) << "sector 221 at 0xC9FA0000 is the last";
+    fwtest::on_firmware([&] { r = KM_ExtMem_Erase_Sector(222); });
+    EXPECT_EQ(r, 3);
+    fwtest::on_firmware([&] { r = KM_ExtMem_Erase_Sector(-1); });
+    EXPECT_EQ(r, 3) << "a negative sector is refused";
+}
+
+// A small image with one raw bitmap, laid out as the PC program lays it.
+std::vector<uint8_t> one_bitmap_image(uint32_t base)
+{
+    const uint32_t dir = sizeof(ExtMemHeader) + 2 * sizeof(ExtMemDirEntry);
+    const uint32_t rec = dir;
+    const uint32_t pixels = rec + sizeof(ExtBitmapRecord);
+    const uint32_t total = pixels + 2 * 2 * 2;
+    std::vector<uint8_t> img(total, 0);
+    ExtMemHeader h{EXTMEM_VALID_PLUS, 2, total};
+    std::memcpy(img.data(), &h, sizeof h);
+    ExtMemDirEntry macros{EXTMEM_MACROS, {0, 0, 0}, base + dir, 0};
+    ExtMemDirEntry bitmap{EXTMEM_BITMAP, {0, 0, 0}, base + rec, sizeof(ExtBitmapRecord) + 8};
+    std::memcpy(img.data() + ExtMemDirEntryOffset(0), &macros, sizeof macros);
+    std::memcpy(img.data() + ExtMemDirEntryOffset(1), &bitmap, sizeof bitmap);
+    ExtBitmapRecord r{2, 2, 4, 16, base + pixels, 0, 0};
+    std::memcpy(img.data() + rec, &r, sizeof r);
+    return img;
+}
+
+TEST(ImageStore, FlashImageIsFoundAtStartUpAndCopiedToRam)
+{
+    sim::Board& b = fwtest::boot_to_prompt();
+    EXPECT_NE(b.uart1.sent_text().find(":No .BIN file in flash or on SD card\r"), std::string::npos)
+        << "an erased flash must be reported at start-up: " << visible(b.uart1.sent_text());
+    std::vector<uint8_t> img = one_bitmap_image(EXTMEM_FLASH2_BASE);
+    int r = -1;
+    fwtest::on_firmware([&] { r = KM_ExtMem_ProgramArea(0, img.data(), img.size(), 0); });
+    ASSERT_EQ(r, 0);
+    size_t from = b.uart1.sent.size();
+    fwtest::on_firmware([&] { r = KM_Load_ExtMem(); });
+    EXPECT_EQ(r, 1);
+    EXPECT_EQ(visible(b.uart1.sent_text(from)), visible(":loading 1KB bitmap/macro file from flash2\r"));
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(ExtMemBuffer), EXTMEM_FLASH2_BASE);
+    uint32_t used = 0;
+    fwtest::on_firmware([&] { used = ExtMemUsed(); });
+    EXPECT_EQ(used, img.size());
+
+    fwtest::on_firmware([&] { r = KM_LoadFlash2ToRam(); });
+    ASSERT_EQ(r, 1);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(ExtMemBuffer), EXTMEM_RAM_BUFFER);
+    ExtMemDirEntry e;
+    std::memcpy(&e, b.machine.mem(EXTMEM_RAM_BUFFER + ExtMemDirEntryOffset(1), sizeof e), sizeof e);
+    EXPECT_EQ(e.address, EXTMEM_RAM_BUFFER + 32) << "directory address relocated to the RAM copy";
+    ExtBitmapRecord rec;
+    std::memcpy(&rec, b.machine.mem(e.address, sizeof rec), sizeof rec);
+    EXPECT_EQ(rec.pData, EXTMEM_RAM_BUFFER + 52) << "pixel address relocated";
+    fwtest::on_firmware([&] { r = KM_Fixup_ExtMem(EXTMEM_RAM_BUFFER, ExtMemSize); });
+    EXPECT_EQ(r, 1) << "relocating twice to the same base changes nothing";
+    std::memcpy(&rec, b.machine.mem(e.address, sizeof rec), sizeof rec);
+    EXPECT_EQ(rec.pData, EXTMEM_RAM_BUFFER + 52);
+}
+
+TEST(ImageStore, RelocationOfSingleAddresses)
+{
+    fwtest::boot_to_prompt();
+    const uint32_t base = EXTMEM_RAM_BUFFER, size = EXTMEM_FLASH2_SIZE;
+    struct Case {
+        uint32_t stored, after;
+        int ok;
+        const char* why;
+    };
+    const Case cases[] = {
+        {0xC8400010, base + 0x10, 1, "Flash2 address"},
+        {0x10, base + 0x10, 1, "plain offset"},
+        {base + 0x10, base + 0x10, 1, "already relocated"},
+        {0xC8400000, 0xC8400000, 0, "the image's first byte is not taken for a Flash2 address"},
+        {size, size, 0, "offset beyond the size"},
+    };
+    for (const Case& c : cases) {
+        uint32_t v = c.stored;
+        int ok = tryFixup(&v, base, size);
+        EXPECT_EQ(ok, c.ok) << c.why;
+        EXPECT_EQ(v, c.after) << c.why;
+    }
+}
+
+TEST(ImageStore, FlashChecks)
+{
+    sim::Board& b = fwtest::boot_to_prompt();
+    struct Case {
+        uint16_t count;
+        uint32_t size;
+        uint32_t entry1;
+        int flash2init, toram;
+        const char* why;
+    };
+    const Case cases[] = {
+        {1, 0x100, 0, 0, 1, "one entry needs no directory check"},
+        {2, 0xFF, 0xC8400020, 0, 0, "size 0xFF is accepted in place but not copied"},
+        {2, 0x100, 0xC8400000, 1, 0, "entry 1 at the image's first byte"},
+        {2, 0x1BC0001, 0xC8400020, 1, 0, "larger than Flash2"},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        std::vector<uint8_t> img(0x100, 0);
+        ExtMemHeader h{EXTMEM_VALID_PLUS, c.count, c.size};
+        std::memcpy(img.data(), &h, sizeof h);
+        ExtMemDirEntry e0{EXTMEM_MACROS, {0, 0, 0}, 0xC8400020, 0};
+        ExtMemDirEntry e1{EXTMEM_BITMAP, {0, 0, 0}, c.entry1, 0};
+        std::memcpy(img.data() + ExtMemDirEntryOffset(0), &e0, sizeof e0);
+        std::memcpy(img.data() + ExtMemDirEntryOffset(1), &e1, sizeof e1);
+        int a = -1, t = -1;
+        fwtest::on_firmware([&] {
+            KM_ExtMem_Erase_Sector(0);
+            KM_ExtMem_ProgramArea(0, img.data(), img.size(), 0);
+            a = Flash2Init();
+            t = KM_LoadFlash2ToRam();
+        });
+        EXPECT_EQ(a, c.flash2init) << c.why;
+        EXPECT_EQ(t, c.toram) << c.why;
+        ++n;
+    }
+    (void)b;
+}
+
+}  // namespace
