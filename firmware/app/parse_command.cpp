@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "app/KM_com.h"
+#include "app/KM_programming.h"
 #include "app/KM_syscmds.h"
 #include "app/Main.h"
 
@@ -21,7 +22,10 @@ static int prefix(const char* cmd, const char* kw)
 
 int parse_command(char* cmd)
 {
-    unsigned u;
+    unsigned u, hi, lo;
+    int d;
+    unsigned long ul;
+    long l1, l2;
 
     // The keyword tests in their fixed order; the first that matches
     // decides.  Families that are not built into this firmware yet do not
@@ -29,10 +33,40 @@ int parse_command(char* cmd)
     if (rs485Mode() && exact(cmd, "Q"))
         return cmdQueuedReports();
 
+    if (prefix(cmd, "ls")) {
+        // Every listing needs a valid image first.
+        if (cmdListNeedsImage() != CMD_OK)
+            return CMD_FAIL;
+    }
+
+    if (prefix(cmd, "xma"))
+        return cmdStoreGeometry();
+    if (prefix(cmd, "xmc"))
+        return cmdStoreErase(cmd);
+    if (sscanf(cmd, "xmp %x %x %d", &hi, &lo, &d) == 3)
+        return cmdProgram(hi, lo, d);
+    if (exact(cmd, "xmpmax"))
+        return cmdMaxProgramLine();
+
+    if (sscanf(cmd, "bdld %d %lx %ld %ld", &d, &ul, &l1, &l2) == 4)
+        return cmdBinaryDownload(d, ul, l1, l2);
+
     if (sscanf(cmd, "w %u", &u) == 1)
         return cmdWait(u);
     if (prefix(cmd, "vers"))
         return cmdVersion();
+
+    if (exact(cmd, "*CRC"))
+        return cmdCrcScreen();
+    if (exact(cmd, "*CSUM"))
+        return cmdCrcFirmware();
+    if (exact(cmd, "*CSUMB"))
+        return cmdCrcBoot();
+    if (prefix(cmd, "*CEXT"))
+        return cmdCrcImage(cmd);
+
+    if (exact(cmd, "*prevCons"))
+        return cmdPreviousConsole();
 
     if (exact(cmd, "*SERR"))
         return CMD_FAIL;
@@ -41,6 +75,16 @@ int parse_command(char* cmd)
 
     if (prefix(cmd, "*comwdt"))
         return cmdCommWatchDog(cmd);
+
+    if (exact(cmd, "*LOADF") || exact(cmd, "*loadf"))
+        return cmdLoadFileToFlash();
+    if (prefix(cmd, "*LOAD") || prefix(cmd, "*load"))
+        return cmdLoadImage();
+    if (prefix(cmd, "*flash2ram"))
+        return cmdFlashToRam();
+
+    if (prefix(cmd, "*ctype"))
+        return cmdControllerType();
 
     return CMD_FAIL;
 }
