@@ -8,6 +8,7 @@ PACKAGES=(
   googletest
   gcc-arm-none-eabi libnewlib-arm-none-eabi libstdc++-arm-none-eabi-newlib
   qt6-base-dev qt6-serialport-dev
+  imagemagick
 )
 
 missing=()

@@ -1,0 +1,3 @@
+#include "core/ui.h"
+
+UserInterface::~UserInterface() = default;
