@@ -67,9 +67,9 @@ int cmdStoreErase(char* cmd)
         txString(" done\r");
         return CMD_OK;
     }
-    // The key alone erases the first 8 MB.
+    // The key alone erases the whole store.
     txString(":Erasing chip...");
-    for (int s = 0; s < 64; ++s) {
+    for (int s = 0; s < STORE_SECTORS; ++s) {
         if (KM_ExtMem_Erase_Sector(s) != 0) {
             txString(":Erase failed\r");
             return CMD_FAIL;
@@ -103,7 +103,8 @@ static int unescape(char c, uint8_t* out)
     }
 }
 
-#define PROGRAM_LINE 258
+// 128 data bytes escaped to two characters each, and the CR.
+#define PROGRAM_LINE (2 * 128 + 1 + 1)
 #define PROGRAM_DATA 128
 
 enum { LINE_DATA, LINE_END, LINE_STOP };
@@ -139,7 +140,7 @@ static int decode_line(const char* line, uint32_t address, int verbose, uint8_t*
 
 int cmdProgram(unsigned hi, unsigned lo, int verbose)
 {
-    static char line[PROGRAM_LINE];
+    static char line[PROGRAM_LINE + 1];
     static uint8_t data[PROGRAM_DATA];
     uint32_t address = (uint32_t)hi * 65536u + lo;
     uint8_t wasBinary = binaryEnable;
@@ -149,7 +150,13 @@ int cmdProgram(unsigned hi, unsigned lo, int verbose)
         txString("p>\r");
         while (isLineAvail() != 1)
             KM_Delay(1);
-        rxString(line, PROGRAM_LINE - 1);
+        rxString(line, PROGRAM_LINE);
+        if (!strcmp(line, "*SERR") || !strcmp(line, "*IERR")) {
+            // An over-long or broken line is not data.
+            txString("\rInput buffer overflowed!\r");
+            result = CMD_FAIL;
+            break;
+        }
         size_t len = strlen(line);
         if (len && line[len - 1] == '\r')
             line[--len] = 0;
@@ -160,8 +167,10 @@ int cmdProgram(unsigned hi, unsigned lo, int verbose)
         }
         unsigned n = 0;
         int kind = decode_line(line, address, verbose, data, &n);
-        if (kind == LINE_STOP)
+        if (kind == LINE_STOP) {
+            result = CMD_FAIL;
             break;
+        }
         if (kind == LINE_END) {
             if (Flash2Init() != 0) {
                 txString(":invalid data in Flash\r");
@@ -173,8 +182,12 @@ int cmdProgram(unsigned hi, unsigned lo, int verbose)
             continue;
         if (verbose)
             perr("Programming %u byte%s @ 0x%08X...\r", n, n == 1 ? "" : "s", (unsigned)address);
-        if (n & 1)
-            txString("\r!Internal error - odd flash write");
+        if (n & 1) {
+            // The flash takes whole words: the last byte would be lost.
+            txString("\r!Internal error - odd flash write\r");
+            result = CMD_FAIL;
+            break;
+        }
         // The older model's validity word is stored as this controller's.
         if (n == 2 && address == 0 && data[0] == 0xEB && data[1] == 0xFE)
             data[0] = 0xEC;
@@ -182,6 +195,7 @@ int cmdProgram(unsigned hi, unsigned lo, int verbose)
             txString("\r!Write to external memory failed!");
             perr(" (%u byte%s @ 0x%04X%04X)\r", n, n == 1 ? "" : "s", (unsigned)(address >> 16),
                  (unsigned)(address & 0xFFFF));
+            result = CMD_FAIL;
             break;
         }
         address += n;
@@ -237,7 +251,7 @@ int cmdCrcImage(char* cmd)
     }
     if (got == 2) {
         if (a > b || b >= STORE_SIZE) {
-            txString(":index outside valid range\r");
+            txString(":invalid argument\r");
             return CMD_FAIL;
         }
         char r[16];

@@ -1,6 +1,7 @@
 // The controller's side of serial programming, as the PC program drives it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -84,6 +85,8 @@ TEST(Programming, StoresAnImageValidityWordLast)
     std::snprintf(crc, sizeof crc, "0x%04X\r", CalcCRC(image.data(), 2));
     EXPECT_EQ(visible(command("*CEXT 0 1")), visible(std::string(crc) + ">\r"));
     EXPECT_EQ(visible(command("*CEXT 0")), visible(":missing argument\r!\r"));
+    EXPECT_EQ(visible(command("*CEXT 5 4")), visible(":invalid argument\r!\r"));
+    EXPECT_EQ(visible(command("*CEXT 0 1BC0000")), visible(":invalid argument\r!\r"));
     std::string load = command("*LOAD");
     EXPECT_EQ(visible(load), visible(":loading 1KB bitmap/macro file from flash2\r>\r"));
 }
@@ -100,14 +103,27 @@ TEST(Programming, EscapesAndLineLimits)
     EXPECT_EQ(p[2], 'Z');
     EXPECT_EQ(p[3], 'y');
     EXPECT_EQ(p[4], 0xFF) << "nothing beyond the line";
-    // The flash takes whole words: an odd line is reported and ends the mode.
+    // The flash takes whole words: an odd line is refused unwritten.
     size_t from = b.uart1.sent.size();
     send(b.uart1, "xmp 0 30 0\r");
     until_text(b.uart1, from, "p>\r");
     send(b.uart1, "abc\r");
-    std::string got = until_text(b.uart1, from, "!\r");
-    EXPECT_NE(got.find("\r!Internal error - odd flash write\r!Write to external memory failed! (3 bytes @ 0x00000030)\r"),
-              std::string::npos) << visible(got);
+    std::string got = until_text(b.uart1, from, "!\r!\r");
+    EXPECT_NE(got.find("\r!Internal error - odd flash write\r!\r"), std::string::npos) << visible(got);
+    EXPECT_EQ(b.machine.mem(0xC8400030, 1)[0], 0xFF) << "an odd line must not be written";
+    // 128 bytes that each need an escape make the longest line there is.
+    program(b, "xmp 0 100 0", {escaped(std::vector<uint8_t>(128, 0))});
+    const uint8_t* z = b.machine.mem(0xC8400100, 130);
+    EXPECT_EQ(std::count(z, z + 128, 0), 128) << "a full line of escaped zeros";
+    EXPECT_EQ(z[128], 0xFF);
+    // One character more is over-long: refused, not programmed.
+    from = b.uart1.sent.size();
+    send(b.uart1, "xmp 0 200 0\r");
+    until_text(b.uart1, from, "p>\r");
+    send(b.uart1, std::string(258, 'a') + "\r");
+    got = until_text(b.uart1, from, "overflowed!\r!\r");
+    EXPECT_NE(got.find("Input buffer overflowed!\r!\r"), std::string::npos) << visible(got);
+    EXPECT_EQ(b.machine.mem(0xC8400200, 1)[0], 0xFF);
     // EB FE anywhere but at offset 0 stays as sent.
     program(b, "xmp 0 20 0", {escaped({0xEB, 0xFE})});
     EXPECT_EQ(b.machine.mem(0xC8400020, 1)[0], 0xEB);
@@ -116,7 +132,7 @@ TEST(Programming, EscapesAndLineLimits)
     send(b.uart1, "xmp 0 40 0\r");
     until_text(b.uart1, from, "p>\r");
     send(b.uart1, std::string(130, 'a') + "\r");
-    got = until_text(b.uart1, from, "overflowed!\r>\r");
+    got = until_text(b.uart1, from, "overflowed!\r!\r");
     EXPECT_NE(got.find("\rInput buffer overflowed!\r"), std::string::npos) << visible(got);
     EXPECT_EQ(b.machine.mem(0xC8400040, 1)[0], 0xFF) << "an overflowing line must not be written";
     // Past the end of the store.
@@ -124,7 +140,7 @@ TEST(Programming, EscapesAndLineLimits)
     send(b.uart1, "xmp 1BB FFFE 0\r");
     until_text(b.uart1, from, "p>\r");
     send(b.uart1, "abcd\r");
-    got = until_text(b.uart1, from, "memory!\r>\r");
+    got = until_text(b.uart1, from, "memory!\r!\r");
     EXPECT_NE(got.find("Cannot write past end of external memory!"), std::string::npos) << visible(got);
 }
 
