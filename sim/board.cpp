@@ -38,7 +38,7 @@ Board::Board(const BoardOptions& o)
       gpio(machine),
       gpt1(machine, aitc, 26, "GPT1"),
       gpt2(machine, aitc, 25, "GPT2"),
-      lcdc(machine),
+      lcdc(machine, clock, gpio),
       nor(machine),
       uart1(machine, aitc, 20, "UART1"),
       uart2(machine, aitc, 19, "UART2"),

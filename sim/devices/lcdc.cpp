@@ -1,24 +1,36 @@
 #include "lcdc.h"
 
-#include <cstdio>
-
 namespace sim {
 
 namespace {
-enum : uint32_t {
-    LSSAR = 0x00, LSR = 0x04, LVPWR = 0x08, LCPR = 0x0C, LCWHBR = 0x10, LCCMR = 0x14, LPCR = 0x18,
-    LHCR = 0x1C, LVCR = 0x20, LPOR = 0x24, LSCR = 0x28, LPCCR = 0x2C, LDCR = 0x30, LRMCR = 0x34,
-    LICR = 0x38, LIER = 0x3C, LISR = 0x40,
-};
-constexpr uint32_t LISR_BOF = 1u << 0;
-constexpr uint32_t LISR_EOF = 1u << 1;
-constexpr uint64_t kPixelClockHz = 26000000;
+constexpr uint32_t kPccr0Clocks = (1u << 26) | (1u << 18);  // HCLK_LCDC, PERCLK3
+constexpr uint32_t kSignalPins = 0xFFFFFFE0;                // PA5..PA31
+constexpr uint32_t kGpioGius = 0x20, kGpioGpr = 0x38;
+constexpr int kPinPanelPower = 12, kPinSignalBuffer = 16, kPinInverter = 21;
+constexpr uint32_t kBpix16 = 5;  // LPCR bits 25..27
+
+// Screen size as the size register holds it.
+int screen_width(uint32_t lsr) { return static_cast<int>((lsr >> 20) & 0x3F) * 16; }
+int screen_height(uint32_t lsr) { return static_cast<int>(lsr & 0x3FF); }
+
+uint32_t widen565(uint16_t p)
+{
+    uint32_t r = (p >> 11) & 0x1F, g = (p >> 5) & 0x3F, b = p & 0x1F;
+    return (r * 255 / 31) << 16 | (g * 255 / 63) << 8 | (b * 255 / 31);
+}
 }  // namespace
 
-Lcdc::Lcdc(Machine& m) : m_(m)
+Lcdc::Lcdc(Machine& m, const ClockController& clock, const Gpio& gpio)
+    : m_(m), clock_(clock), gpio_(gpio), log_(m, "LCDC")
 {
     reset();
-    m_.schedule_in(frame_time(), [this] { frame_event(); });
+    next_frame_ = m_.schedule_in(frame_time(), [this] { frame_event(); });
+}
+
+Lcdc::~Lcdc()
+{
+    if (m_.pending(next_frame_))
+        m_.cancel(next_frame_);
 }
 
 void Lcdc::reset()
@@ -31,8 +43,8 @@ Time Lcdc::frame_time() const
     // Reference panel: 800 x 480, horizontal 40/48/40, vertical 13/3/29.
     uint64_t w = 800, h = 480, hfp = 40, hpw = 48, hbp = 40, vfp = 13, vpw = 3, vbp = 29;
     if (r_.lsr && r_.lhcr && r_.lvcr) {
-        w = ((r_.lsr >> 20) & 0x3F) * 16;
-        h = r_.lsr & 0x3FF;
+        w = static_cast<uint64_t>(screen_width(r_.lsr));
+        h = static_cast<uint64_t>(screen_height(r_.lsr));
         hpw = ((r_.lhcr >> 26) & 0x3F) + 1;
         hfp = ((r_.lhcr >> 8) & 0xFF) + 1;
         hbp = (r_.lhcr & 0xFF) + 3;
@@ -47,28 +59,12 @@ Time Lcdc::frame_time() const
 void Lcdc::frame_event()
 {
     ++frames_;
+    last_frame_ = m_.now();
     r_.lisr |= LISR_EOF | LISR_BOF;
-    m_.schedule_in(frame_time(), [this] { frame_event(); });
+    next_frame_ = m_.schedule_in(frame_time(), [this] { frame_event(); });
 }
 
 uint32_t Lcdc::reg(uint32_t off) const
-{
-    switch (off) {
-    case LSSAR: return r_.lssar;
-    case LSR: return r_.lsr;
-    case LVPWR: return r_.lvpwr;
-    case LPCR: return r_.lpcr;
-    case LHCR: return r_.lhcr;
-    case LVCR: return r_.lvcr;
-    case LPCCR: return r_.lpccr;
-    case LDCR: return r_.ldcr;
-    case LRMCR: return r_.lrmcr;
-    case LISR: return r_.lisr;
-    default: return 0;
-    }
-}
-
-uint32_t Lcdc::read(uint32_t off, unsigned)
 {
     switch (off) {
     case LSSAR: return r_.lssar;
@@ -87,23 +83,35 @@ uint32_t Lcdc::read(uint32_t off, unsigned)
     case LRMCR: return r_.lrmcr;
     case LICR: return r_.licr;
     case LIER: return r_.lier;
+    case LISR: return r_.lisr;
+    default: return 0;
+    }
+}
+
+uint32_t Lcdc::read(uint32_t off, unsigned size)
+{
+    if (!log_.word(off, size, false))
+        return 0;
+    switch (off) {
     case LISR: {
         // Reading the status register clears the flags it showed.
         uint32_t v = r_.lisr;
         r_.lisr = 0;
         return v;
     }
-    default: {
-        char b[64];
-        std::snprintf(b, sizeof b, "LCDC: read of unknown offset 0x%03X", off);
-        m_.report(b);
+    case LSSAR: case LSR: case LVPWR: case LCPR: case LCWHBR: case LCCMR: case LPCR: case LHCR:
+    case LVCR: case LPOR: case LSCR: case LPCCR: case LDCR: case LRMCR: case LICR: case LIER:
+        return reg(off);
+    default:
+        log_.unknown_read(off);
         return 0;
-    }
     }
 }
 
-void Lcdc::write(uint32_t off, uint32_t v, unsigned)
+void Lcdc::write(uint32_t off, uint32_t v, unsigned size)
 {
+    if (!log_.word(off, size, true))
+        return;
     switch (off) {
     case LSSAR: r_.lssar = v; break;
     case LSR: r_.lsr = v; break;
@@ -121,13 +129,72 @@ void Lcdc::write(uint32_t off, uint32_t v, unsigned)
     case LRMCR: r_.lrmcr = v; break;
     case LICR: r_.licr = v; break;
     case LIER: r_.lier = v; break;
-    case LISR: break;  // read-only
-    default: {
-        char b[80];
-        std::snprintf(b, sizeof b, "LCDC: write of 0x%08X to unknown offset 0x%03X", v, off);
-        m_.report(b);
+    case LISR: log_.read_only(off, v); break;
+    default: log_.unknown_write(off, v);
     }
+}
+
+// ---------------------------------------------------------------- panel
+
+bool Lcdc::panel_powered() const
+{
+    return gpio_.level(Gpio::PORT_B, kPinPanelPower) == 0;
+}
+
+bool Lcdc::signals_on() const
+{
+    const uint32_t gpio_use = gpio_.reg(Gpio::PORT_A, kGpioGius) | gpio_.reg(Gpio::PORT_A, kGpioGpr);
+    return gpio_.level(Gpio::PORT_B, kPinSignalBuffer) == 0 && (gpio_use & kSignalPins) == 0;
+}
+
+bool Lcdc::clocks_on() const
+{
+    return (clock_.pccr0() & kPccr0Clocks) == kPccr0Clocks;
+}
+
+Lcdc::Picture Lcdc::picture() const
+{
+    Picture p;
+    p.width = screen_width(r_.lsr);
+    p.height = screen_height(r_.lsr);
+    p.rgb.assign(static_cast<size_t>(p.width) * p.height, 0);
+    if (!showing() || p.rgb.empty())
+        return p;
+    if (((r_.lpcr >> 25) & 7) != kBpix16) {
+        log_.once("scan-out of a pixel size other than 16 bpp is not modelled: panel black");
+        return p;
     }
+    const uint32_t stride = r_.lvpwr * 4;
+    if (stride < static_cast<uint32_t>(p.width) * 2) {
+        log_.once("virtual page width " + std::to_string(r_.lvpwr) + " words is narrower than the screen");
+        return p;
+    }
+    const uint32_t bytes = stride * static_cast<uint32_t>(p.height - 1) + static_cast<uint32_t>(p.width) * 2;
+    const uint8_t* fb = m_.mem(r_.lssar, bytes);
+    if (!fb) {
+        log_.once("screen start address " + hex32(r_.lssar) + " is not in SDRAM: panel black");
+        return p;
+    }
+    for (int y = 0; y < p.height; ++y) {
+        const uint8_t* row = fb + static_cast<size_t>(y) * stride;
+        for (int x = 0; x < p.width; ++x)
+            p.rgb[static_cast<size_t>(y) * p.width + x] = widen565(static_cast<uint16_t>(row[2 * x] | row[2 * x + 1] << 8));
+    }
+    return p;
+}
+
+bool Lcdc::inverter_enabled() const
+{
+    return gpio_.level(Gpio::PORT_B, kPinInverter) == (wiring_.inverter_enable_high ? 1 : 0);
+}
+
+int Lcdc::backlight() const
+{
+    if (!inverter_enabled())
+        return 0;
+    // Output high for duty/255 of the time; held low without PWM or clocks.
+    const int high = pwm_enabled() && clocks_on() ? pwm_duty() : 0;
+    return wiring_.pwm_low_is_bright ? 255 - high : high;
 }
 
 }  // namespace sim

@@ -1,0 +1,133 @@
+// The graphics library's interface: the drawing context and its settings,
+// colours, clipping, start-up, and the shapes (the GUI_ calls the firmware
+// uses, and the GL_ shape code behind them).
+#pragma once
+
+#include "graphics/GUI_Font.h"
+#include "graphics/GUI_Type.h"
+#include "graphics/LCD.h"
+
+// ---- the drawing context
+extern GUI_ContextRecord GUI_Context;
+extern uint8_t GUI_DecChar;
+extern int16_t GUI_OrgX, GUI_OrgY;
+// Set while turned text is drawn, else NULL.
+extern const GUI_RotationAPIList* GUI_pLCD_APIList;
+
+// One byte is one character.
+extern const GUI_EncodingAPIList GUI_UC_None;
+
+int GUI_Init(void);
+// Board hook called by GUI_Init (the firmware's start-up module has it).
+void GUI_X_Init(void);
+void GUI_SaveContext_M(GUI_ContextRecord* pDest);
+void GUI_RestoreContext(const GUI_ContextRecord* pSrc);
+
+// ---- whole screen
+void GUI_Clear(void);
+void GUI_ClearRect(int x0, int y0, int x1, int y1);
+// (0, 0, VXSize, VYSize): sizes, not last pixels.
+void GUI_GetClientRect(GUI_Area* pRect);
+
+// ---- colours
+void GUI_SetColor(GUI_ColorValue color);
+void GUI_SetBkColor(GUI_ColorValue color);
+void GUI_SetColorIndex(LCD_PixelIndex index);
+void GUI_SetBkColorIndex(LCD_PixelIndex index);
+GUI_ColorValue GUI_GetColor(void);
+GUI_ColorValue GUI_GetBkColor(void);
+LCD_PixelIndex GUI_GetColorIndex(void);
+LCD_PixelIndex GUI_GetBkColorIndex(void);
+GUI_ColorValue GUI_Index2Color(LCD_PixelIndex index);
+LCD_Color2IndexFunc* GUI_GetpfColor2IndexEx(int layer);
+LCD_Index2ColorFunc* GUI_GetpfIndex2ColorEx(int layer);
+void GUI_SetLUTColorEx(uint8_t pos, GUI_ColorValue color, int layer);
+
+// ---- settings; each setter returns the previous value
+int GUI_SetDrawMode(int mode);
+int GUI_GetDrawMode(void);
+uint8_t GUI_SetPenSize(uint8_t size);
+uint8_t GUI_GetPenSize(void);
+uint8_t GUI_SetPenShape(uint8_t shape);
+uint8_t GUI_GetPenShape(void);
+uint8_t GUI_SetLineStyle(uint8_t style);
+uint8_t GUI_GetLineStyle(void);
+int16_t GUI_SetLBorder(int16_t x);
+int16_t GUI_SetTextAlign(int16_t align);
+int16_t GUI_GetTextAlign(void);
+int16_t GUI_SetTextMode(int16_t mode);
+int16_t GUI_GetTextMode(void);
+// A NULL font is ignored.
+const GUI_FontRecord* GUI_SetFont(const GUI_FontRecord* pFont);
+int GUI_GotoX(int x);
+int GUI_GotoY(int y);
+int GUI_GotoXY(int x, int y);
+int GUI_GetDispPosX(void);
+int GUI_GetDispPosY(void);
+void GUI_SetOrg(int x, int y);
+void GUI__SetOrgHook(void (*pfHook)(int x, int y));
+
+// ---- clipping and rectangles
+// NULL means the whole device; the clip is always kept inside the device.
+int GUI_SetClipRect(const GUI_Area* pRect);
+int GUI__IntersectRects(GUI_Area* pDest, const GUI_Area* pA, const GUI_Area* pB);
+int GUI_RectsIntersect(const GUI_Area* pA, const GUI_Area* pB);
+void GUI__memset(void* p, uint8_t fill, int numBytes);
+
+// ---- layers (one display, layer 0)
+int GUI_SelectLayer(int layer);
+void GUI_SelectLCD(void);
+int GUI_SetLayerAlphaEx(int layer, int alpha);
+int GUI_SetLayerSizeEx(int layer, int xSize, int ySize);
+int GUI_SetLayerPosEx(int layer, int xPos, int yPos);
+void GUI_GetLayerPosEx(int layer, int* pxPos, int* pyPos);
+void GUI_AssignCursorLayer(int layer);
+int GUI_GetCursorLayer(void);
+
+// ---- lines and points
+void GUI_DrawLine(int x0, int y0, int x1, int y1);
+void GUI_DrawLineTo(int x, int y);
+void GUI_DrawLineRel(int dx, int dy);
+void GUI_MoveTo(int x, int y);
+void GUI_MoveRel(int dx, int dy);
+void GUI_DrawPixel(int x, int y);
+void GUI_DrawPoint(int x, int y);
+void GL_DrawLine(int x0, int y0, int x1, int y1);
+// pPixelCnt carries the dash-pattern position from one segment to the next.
+void GL_DrawLineEx(int x0, int y0, int x1, int y1, int* pPixelCnt);
+void GL_DrawLine1Ex(int x0, int y0, int x1, int y1, int* pPixelCnt);
+void GL_DrawLine1(int x0, int y0, int x1, int y1);
+void GL_DrawLineTo(int x, int y);
+void GL_DrawLineToEx(int x, int y, int* pPixelCnt);
+void GL_MoveTo(int x, int y);
+void GL_DrawPoint(int x, int y);
+
+// ---- rectangles, circles, ellipses, arcs
+void GUI_DrawRect(int x0, int y0, int x1, int y1);
+void GUI_FillRect(int x0, int y0, int x1, int y1);
+void GUI_DrawCircle(int x0, int y0, int r);
+void GUI_FillCircle(int x0, int y0, int r);
+void GL_DrawCircle(int x0, int y0, int r);
+void GL_FillCircle(int x0, int y0, int r);
+void GUI_DrawEllipse(int x0, int y0, int rx, int ry);
+void GUI_FillEllipse(int x0, int y0, int rx, int ry);
+void GL_DrawEllipse(int x0, int y0, int rx, int ry);
+void GL_FillEllipse(int x0, int y0, int rx, int ry);
+// From a0 to a1 degrees, counter-clockwise (0 = right, 90 = up).
+void GUI_DrawArc(int x0, int y0, int rx, int ry, int a0, int a1);
+void GL_DrawArc(int x0, int y0, int rx, int ry, int a0, int a1);
+
+// ---- polygons (points offset by x, y)
+void GUI_DrawPolyLine(const GUI_Point* pPoints, int numPoints, int x, int y);
+void GUI_DrawPolygon(const GUI_Point* pPoints, int numPoints, int x, int y);
+void GUI_FillPolygon(const GUI_Point* pPoints, int numPoints, int x, int y);
+void GL_DrawPolygon(const GUI_Point* pPoints, int numPoints, int x, int y);
+void GL_FillPolygon(const GUI_Point* pPoints, int numPoints, int x, int y);
+// Rotates about (0, 0) by angle radians; pDest may be pSrc.
+void GUI_RotatePolygon(GUI_Point* pDest, const GUI_Point* pSrc, int numPoints, float angle);
+
+// ---- integer trigonometry: 4096 steps per turn, results scaled by 1024
+int GUI_sin(int angle);
+int GUI_cos(int angle);
+// Direction of (dx, dy) in the same unit (0 = +x, 1024 = +y).
+int GUI__atan2(int dx, int dy);
