@@ -25,7 +25,7 @@ int main(int argc, char** argv)
     std::unique_ptr<sim::FarEnd> far1, far2;
     try {
         sim::Board& board = sim::Board::create(opts.board);
-        board.machine.set_irq_entry(irq_handler);
+        sim::wire_board_for_build(board);
         far1 = sim::open_far_end(opts.uart1, board.uart1, board.machine, &error);
         if (far1)
             far2 = sim::open_far_end(opts.uart2, board.uart2, board.machine, &error);

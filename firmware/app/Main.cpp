@@ -8,10 +8,12 @@
 #include "app/KM_agif.h"
 #include "app/KM_animation.h"
 #include "app/KM_beep.h"
+#include "app/KM_bitmaps.h"
 #include "app/KM_chart.h"
 #include "app/crc16.h"
 #include "app/KM_com.h"
 #include "app/KM_expand.h"
+#include "app/KM_fonts.h"
 #include "app/KM_macros.h"
 #include "app/KM_reply.h"
 #include "app/KM_slider.h"
@@ -19,9 +21,12 @@
 #include "app/KM_touch.h"
 #include "app/command.h"
 #include "app/parse_command.h"
+#include "board/KM_visibility.h"
 #include "board/bootio.h"
 #include "board/hw.h"
+#include "board/lcd_driver.h"
 #include "config/build_config.h"
+#include "graphics/GUI.h"
 #include "storage/KM_eeprom.h"
 #include "storage/KM_extmem.h"
 #include "storage/sdcard.h"
@@ -61,11 +66,30 @@ void KM_main(void)
     KM_LevelBar_Init();
     KM_Slider_Init();
     KM_Macros_Init();
+    GUI_Init();
+    KM_Panel_Power(1);
+    KM_Delay(PANEL_POWERUP_DELAY_MS);
+    KM_External_Inverter_Off();
+    LCD_sigs_active();
+    KM_Delay(200);
     KM_Load_ExtMem();
     GUIDEMO_main();
 }
 
 void GUI_X_Init(void) {}
+
+// The font of the command interpreter; SIF fonts are built into it.
+static GUI_FontRecord CmdFont;
+
+int GUIDEMO_SetFont(const char* name)
+{
+    const FontTableEntry* e = KM_FindFont(name);
+    if (!e)
+        return 0;
+    KM_SetFont(e, &CmdFont);
+    current_font = e;
+    return 1;
+}
 
 void GUIDEMO_SetTextBorder(int x)
 {
@@ -85,7 +109,12 @@ void GUIDEMO_Clear(int bitmap)
     KM_Slider_Init();
     Origin_X = 0;
     Origin_Y = 0;
-    (void)bitmap;
+    if (bitmap == 0)
+        GUI_Clear();
+    else if (bitmap > 0)
+        KM_DrawBitmap(KM_GetExtBitmap(bitmap), 0, 0);
+    GUI_GotoXY(0, 0);
+    GUI_SetLBorder(0);
     text_border = 0;
 }
 
@@ -103,21 +132,67 @@ void KM_Copy_Version(char* dst)
     }
 }
 
-static void run_startup_macros(int skipped)
+// Returns whether a demonstration macro ran.
+static int run_startup_macros(int skipped)
 {
     int demo = KM_Check_Demo();
     if (demo) {
         processMacro(demo, "", 0);
-    } else if (!skipped && eepromData.PONMAC >= 1 && eepromData.PONMAC <= 254) {
-        processMacro(eepromData.PONMAC, "", 0);
+        return 1;
     }
+    if (!skipped && eepromData.PONMAC >= 1 && eepromData.PONMAC <= 254)
+        processMacro(eepromData.PONMAC, "", 0);
+    return 0;
+}
+
+static void banner_line(const char* text)
+{
+    GUI_DispString(text);
+    GUI_DispNextLine();
+}
+
+static void show_banner(void)
+{
+    char line[96];
+    GUI_SetTextAlign(0);
+    GUI_GotoXY(Origin_X, Origin_Y);
+    GUIDEMO_SetTextBorder(Origin_X);
+    GUI_SetLBorder((int16_t)Origin_X);
+    GUIDEMO_SetFont("12");
+    GUI_GotoXY(Origin_X, Origin_Y + 10);
+    strcpy(line, "  ");
+    KM_Copy_Version(line + 2);
+    banner_line(line);
+    banner_line("  Kestrom smart display controller");
+    banner_line("  Serial command interface");
+    uint32_t rate = mainBaud();
+    snprintf(line, sizeof line, "  Baud rate = %d,%03d", (int)(rate / 1000), (int)(rate % 1000));
+    banner_line(line);
+    if (rs485Mode()) {
+        snprintf(line, sizeof line, "  RS485 Mode SOF 0x%02X (%c) ADR %02X", eepromData.rs485Start,
+                 eepromData.rs485Start, eepromData.rs485Address);
+        banner_line(line);
+    }
+    banner_line("");
 }
 
 void GUIDEMO_main(void)
 {
+    GUI_SetColor(0x000000);
+    GUI_SetBkColor(0xFFFFFF);
     GUIDEMO_Clear(splashShown ? -1 : 0);
+    GUIDEMO_SetFont("16");
+    GUI_SetTextMode(0);
+    GUI_SetDrawMode(0);
     int skipped = checkEscape();
+    if (!skipped && eepromData.SPL == EE_ON && !splashShown) {
+        if (KM_DrawBitmap(KM_GetExtBitmap(eepromData.SPLbitmap), Origin_X, Origin_Y))
+            splashShown = 1;
+        else
+            GUI_DispStringAt("(invalid splash bitmap)", Origin_X, Origin_Y + 10);
+    }
     KM_Delay(16);
+    KM_Visibility_Init();
     if (eepromData.autoCal == EE_ON) {
         gpTimer = 50;
         while (!GetPenState() && gpTimer)
@@ -126,6 +201,9 @@ void GUIDEMO_main(void)
             KM_Beep(50);
             KM_Delay(100);
             KM_Beep(50);
+            GUI_Clear();
+            GUI_DispStringAt("Touch on power-up detected...starting touch calibrate", Origin_X + 10, Origin_Y + 100);
+            GUI_DispStringAt("Release touch to begin calibration", Origin_X + 10, Origin_Y + 150);
             KM_Delay(2000);
             doCalibration();
             GUIDEMO_Clear(0);
@@ -134,11 +212,14 @@ void GUIDEMO_main(void)
     if (ExecState != 3)
         init_animation();
     init_agif();
-    run_startup_macros(skipped);
+    int demo = run_startup_macros(skipped);
+    if (!splashShown && !demo && eepromData.PONMACnoBanner != EE_ON)
+        show_banner();
     if (!rs485Mode())
         txString(">\r");
     if (eepromData.demoMacro == 0xFF)
         eepromData.demoMacro = 1;
+    SaveState(&GDIState[0]);
     for (;;)
         mainLoopPass();
 }

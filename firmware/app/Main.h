@@ -37,6 +37,7 @@ void setupCommWatchDog(int macro, int shortSecs, int longSecs);
 void disableCommWatchDog(void);
 void processCommWatchDog(int activity);
 int cmdCommWatchDog(char* cmd);
+int GUIDEMO_SetFont(const char* name);
 void GUIDEMO_SetTextBorder(int x);
 int GUIDEMO_GetTextBorder(void);
 void GUI_X_Init(void);

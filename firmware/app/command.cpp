@@ -5,6 +5,11 @@
 
 int32_t Origin_X;
 int32_t Origin_Y;
+DrawingState GDIState[GDI_STATES];
+
+// The drawing state is saved once its commands are there.
+void SaveState(DrawingState*) {}
+void RestoreState(const DrawingState*) {}
 
 char* skipLeadingWhitespace(char* s)
 {

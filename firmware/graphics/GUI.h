@@ -131,3 +131,8 @@ int GUI_sin(int angle);
 int GUI_cos(int angle);
 // Direction of (dx, dy) in the same unit (0 = +x, 1024 = +y).
 int GUI__atan2(int dx, int dy);
+
+// ---- Text output (strings, cursor lines); drawn in the current font.
+void GUI_DispString(const char* s);
+void GUI_DispStringAt(const char* s, int x, int y);
+void GUI_DispNextLine(void);

@@ -63,5 +63,6 @@ int main()
                 "%.2f of what the wire allows for the replies (%.0f/s; goal: 0.9)\n",
                 good, lines, rate, flow, per_s, per_s / wire, wire);
     std::fflush(stdout);
+    fwtest::remove_temp_dir();
     _exit(good == static_cast<size_t>(lines) ? 0 : 1);
 }

@@ -22,7 +22,8 @@ int main(int argc, char** argv)
     o.eeprom = std::string(dir) + "/eeprom.bin";
     o.speed = sim::Speed::Max;
     sim::Board& b = sim::Board::create(o);
-    b.machine.set_irq_entry(irq_handler);
+    unlink(o.flash.c_str());
+    sim::wire_board_for_build(b);
     b.machine.start_firmware([] { sim::run_firmware_from_reset(); });
     b.machine.run_for(100 * sim::kMillisecond);  // start-up
 

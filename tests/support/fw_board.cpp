@@ -1,6 +1,7 @@
 #include "support/fw_board.h"
 
 #include <cstdlib>
+#include <ftw.h>
 #include <stdexcept>
 #include <unistd.h>
 
@@ -8,9 +9,10 @@
 
 namespace fwtest {
 
+static std::string dir;
+
 std::string temp_dir()
 {
-    static std::string dir;
     if (dir.empty()) {
         const char* base = std::getenv("TMPDIR");
         std::string tmpl = std::string(base && *base ? base : "/tmp") + "/velm-test-XXXXXX";
@@ -21,6 +23,15 @@ std::string temp_dir()
     return dir;
 }
 
+void remove_temp_dir()
+{
+    if (dir.empty())
+        return;
+    nftw(dir.c_str(), [](const char* path, const struct stat*, int, struct FTW*) { return ::remove(path); }, 16,
+         FTW_DEPTH | FTW_PHYS);
+    dir.clear();
+}
+
 sim::Board& boot(const BootOptions& o)
 {
     sim::BoardOptions bo;
@@ -29,9 +40,14 @@ sim::Board& boot(const BootOptions& o)
     bo.straps = o.straps;
     bo.speed = sim::Speed::Max;
     sim::Board& board = sim::Board::create(bo);
+    if (!o.keep_files) {
+        // The mappings stay; the disk space goes with the process.
+        ::unlink(bo.flash.c_str());
+        ::unlink(bo.eeprom.c_str());
+    }
     board.machine.quiet = true;
     board.machine.tracing = o.trace;
-    board.machine.set_irq_entry(irq_handler);
+    sim::wire_board_for_build(board);
     board.machine.start_firmware([] { sim::run_firmware_from_reset(); });
     return board;
 }

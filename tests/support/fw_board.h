@@ -12,6 +12,10 @@ namespace fwtest {
 struct BootOptions {
     sim::Straps straps = sim::Straps::Plain;
     bool trace = false;  // record every bus access from power-on
+    // Keep the flash and EEPROM files on disk (for tests that look at them
+    // or start again from them); otherwise they go as soon as they are
+    // mapped.
+    bool keep_files = false;
 };
 
 // Powers the board on with empty flash and EEPROM files in a fresh folder.
@@ -22,7 +26,9 @@ sim::Board& boot(const BootOptions& options = {});
 // own code would run) and lets the board run until fn has returned.
 void on_firmware(const std::function<void()>& fn, sim::Time limit = 10 * sim::kSecond);
 
-// A fresh temporary folder for this test process.
+// A fresh temporary folder for this test process, removed by remove_temp_dir
+// (which the test programs' main calls at the end).
 std::string temp_dir();
+void remove_temp_dir();
 
 }  // namespace fwtest

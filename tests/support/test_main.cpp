@@ -5,10 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include "support/fw_board.h"
+
 int main(int argc, char** argv)
 {
     testing::InitGoogleTest(&argc, argv);
     int rc = RUN_ALL_TESTS();
+    fwtest::remove_temp_dir();
     std::fflush(stdout);
     std::fflush(stderr);
     _exit(rc);
