@@ -36,9 +36,12 @@ gtest_discover_tests(sim_tests DISCOVERY_TIMEOUT 30)
 
 # Tests that boot a firmware build: each test case runs in its own process.
 file(GLOB VELM_SUPPORT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/support/*.cpp)
+# Test images are laid out with the PC program's own writers.
+list(APPEND VELM_SUPPORT_SOURCES ${CMAKE_SOURCE_DIR}/loader/core/image_writer.cpp
+  ${CMAKE_SOURCE_DIR}/loader/core/rle16_encoder.cpp)
 function(velm_board_tests name build)
   add_executable(${name} ${ARGN} ${VELM_SUPPORT_SOURCES})
-  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests ${CMAKE_SOURCE_DIR}/loader)
   target_link_libraries(${name} PRIVATE fw_${build} GTest::gtest GTest::gmock)
   gtest_discover_tests(${name} TEST_PREFIX "${name}:" DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 120)
 endfunction()
@@ -61,11 +64,13 @@ endif()
 
 # Figures: each tests/bench/bench_NAME.cpp is a command that prints them.
 file(GLOB VELM_BENCHES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/bench/bench_*.cpp)
-set(VELM_BENCH_SUPPORT ${CMAKE_SOURCE_DIR}/tests/support/fw_board.cpp ${CMAKE_SOURCE_DIR}/tests/support/host.cpp)
+set(VELM_BENCH_SUPPORT ${CMAKE_SOURCE_DIR}/tests/support/fw_board.cpp ${CMAKE_SOURCE_DIR}/tests/support/host.cpp
+  ${CMAKE_SOURCE_DIR}/tests/support/image_builder.cpp ${CMAKE_SOURCE_DIR}/loader/core/image_writer.cpp
+  ${CMAKE_SOURCE_DIR}/loader/core/rle16_encoder.cpp)
 foreach(src ${VELM_BENCHES})
   get_filename_component(name ${src} NAME_WE)
   add_executable(${name} ${src} ${VELM_BENCH_SUPPORT})
-  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests ${CMAKE_SOURCE_DIR}/loader)
   target_link_libraries(${name} PRIVATE fw_${VELM_REFERENCE_BUILD})
 endforeach()
 

@@ -3,3 +3,12 @@
 
 void init_agif(void);
 void handle_agif(void);
+
+#include "format/memimage.h"
+
+// Summary of a GIF entry (0 when it cannot be read).
+int agif_frame_count(const ExtMemDirEntry* entry);
+int agif_width(const ExtMemDirEntry* entry);
+int agif_height(const ExtMemDirEntry* entry);
+// Plays every frame of GIF entry n once at (x, y); 0 when it cannot.
+int agif_play_once(int n, int x, int y);

@@ -1,6 +1,9 @@
 #include "app/KM_syscmds.h"
 
+#include <stdio.h>
 #include <string.h>
+
+#include "format/memimage.h"
 
 #include "app/KM_reply.h"
 #include "app/Main.h"
@@ -30,4 +33,15 @@ int cmdVersion(void)
     }
     txString(out_buffer);
     return CMD_OK;
+}
+
+void DumpBitMapStructure(const ExtBitmapRecord* r)
+{
+    char line[128];
+    snprintf(line, sizeof line, "    XSize=%u YSize=%u BytesPerLine=%u BitsPerPixel=%u\r", r->XSize, r->YSize,
+             r->BytesPerLine, r->BitsPerPixel);
+    txString(line);
+    snprintf(line, sizeof line, "    pData=0x%08X pPal=0x%08X pMethods=0x%08X\r", (unsigned)r->pData, (unsigned)r->pPal,
+             (unsigned)r->pMethods);
+    txString(line);
 }

@@ -4,3 +4,6 @@
 int cmdQueuedReports(void);
 int cmdWait(unsigned n);
 int cmdVersion(void);
+
+struct ExtBitmapRecord;
+void DumpBitMapStructure(const ExtBitmapRecord* r);

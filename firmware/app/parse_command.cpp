@@ -3,6 +3,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "app/KM_bitmaps.h"
 #include "app/KM_com.h"
 #include "app/KM_programming.h"
 #include "app/KM_syscmds.h"
@@ -37,6 +38,23 @@ int parse_command(char* cmd)
         // Every listing needs a valid image first.
         if (cmdListNeedsImage() != CMD_OK)
             return CMD_FAIL;
+        if (!prefix(cmd, "lsmac"))
+            return cmdListBitmaps(cmd);
+    }
+
+    {
+        int n, x, y, a, b, c, e;
+        unsigned key;
+        if (sscanf(cmd, "xi %d%d%d", &n, &x, &y) == 3)
+            return cmdDrawBitmap(n, x, y);
+        if (sscanf(cmd, "xit %d%d%d%x", &n, &x, &y, &key) == 4)
+            return cmdDrawBitmapKey(n, x, y, key);
+        if (sscanf(cmd, "xim %d%d%d", &n, &x, &y) == 3)
+            return cmdDrawBitmapCentred(n, x, y);
+        if (sscanf(cmd, "xic %d%d%d%d%d%d%d", &n, &x, &y, &a, &b, &c, &e) == 7)
+            return cmdDrawBitmapClipped(n, x, y, a, b, c, e);
+        if (sscanf(cmd, "xio %d%d%d%d%d%d", &n, &x, &y, &a, &b, &c) == 6)
+            return cmdDrawBitmapStrip(n, x, y, a, b, c);
     }
 
     if (prefix(cmd, "xma"))
@@ -55,6 +73,9 @@ int parse_command(char* cmd)
         return cmdWait(u);
     if (prefix(cmd, "vers"))
         return cmdVersion();
+
+    if (prefix(cmd, "*SPL"))
+        return cmdSplash(cmd);
 
     if (exact(cmd, "*CRC"))
         return cmdCrcScreen();

@@ -5,6 +5,7 @@
 #include "app/KM_reply.h"
 #include "board/bootflash.h"
 #include "board/bootio.h"
+#include "graphics/GUI_Bitmap.h"
 #include "board/KM_led.h"
 #include "storage/sdcard.h"
 
@@ -79,18 +80,23 @@ int KM_Fixup_ExtMem(uint32_t base, uint32_t size)
 {
     uint8_t* img = ExtMemRamBuffer;
     const ExtMemHeader* h = header(img);
+    GUI_RLE16_ForgetPosition();
     if (h->validity != EXTMEM_VALID_PLUS || h->size > ExtMemSize)
+        return 0;
+    // Everything the directory names must lie inside the image itself.
+    if (ExtMemDirEntryOffset(h->count) > h->size)
         return 0;
     for (uint32_t i = 0; i < h->count; ++i) {
         uint8_t* e = img + ExtMemDirEntryOffset(i);
         const ExtMemDirEntry* d = (const ExtMemDirEntry*)e;
-        if (d->type > EXTMEM_TYPE_LAST || d->size > ExtMemSize)
+        if (d->type > EXTMEM_TYPE_LAST || d->size > h->size)
             return 0;
         uint8_t* obj = object_in_ram(rd32(e + offsetof(ExtMemDirEntry, address)));
-        if (!obj || !fix_word(e + offsetof(ExtMemDirEntry, address), base, size))
+        if (!obj || (uint32_t)obj - EXTMEM_RAM_BUFFER > h->size ||
+            !fix_word(e + offsetof(ExtMemDirEntry, address), base, size))
             return 0;
-        // A record must lie inside the RAM copy before it is touched.
-        uint32_t room = EXTMEM_RAM_BUFFER + FLASH2_SIZE - (uint32_t)obj;
+        // A record must lie inside the image before it is touched.
+        uint32_t room = h->size - ((uint32_t)obj - EXTMEM_RAM_BUFFER);
         switch (d->type) {
         case EXTMEM_BITMAP:
         case EXTMEM_BITMAP_RLE16:
@@ -133,6 +139,7 @@ int Flash2Init(void)
             return 1;
     }
     ExtMemBuffer = (uint8_t*)FLASH2;
+    GUI_RLE16_ForgetPosition();
     uint32_t kb = h->size / 1024;
     pout(":loading %dKB bitmap/macro file from flash2\r", kb ? (int)kb : 1);
     return 0;
@@ -170,8 +177,7 @@ int KM_Load_ExtMem(void)
     }
     // A mounted card is looked at first; its files are read once the file
     // system is there.  Until then the card offers nothing, and Flash2 is
-    // the fallback.
-    ExtMemBuffer = ExtMemRamBuffer;
+    // the fallback.  The live image changes only when a load succeeds.
     int r = Flash2Init();
     if (r) {
         perr(":No bin file in Flash or SD card (%d)\r", r);
@@ -209,13 +215,14 @@ int KM_ExtMem_ProgramArea(uint32_t offset, const uint8_t* src, uint32_t len, uin
         return 1;
     // A block that crosses a 64 KB boundary goes in two pieces.
     uint32_t e = (offset + len) & 0xFFFF;
-    if (e < len && e > 0) {
-        FlashWriteBlock(FLASH2 + offset, src, len - e);
-        FlashWriteBlock(FLASH2 + offset + len - e, src + len - e, e);
-    } else {
-        FlashWriteBlock(FLASH2 + offset, src, len);
-    }
-    return 0;
+    GUI_RLE16_ForgetPosition();
+    int ok;
+    if (e < len && e > 0)
+        ok = FlashWriteBlock(FLASH2 + offset, src, len - e) && FlashWriteBlock(FLASH2 + offset + len - e, src + len - e, e);
+    else
+        ok = FlashWriteBlock(FLASH2 + offset, src, len);
+    // The chip refused a word: the caller must not take the data as stored.
+    return ok ? 0 : 4;
 }
 
 int KM_ExtMem_Erase_Sector(int n)
@@ -225,8 +232,9 @@ int KM_ExtMem_Erase_Sector(int n)
     uint64_t addr = FLASH2 + (uint64_t)n * SECTOR;
     if (addr > FLASH2_LAST)
         return 3;
-    if (!FlashIsErased((uint32_t)addr, SECTOR))
-        FlashEraseSector((uint32_t)addr);
+    GUI_RLE16_ForgetPosition();
+    if (!FlashIsErased((uint32_t)addr, SECTOR) && !FlashEraseSector((uint32_t)addr))
+        return 4;
     return 0;
 }
 
@@ -235,10 +243,12 @@ int CopyMemToFlash2(uint32_t count, const uint8_t* src)
     startProgressDots("Copying Data File to Flash Memory");
     pout(":Erasing Flash2\r");
     pout(":");
+    GUI_RLE16_ForgetPosition();
+    int ok = 1;
     uint32_t erased = 0;
     uint32_t addr = FLASH2;
     do {
-        FlashEraseSector(addr);
+        ok = ok && FlashEraseSector(addr);
         addr += SECTOR;
         erased += SECTOR;
         LedToggle();
@@ -249,16 +259,22 @@ int CopyMemToFlash2(uint32_t count, const uint8_t* src)
     pout("\r:Programming Flash2\r");
     pout(":");
     uint32_t done = 0;
-    while (count - done >= 0x8000) {
-        FlashWriteBlock(FLASH2 + done, src + done, 0x8000);
+    while (ok && count - done >= 0x8000) {
+        ok = FlashWriteBlock(FLASH2 + done, src + done, 0x8000);
         done += 0x8000;
         LedToggle();
         pout(".");
         addProgressDot();
     }
-    if (count > done)
-        FlashWriteBlock(FLASH2 + done, src + done, count - done);
+    if (ok && count > done)
+        ok = FlashWriteBlock(FLASH2 + done, src + done, count - done);
     FlashLed(0);
+    if (!ok) {
+        // The chip refused: Flash2 holds no usable image now.
+        pout("  FAILED!\r");
+        endProgressDots("FAILED!");
+        return 4;
+    }
     pout("  DONE!\r");
     endProgressDots("DONE!");
     return 0;

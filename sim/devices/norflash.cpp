@@ -28,8 +28,20 @@ void NorFlash::bad(uint32_t off, uint32_t v)
     state_ = bypass_ ? State::Bypass : State::Read;
 }
 
+// Below the memory image lies the firmware itself: nothing the running
+// firmware does should change it.
+void NorFlash::below_image(const char* what, uint32_t off)
+{
+    if (off >= kImageOffset)
+        return;
+    char b[96];
+    std::snprintf(b, sizeof b, "NOR flash: %s at +0x%07X, in the firmware's own flash", what, off);
+    rep_.once(b);
+}
+
 void NorFlash::program(uint32_t off, uint16_t v)
 {
+    below_image("program", off & ~0xFFFu);
     uint8_t* p = m_.writable(kBase + (off & ~1u), 2);
     if (!p)
         return;
@@ -53,6 +65,15 @@ void NorFlash::program(uint32_t off, uint16_t v)
 
 void NorFlash::erase(uint32_t first, uint32_t len)
 {
+    below_image("erase", first);
+    if (failing_sector_ >= 0 && first <= (uint32_t)failing_sector_ * kSector &&
+        (uint32_t)failing_sector_ * kSector < first + len) {
+        busy_ = true;
+        erasing_ = false;
+        erase_failed_ = true;  // DQ7 stays 0, DQ5 set
+        state_ = State::Failed;
+        return;
+    }
     uint8_t* p = m_.writable(kBase + first, len);
     if (p)
         std::memset(p, 0xFF, len);
@@ -76,6 +97,8 @@ uint16_t NorFlash::status(uint32_t)
     uint16_t s = toggle_ ? 0x40 : 0;
     if (erasing_)
         return s | 0x08;  // DQ7 0 until done, DQ3 erase started
+    if (erase_failed_)
+        return s | 0x20 | 0x08;  // an erase that ran out of time
     s |= (~target_) & 0x80;
     if (state_ == State::Failed)
         s |= 0x20;
@@ -119,6 +142,7 @@ void NorFlash::write(uint32_t off, uint32_t value, unsigned size)
         if (cmd == 0xF0) {
             busy_ = false;
             bypass_ = false;
+            erase_failed_ = false;
             state_ = State::Read;
         }
         return;

@@ -22,6 +22,7 @@ public:
     static constexpr uint32_t kBase = 0xC8000000;
     static constexpr uint32_t kSize = 32u << 20;
     static constexpr uint32_t kSector = 0x20000;
+    static constexpr uint32_t kImageOffset = 0x400000;  // the memory image starts here
     static constexpr Time kWordProgram = 9 * kMicrosecond;
     static constexpr Time kSectorErase = 40 * kMillisecond;
 
@@ -31,6 +32,9 @@ public:
     void write(uint32_t off, uint32_t value, unsigned size) override;
 
     bool busy() const { return busy_; }
+    // A worn-out sector: erasing it runs out of time (DQ5), as a failing
+    // chip does.
+    void set_failing_sector(int sector) { failing_sector_ = sector; }
     uint64_t words_programmed() const { return programmed_; }
     uint64_t sectors_erased() const { return erased_; }
 
@@ -43,6 +47,7 @@ private:
     void finish();
     uint16_t status(uint32_t off);
     void bad(uint32_t off, uint32_t v);
+    void below_image(const char* what, uint32_t off);
 
     Machine& m_;
     AccessReporter rep_;
@@ -54,6 +59,8 @@ private:
     uint32_t busy_off_ = 0;
     bool toggle_ = false;
     uint64_t programmed_ = 0, erased_ = 0;
+    int failing_sector_ = -1;
+    bool erase_failed_ = false;
 };
 
 }  // namespace sim

@@ -1,5 +1,6 @@
 #include "support/fw_board.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <ftw.h>
 #include <stdexcept>
@@ -39,6 +40,16 @@ sim::Board& boot(const BootOptions& o)
     bo.eeprom = temp_dir() + "/eeprom.bin";
     bo.straps = o.straps;
     bo.speed = sim::Speed::Max;
+    if (!o.flash_image.empty()) {
+        // An erased flash with the image at its place; the board grows the
+        // file to its full size.
+        std::vector<uint8_t> low(0x400000, 0xFF);
+        FILE* f = std::fopen(bo.flash.c_str(), "wb");
+        if (!f || std::fwrite(low.data(), 1, low.size(), f) != low.size() ||
+            std::fwrite(o.flash_image.data(), 1, o.flash_image.size(), f) != o.flash_image.size())
+            throw std::runtime_error("cannot write the test's flash file");
+        std::fclose(f);
+    }
     sim::Board& board = sim::Board::create(bo);
     if (!o.keep_files) {
         // The mappings stay; the disk space goes with the process.

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "board.h"
 
@@ -16,6 +17,8 @@ struct BootOptions {
     // or start again from them); otherwise they go as soon as they are
     // mapped.
     bool keep_files = false;
+    // Bytes found in the flash's memory-image area at power-on.
+    std::vector<uint8_t> flash_image;
 };
 
 // Powers the board on with empty flash and EEPROM files in a fresh folder.

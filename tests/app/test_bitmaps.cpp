@@ -1,0 +1,243 @@
+// Bitmaps of the memory image as the host draws them by number.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "format/memimage.h"
+#include "graphics/GUI.h"
+#include "support/host.h"
+#include "support/image_builder.h"
+
+namespace {
+
+using fwtest::command;
+using fwtest::TestBitmap;
+using fwtest::visible;
+
+const int W = 800, H = 480;
+
+uint16_t fb(sim::Board& b, int x, int y)
+{
+    uint16_t v;
+    std::memcpy(&v, b.machine.mem(0xC3E00000 + 2 * (y * W + x), 2), 2);
+    return v;
+}
+
+TestBitmap bitmap(TestBitmap::Kind kind, int w, int h, uint32_t seed, uint16_t key = 0)
+{
+    TestBitmap b;
+    b.kind = kind;
+    b.width = w;
+    b.height = h;
+    b.pixels = fwtest::test_pattern(w, h, seed);
+    if (kind == TestBitmap::Rle) {
+        // Runs and literals both: blocks of one colour beside noise.
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w / 2; ++x)
+                b.pixels[y * w + x] = static_cast<uint16_t>(0x1234 + (y / 3));
+    }
+    if (kind == TestBitmap::Trans) {
+        b.key = key;
+        for (int i = 0; i < w * h; i += 3)
+            b.pixels[i] = key;
+    }
+    return b;
+}
+
+// Every pixel of the bitmap placed at (x, y) that lies on the screen must be
+// its source pixel (or, for the key, what was there before: white).
+std::string mismatch(sim::Board& b, const TestBitmap& bm, int x, int y)
+{
+    for (int r = 0; r < bm.height; ++r)
+        for (int c = 0; c < bm.width; ++c) {
+            int sx = x + c, sy = y + r;
+            if (sx < 0 || sy < 0 || sx >= W || sy >= H)
+                continue;
+            uint16_t want = bm.pixels[r * bm.width + c];
+            if (bm.kind == TestBitmap::Trans && want == bm.key)
+                want = 0xFFFF;
+            if (fb(b, sx, sy) != want) {
+                char t[96];
+                std::snprintf(t, sizeof t, "pixel (%d,%d) of the bitmap at (%d,%d): 0x%04X, want 0x%04X", c, r, x, y,
+                              fb(b, sx, sy), want);
+                return t;
+            }
+        }
+    return "";
+}
+
+bool untouched_outside(sim::Board& b, int x0, int y0, int x1, int y1)
+{
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x)
+            if ((x < x0 || x > x1 || y < y0 || y > y1) && fb(b, x, y) != 0xFFFF)
+                return false;
+    return true;
+}
+
+void clear_screen()
+{
+    fwtest::on_firmware([] { GUI_Clear(); });
+}
+
+const std::vector<TestBitmap> kBitmaps = {
+    bitmap(TestBitmap::Raw, 37, 23, 1),
+    bitmap(TestBitmap::Rle, 61, 19, 2),
+    bitmap(TestBitmap::Trans, 29, 31, 3, 0xF81F),
+};
+
+TEST(Bitmaps, FoundAtStartUpAndDrawnPixelForPixel)
+{
+    fwtest::BootOptions o;
+    o.flash_image = fwtest::build_image(kBitmaps);
+    sim::Board& b = fwtest::boot_to_prompt(o);
+    EXPECT_NE(b.uart1.sent_text().find(":loading 4KB bitmap/macro file from flash2\r"), std::string::npos)
+        << visible(b.uart1.sent_text());
+    struct Place {
+        int x, y;
+        const char* where;
+    };
+    const Place places[] = {
+        {100, 50, "inside"}, {-10, -7, "over the top-left corner"}, {W - 20, H - 11, "over the bottom-right corner"},
+        {W + 5, 10, "wholly off the right"}, {-100, H - 5, "off the left, at the bottom"}};
+    for (size_t n = 1; n <= kBitmaps.size(); ++n)
+        for (const Place& p : places) {
+            clear_screen();
+            char line[48];
+            std::snprintf(line, sizeof line, "xi %zu %d %d", n, p.x, p.y);
+            EXPECT_EQ(visible(command(line)), ">\\r") << line;
+            EXPECT_EQ(mismatch(b, kBitmaps[n - 1], p.x, p.y), "") << "bitmap " << n << " " << p.where;
+            EXPECT_TRUE(untouched_outside(b, p.x, p.y, p.x + kBitmaps[n - 1].width - 1, p.y + kBitmaps[n - 1].height - 1))
+                << "bitmap " << n << " " << p.where << " drew outside itself";
+        }
+    EXPECT_TRUE(b.machine.reports().empty()) << b.machine.reports().front();
+}
+
+TEST(Bitmaps, LookupsRefuseWhatIsNoBitmap)
+{
+    std::vector<TestBitmap> bms = kBitmaps;
+    TestBitmap gif;
+    gif.kind = TestBitmap::Gif;
+    gif.bytes = {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0, ';'};
+    bms.push_back(gif);
+    fwtest::BootOptions o;
+    o.flash_image = fwtest::build_image(bms);
+    fwtest::boot_to_prompt(o);
+    for (const char* line : {"xi 0 0 0", "xi 5 0 0", "xi -1 0 0", "xi 4 0 0", "xit 2 0 0 0", "xim 9 10 10", "xi 1 2"})
+        EXPECT_EQ(visible(command(line)), "!\\r") << line;
+    EXPECT_EQ(visible(command("xim 1 10 10")), visible(":argument error\r!\r")) << "centre too close to the edge";
+    EXPECT_EQ(visible(command("xio 2 0 0 0 5 0")), visible(":bitmap must be uncompressed\r!\r"));
+    EXPECT_EQ(visible(command("xio 3 0 0 0 5 0")), visible(":transparency not supported\r:invalid bitmap\r!\r"));
+    EXPECT_EQ(visible(command("xio 7 0 0 0 5 0")), visible(":invalid bitmap\r!\r"));
+    EXPECT_EQ(visible(command("*SPL 260")), "!\\r") << "splash numbers are one byte";
+    EXPECT_EQ(visible(command("*SPL 1")), ">\\r");
+    EXPECT_EQ(visible(command("*SPL")), visible("1\r>\r"));
+    EXPECT_EQ(visible(command("*SPL 0")), ">\\r");
+    EXPECT_EQ(visible(command("*SPL")), visible("0\r>\r"));
+}
+
+TEST(Bitmaps, ClippedAndStripDraws)
+{
+    fwtest::BootOptions o;
+    o.flash_image = fwtest::build_image(kBitmaps);
+    sim::Board& b = fwtest::boot_to_prompt(o);
+    const TestBitmap& raw = kBitmaps[0];
+    // The part under (x+5, y+3)..(x+10, y+8).
+    ASSERT_EQ(command("xic 1 100 100 5 3 10 8"), ">\r");
+    for (int y = 90; y < 140; ++y)
+        for (int x = 90; x < 150; ++x) {
+            bool in = x >= 105 && x <= 110 && y >= 103 && y <= 108;
+            uint16_t want = in ? raw.pixels[(y - 100) * raw.width + (x - 100)] : 0xFFFF;
+            ASSERT_EQ(fb(b, x, y), want) << "xic pixel (" << x << "," << y << ")";
+        }
+    EXPECT_EQ(visible(command("xic 1 100 100 10 3 5 8")), "!\\r") << "reversed corners";
+    EXPECT_EQ(visible(command("xic 1 100 100 5 3 100 8")), "!\\r") << "a rectangle beyond the bitmap is cut";
+    // Rows 2..5 of the bitmap as a strip.
+    clear_screen();
+    ASSERT_EQ(command("xio 1 200 50 0 4 2"), ">\r");
+    for (int r = 0; r < 6; ++r)
+        for (int c = 0; c < raw.width; ++c) {
+            uint16_t want = (r < 4) ? raw.pixels[(r + 2) * raw.width + c] : 0xFFFF;
+            ASSERT_EQ(fb(b, 200 + c, 50 + r), want) << "xio strip pixel (" << c << "," << r << ")";
+        }
+    EXPECT_EQ(visible(command("xio 1 200 50 0 40 2")), "!\\r") << "a strip longer than the bitmap is cut";
+    EXPECT_EQ(visible(command("xio 1 200 50 1 4 -2")), "!\\r") << "negative offset";
+    // A compressed bitmap clipped through the context: the clip comes back.
+    clear_screen();
+    ASSERT_EQ(command("xic 2 300 300 0 0 5 5"), ">\r");
+    ASSERT_EQ(command("xi 2 400 300"), ">\r");
+    EXPECT_EQ(mismatch(b, kBitmaps[1], 400, 300), "") << "the clip rectangle was not restored";
+}
+
+TEST(Bitmaps, ImagesOfOffsetsAndTheRamCopy)
+{
+    // Built for base 0: every stored address is an offset.
+    fwtest::BootOptions o;
+    o.flash_image = fwtest::build_image(kBitmaps, 0);
+    sim::Board& b = fwtest::boot_to_prompt(o);
+    EXPECT_EQ(command("xi 1 10 10"), "!\r") << "an image of offsets is not used from flash as it stands";
+    ASSERT_EQ(visible(command("*flash2ram")), ">\\r") << "its RAM copy is relocated";
+    clear_screen();
+    for (size_t n = 1; n <= kBitmaps.size(); ++n) {
+        clear_screen();
+        char line[32];
+        std::snprintf(line, sizeof line, "xi %zu 50 60", n);
+        ASSERT_EQ(command(line), ">\r");
+        EXPECT_EQ(mismatch(b, kBitmaps[n - 1], 50, 60), "") << "bitmap " << n << " from the RAM copy";
+        ASSERT_EQ(command(line), ">\r") << "a second lookup";
+        EXPECT_EQ(mismatch(b, kBitmaps[n - 1], 50, 60), "");
+    }
+}
+
+TEST(Bitmaps, StartUpRefusesBadImages)
+{
+    std::vector<uint8_t> img = fwtest::build_image(kBitmaps);
+    img[0] = 0xEB;  // the older controller's word
+    fwtest::BootOptions o;
+    o.flash_image = img;
+    sim::Board& b = fwtest::boot_to_prompt(o);
+    EXPECT_NE(b.uart1.sent_text().find(":No .BIN file in flash or on SD card\r"), std::string::npos)
+        << visible(b.uart1.sent_text());
+    EXPECT_EQ(visible(command("xi 1 0 0")), "!\\r");
+    EXPECT_EQ(visible(command("lsbmp")), visible(":External Memory not valid\r!\r"));
+}
+
+TEST(Bitmaps, RecordsOutsideTheImageAreRefused)
+{
+    std::vector<uint8_t> img = fwtest::build_image(kBitmaps);
+    // Entry 2's record address points far past the image.
+    uint32_t bad = 0xC8400000u + 0x100000u;
+    std::memcpy(img.data() + ExtMemDirEntryOffset(2) + 4, &bad, 4);
+    fwtest::BootOptions o;
+    o.flash_image = img;
+    sim::Board& b = fwtest::boot_to_prompt(o);
+    EXPECT_EQ(visible(command("xi 2 0 0")), ">\\r") << "the lookup finds the entry";
+    EXPECT_TRUE(untouched_outside(b, 0, 0, -1, -1)) << "a record outside the image must draw nothing";
+    EXPECT_EQ(visible(command("*flash2ram")), visible(":Internal error - fixup\r!\r"))
+        << "relocation must refuse an address outside the image";
+    EXPECT_EQ(visible(command("xi 1 0 0")), ">\\r") << "the flash image stays live";
+}
+
+TEST(Bitmaps, Listing)
+{
+    fwtest::BootOptions o;
+    o.flash_image = fwtest::build_image(kBitmaps);
+    fwtest::boot_to_prompt(o);
+    std::string all = command("lsbmp");
+    EXPECT_EQ(all.substr(0, 11), "Records: 4\r") << visible(all);
+    for (const char* part : {"  00: type 3 @ c8400038 size 0\r    Macro Definitions\r",
+                             "  01: type 1 @ c8400038 size 1722\r    Uncompressed Bitmap: 37x23\r",
+                             "    XSize=37 YSize=23 BytesPerLine=74 BitsPerPixel=16\r",
+                             "    Compressed Bitmap: 61x19\r",
+                             "    Uncompressed Transparent Bitmap: 29x31 (0xF81F)\r",
+                             "\rTotal Used 4KB (FLASH)\r>\r"})
+        EXPECT_NE(all.find(part), std::string::npos) << "missing \"" << visible(part) << "\" in " << visible(all);
+    EXPECT_EQ(visible(command("lsbmp 0")), visible("  00: type 3 @ c8400038 size 0\r    Macro Definitions\r>\r"));
+    EXPECT_EQ(visible(command("lsbmp 4")), visible(":index outside valid range\r!\r"));
+    std::string plain = command("ls");
+    EXPECT_EQ(plain.find("XSize="), std::string::npos) << "only lsbmp dumps the records";
+}
+
+}  // namespace

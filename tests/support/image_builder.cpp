@@ -1,0 +1,87 @@
+#include "support/image_builder.h"
+
+#include <stdexcept>
+
+#include "core/image_writer.h"
+#include "core/rle16_encoder.h"
+#include "format/memimage.h"
+
+namespace fwtest {
+
+std::vector<uint16_t> test_pattern(int width, int height, uint32_t seed)
+{
+    std::vector<uint16_t> p(static_cast<size_t>(width) * height);
+    uint32_t v = seed * 2654435761u + 1;
+    for (auto& px : p) {
+        v = v * 1103515245u + 12345u;
+        px = static_cast<uint16_t>(v >> 16);
+        if (px == 0)
+            px = 1;  // black is the transparent index of RLE drawing
+    }
+    return p;
+}
+
+std::vector<uint8_t> build_image(const std::vector<TestBitmap>& bitmaps, uint32_t base)
+{
+    std::vector<uint8_t> buf(4 << 20, 0xFF);
+    ImageWriter w(buf);
+    const uint32_t count = static_cast<uint32_t>(bitmaps.size()) + 1;
+    w.skip(ExtMemDirEntryOffset(count));
+    w.align();
+    std::vector<ExtMemDirEntry> dir(count);
+    dir[0] = {EXTMEM_MACROS, {0, 0, 0}, base + w.position(), 0};
+    for (size_t i = 0; i < bitmaps.size(); ++i) {
+        const TestBitmap& b = bitmaps[i];
+        w.align();
+        uint32_t at = w.position();
+        if (b.kind == TestBitmap::Gif || b.kind == TestBitmap::Font) {
+            w.putBytes(b.bytes.data(), b.bytes.size());
+            dir[i + 1] = {static_cast<uint8_t>(b.kind == TestBitmap::Gif ? EXTMEM_GIF : EXTMEM_FONT), {0, 0, 0},
+                          base + at, static_cast<uint32_t>(b.bytes.size())};
+            continue;
+        }
+        std::vector<uint8_t> data(b.pixels.size() * 2);
+        uint32_t len = static_cast<uint32_t>(data.size());
+        uint8_t type = b.kind == TestBitmap::Trans ? EXTMEM_BITMAP_TRANS : EXTMEM_BITMAP;
+        if (b.kind == TestBitmap::Rle) {
+            CRle16Encoder enc;
+            len = enc.Encode(16, b.pixels.data(), data.data(), static_cast<uint32_t>(data.size()));
+            if (!len)
+                throw std::runtime_error("test bitmap does not compress");
+            type = EXTMEM_BITMAP_RLE16;
+        } else {
+            for (size_t k = 0; k < b.pixels.size(); ++k) {
+                data[2 * k] = static_cast<uint8_t>(b.pixels[k]);
+                data[2 * k + 1] = static_cast<uint8_t>(b.pixels[k] >> 8);
+            }
+        }
+        w.put16(static_cast<uint16_t>(b.width));
+        w.put16(static_cast<uint16_t>(b.height));
+        w.put16(static_cast<uint16_t>(b.width * 2));
+        w.put16(16);
+        w.put32(base + at + 20);
+        w.put32(b.kind == TestBitmap::Trans ? b.key : 0);
+        w.put32(0);
+        w.putBytes(data.data(), len);
+        dir[i + 1] = {type, {0, 0, 0}, base + at, 20 + len};
+    }
+    w.align();
+    uint32_t total = w.position();
+    w.putAt16(0, EXTMEM_VALID_PLUS);
+    w.putAt16(2, static_cast<uint16_t>(count));
+    w.putAt32(4, total);
+    for (uint32_t i = 0; i < count; ++i) {
+        w.putAt8(ExtMemDirEntryOffset(i), dir[i].type);
+        w.putAt8(ExtMemDirEntryOffset(i) + 1, 0);
+        w.putAt8(ExtMemDirEntryOffset(i) + 2, 0);
+        w.putAt8(ExtMemDirEntryOffset(i) + 3, 0);
+        w.putAt32(ExtMemDirEntryOffset(i) + 4, dir[i].address);
+        w.putAt32(ExtMemDirEntryOffset(i) + 8, dir[i].size);
+    }
+    if (!w.ok())
+        throw std::runtime_error("test image does not fit");
+    buf.resize(total);
+    return buf;
+}
+
+}  // namespace fwtest

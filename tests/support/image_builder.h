@@ -1,0 +1,25 @@
+// Memory images composed by tests with the same writers and RLE16 encoder
+// that the PC program uses.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace fwtest {
+
+struct TestBitmap {
+    enum Kind { Raw, Rle, Trans, Gif, Font } kind = Raw;
+    int width = 0, height = 0;
+    std::vector<uint16_t> pixels;  // RGB565, rows top first
+    uint16_t key = 0;              // Trans: the transparent colour
+    std::vector<uint8_t> bytes;    // Gif/Font: the stored bytes
+};
+
+// Lays out an image for base (0xC8400000 for Flash2, 0 for offsets): entry 0
+// an empty macro table, then the bitmaps in order.
+std::vector<uint8_t> build_image(const std::vector<TestBitmap>& bitmaps, uint32_t base = 0xC8400000u);
+
+// Pixels that make a bitmap's every row and column recognisable.
+std::vector<uint16_t> test_pattern(int width, int height, uint32_t seed);
+
+}  // namespace fwtest
