@@ -209,24 +209,9 @@ static void row_16bpp(int x0, int y, int xsize, const uint8_t* src)
         }
         return;
     }
-    fb32_t* p = word_at(x0, y);
-    int n = xsize;
-    if (x0 & 1) {
-        ((fb16_t*)p)[1] = (uint16_t)load16(src);
-        ++p;
-        src += 2;
-        --n;
-    }
-    for (; n >= 8; n -= 8, p += 4, src += 16) {
-        p[0] = load16(src) | load16(src + 2) << 16;
-        p[1] = load16(src + 4) | load16(src + 6) << 16;
-        p[2] = load16(src + 8) | load16(src + 10) << 16;
-        p[3] = load16(src + 12) | load16(src + 14) << 16;
-    }
-    for (; n >= 2; n -= 2, src += 4)
-        *p++ = load16(src) | load16(src + 2) << 16;
-    if (n)
-        ((fb16_t*)p)[0] = (uint16_t)load16(src);
+    // The pixels are the panel's own values, little-endian like the frame
+    // buffer: the row is a plain copy.
+    memcpy(pixel_at(x0, y), src, (size_t)xsize * 2);
 }
 
 void LCD_L0_DrawBitmap(int x0, int y0, int xsize, int ysize, int bpp, int bytesPerLine, const uint8_t* pData,

@@ -1,3 +1,5 @@
+#include <string.h>
+
 #include "format/rle16.h"
 #include "graphics/GUI.h"
 #include "graphics/GUI_Bitmap.h"
@@ -36,6 +38,72 @@ static uint32_t worst_case_length(int xsize, int ysize)
     return 2 * pixels + 2 * (pixels / RLE16_LITERAL_MAX + 1) + 3;
 }
 
+static LCD_PixelIndex convert(uint16_t v, int swapRB)
+{
+    return LCD_Color2Index(swapRB ? LCD_Index2Color_M565(v) : LCD_Index2Color_565(v));
+}
+
+// The common case (no transparency, no magnification): packets are decoded
+// a row piece at a time into a buffer, which the driver's 16-bit row path
+// draws (and clips).
+static void decode_rows(RLE16_Stream* s, int x0, int y0, int xsize, int ysize, int firstRow, int lastRow, int native,
+                        int swapRB, int* pRow, int* pCol)
+{
+    enum { CHUNK = 512 };
+    uint16_t buf[CHUNK];
+    int row = *pRow, col = *pCol;
+    int ended = 0;
+    while (!ended && row < ysize && row <= lastRow) {
+        int n = 0, start = col;
+        while (col < xsize && n < CHUNK) {
+            if (s->left == 0) {
+                // The next packet (and its first pixel).
+                uint16_t v;
+                if (!RLE16_Next(s, &v)) {
+                    ended = 1;
+                    break;
+                }
+                buf[n++] = (uint16_t)(native ? v : convert(v, swapRB));
+                ++col;
+                continue;
+            }
+            int k = s->left;
+            if (k > xsize - col)
+                k = xsize - col;
+            if (k > CHUNK - n)
+                k = CHUNK - n;
+            if (s->literal) {
+                if (s->end - s->p < 2 * k) {
+                    ended = 1;
+                    break;
+                }
+                if (native) {
+                    memcpy(buf + n, s->p, (size_t)k * 2);  // little-endian pixels, as stored
+                } else {
+                    for (int i = 0; i < k; ++i)
+                        buf[n + i] = (uint16_t)convert((uint16_t)(s->p[2 * i] | (s->p[2 * i + 1] << 8)), swapRB);
+                }
+                s->p += 2 * k;
+            } else {
+                uint16_t v = (uint16_t)(native ? s->pixel : convert(s->pixel, swapRB));
+                for (int i = 0; i < k; ++i)
+                    buf[n + i] = v;
+            }
+            s->left = (uint8_t)(s->left - k);
+            n += k;
+            col += k;
+        }
+        if (n && row >= firstRow)
+            LCD_DrawBitmap(x0 + start, y0 + row, n, 1, 1, 1, 16, 2 * n, (const uint8_t*)buf, 0);
+        if (col == xsize) {
+            col = 0;
+            ++row;
+        }
+    }
+    *pRow = row;
+    *pCol = col;
+}
+
 void GUI_RLE16_ForgetPosition(void)
 {
     resume.pStart = 0;
@@ -64,15 +132,19 @@ void GUI__DrawBitmapRLE16(int x0, int y0, int xsize, int ysize, const uint8_t* p
         RLE16_Begin(&s, p, length);
     }
     uint16_t v;
-    while (row < ysize && row <= lastRow && RLE16_Next(&s, &v)) {
-        if (row >= firstRow) {
-            LCD_PixelIndex index = native ? v : LCD_Color2Index(swapRB ? LCD_Index2Color_M565(v) : LCD_Index2Color_565(v));
-            if (!(trans && index == 0))
-                put(x0 + col * xMag, y0 + row * yMag, xMag, yMag, index);
-        }
-        if (++col == xsize) {
-            col = 0;
-            ++row;
+    if (!trans && xMag == 1 && yMag == 1) {
+        decode_rows(&s, x0, y0, xsize, ysize, firstRow, lastRow, native, swapRB, &row, &col);
+    } else {
+        while (row < ysize && row <= lastRow && RLE16_Next(&s, &v)) {
+            if (row >= firstRow) {
+                LCD_PixelIndex index = native ? v : convert(v, swapRB);
+                if (!(trans && index == 0))
+                    put(x0 + col * xMag, y0 + row * yMag, xMag, yMag, index);
+            }
+            if (++col == xsize) {
+                col = 0;
+                ++row;
+            }
         }
     }
     if (row < ysize) {

@@ -241,3 +241,28 @@ TEST(Bitmaps, Listing)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Bitmaps, CompressedDataIsReadOnlyAsFarAsItsEntryGoes)
+{
+    std::vector<uint8_t> img = fwtest::build_image(kBitmaps);
+    // Entry 2 (RLE16) keeps only 3 bytes of its data: one run packet.
+    uint32_t size = 20 + 3;
+    std::memcpy(img.data() + ExtMemDirEntryOffset(2) + 8, &size, 4);
+    fwtest::BootOptions o;
+    o.flash_image = img;
+    sim::Board& b = fwtest::boot_to_prompt(o);
+    ASSERT_EQ(command("xi 2 10 10"), ">\r");
+    const TestBitmap& rle = kBitmaps[1];
+    // The first packet is drawn, nothing after it.
+    int drawn = 0;
+    for (int y = 10; y < 10 + rle.height; ++y)
+        for (int x = 10; x < 10 + rle.width; ++x)
+            drawn += fb(b, x, y) != 0xFFFF;
+    EXPECT_GT(drawn, 0);
+    EXPECT_LE(drawn, 255) << "pixels past the entry's data were drawn";
+    EXPECT_EQ(fb(b, 10, 10), rle.pixels[0]);
+}
+
+}  // namespace

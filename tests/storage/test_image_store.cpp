@@ -197,3 +197,30 @@ TEST(ImageStore, FlashChecks)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(NorFlash, AWornSectorFailsItsEraseAndTheCommandSaysSo)
+{
+    sim::Board& b = fwtest::boot_to_prompt();
+    b.nor.set_failing_sector(0x400000 / 0x20000 + 3);  // sector 3 of the image area
+    int r = -1;
+    fwtest::on_firmware([&] { r = KM_ExtMem_Erase_Sector(3); });
+    EXPECT_EQ(r, 4) << "a failed erase must be reported";
+    EXPECT_EQ(visible(fwtest::command("xmc FEEC 3", 5 * sim::kSecond)),
+              visible(":Erasing sector 3...\r:Erase sector 3 failed\r!\r"));
+    EXPECT_EQ(visible(fwtest::command("xmc FEEC 4", 5 * sim::kSecond)), visible(":Erasing sector 4... done\r>\r"))
+        << "the chip works again after the failure";
+}
+
+TEST(NorFlash, ChangesToTheFirmwaresOwnFlashAreReported)
+{
+    sim::Board& b = fwtest::boot_to_prompt();
+    b.machine.clear_reports();
+    const uint8_t data[2] = {0, 0};
+    fwtest::on_firmware([&] { FlashWriteBlock(0xC8020000, data, 2); });
+    ASSERT_FALSE(b.machine.reports().empty()) << "programming the firmware area went unnoticed";
+    EXPECT_NE(b.machine.reports()[0].find("firmware's own flash"), std::string::npos) << b.machine.reports()[0];
+}
+
+}  // namespace
