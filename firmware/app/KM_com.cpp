@@ -78,14 +78,21 @@ static uint8_t ring_last(int i)
     return rxBuf[(rxHead - 1 - i + 2 * RX_RING_SIZE) % RX_RING_SIZE];
 }
 
-static uint8_t ring_take(void)
+// Takes the next byte out of a ring that the receive interrupt fills; the
+// count is shared with it, so it changes with interrupts masked.
+static uint8_t take_from(const uint8_t* ring, int size, volatile int* tail, volatile int* count)
 {
-    uint8_t c = rxBuf[rxTail];
-    rxTail = (rxTail + 1) % RX_RING_SIZE;
+    uint8_t c = ring[*tail];
+    *tail = (*tail + 1) % size;
     __ARMLIB_disableIRQ();
-    rxCount = rxCount - 1;
+    *count = *count - 1;
     __ARMLIB_enableIRQ();
     return c;
+}
+
+static uint8_t ring_take(void)
+{
+    return take_from(rxBuf, RX_RING_SIZE, &rxTail, &rxCount);
 }
 
 static void uncount_line(void)
@@ -704,12 +711,7 @@ int anyAuxRx(void)
 
 static uint8_t aux_take(void)
 {
-    uint8_t c = aRxBuf[aRxTail];
-    aRxTail = (aRxTail + 1) % AUX_RING_SIZE;
-    __ARMLIB_disableIRQ();
-    aRxCount = aRxCount - 1;
-    __ARMLIB_enableIRQ();
-    return c;
+    return take_from(aRxBuf, AUX_RING_SIZE, &aRxTail, &aRxCount);
 }
 
 int getAuxRx(char* buf, int max)

@@ -68,14 +68,21 @@ void txNotify(const char* text)
     memcpy(txBuf + used + 3, text, len + 1);
 }
 
+// perr and pout each keep their own buffer: a report formatted while an
+// error text is on its way must not overwrite it.
+static void send_formatted(void (*send)(const char*), char* buf, size_t size, const char* fmt, va_list ap)
+{
+    vsnprintf(buf, size, fmt, ap);
+    send(buf);
+}
+
 void perr(const char* fmt, ...)
 {
     static char buf[128];
     va_list ap;
     va_start(ap, fmt);
-    vsnprintf(buf, sizeof buf, fmt, ap);
+    send_formatted(txString, buf, sizeof buf, fmt, ap);
     va_end(ap);
-    txString(buf);
 }
 
 void pout(const char* fmt, ...)
@@ -83,9 +90,8 @@ void pout(const char* fmt, ...)
     static char buf[128];
     va_list ap;
     va_start(ap, fmt);
-    vsnprintf(buf, sizeof buf, fmt, ap);
+    send_formatted(txNotify, buf, sizeof buf, fmt, ap);
     va_end(ap);
-    txNotify(buf);
 }
 
 void txChar(char c)
