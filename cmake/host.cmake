@@ -5,10 +5,27 @@ include(cmake/googletest.cmake)
 
 file(GLOB VELM_SIM_SOURCES CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/sim/*.cpp
-  ${CMAKE_SOURCE_DIR}/sim/devices/*.cpp)
+  ${CMAKE_SOURCE_DIR}/sim/devices/*.cpp
+  ${CMAKE_SOURCE_DIR}/sim/web/*.cpp)
 list(REMOVE_ITEM VELM_SIM_SOURCES ${CMAKE_SOURCE_DIR}/sim/main.cpp)
-add_library(velm_sim STATIC ${VELM_SIM_SOURCES})
+
+# The panel page's server: Boost.Beast over Boost.Asio, header-only.
+find_path(VELM_BOOST_BEAST boost/beast.hpp)
+if(NOT VELM_BOOST_BEAST)
+  message(FATAL_ERROR "Boost.Beast headers not found: install libboost-dev (scripts/deps.sh does)")
+endif()
+# The panel page travels inside the program.
+set(VELM_PANEL_PAGE_H ${CMAKE_BINARY_DIR}/generated/web/panel_page.h)
+add_custom_command(OUTPUT ${VELM_PANEL_PAGE_H}
+  COMMAND ${CMAKE_COMMAND} -DIN=${CMAKE_SOURCE_DIR}/sim/web/page.html -DOUT=${VELM_PANEL_PAGE_H}
+          -DNAME=kPanelPage -P ${CMAKE_SOURCE_DIR}/cmake/embed_file.cmake
+  DEPENDS ${CMAKE_SOURCE_DIR}/sim/web/page.html ${CMAKE_SOURCE_DIR}/cmake/embed_file.cmake
+  COMMENT "Embedding the panel page")
+
+add_library(velm_sim STATIC ${VELM_SIM_SOURCES} ${VELM_PANEL_PAGE_H})
 target_include_directories(velm_sim PUBLIC ${CMAKE_SOURCE_DIR}/sim ${CMAKE_SOURCE_DIR}/firmware)
+target_include_directories(velm_sim PRIVATE ${CMAKE_BINARY_DIR}/generated)
+target_include_directories(velm_sim SYSTEM PRIVATE ${VELM_BOOST_BEAST})
 target_compile_options(velm_sim PRIVATE -Wall -Wextra)
 target_link_libraries(velm_sim PUBLIC Threads::Threads)
 
@@ -80,3 +97,31 @@ set_tests_properties(simulator_help PROPERTIES PASS_REGULAR_EXPRESSION
   "--uart1.*--uart2.*--flash.*--eeprom.*--sd.*--straps.*--http.*--speed")
 add_test(NAME simulator_bad_option COMMAND ${VELM_REFERENCE_BUILD} --straps X)
 set_tests_properties(simulator_bad_option PROPERTIES WILL_FAIL TRUE)
+
+# The panel page and the endpoints, through the real simulator program.
+file(GLOB VELM_WEB_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/web/*.cpp)
+add_executable(web_tests ${VELM_WEB_TESTS})
+target_link_libraries(web_tests PRIVATE velm_sim GTest::gtest_main)
+target_compile_definitions(web_tests PRIVATE VELM_SIMULATOR="$<TARGET_FILE:${VELM_REFERENCE_BUILD}>")
+add_dependencies(web_tests ${VELM_REFERENCE_BUILD})
+gtest_discover_tests(web_tests TEST_PREFIX "web:" DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 60)
+
+# The panel page in Chromium, driven by playwright-core (installed by npm ci
+# into the build tree).
+set(VELM_BROWSER_DIR ${CMAKE_BINARY_DIR}/web-browser)
+find_program(VELM_NODE node)
+find_program(VELM_NPM npm)
+if(VELM_NODE AND VELM_NPM)
+  add_test(NAME web_browser_npm_ci
+    COMMAND ${CMAKE_COMMAND} -DSRC=${CMAKE_SOURCE_DIR}/tests/web/browser -DDEST=${VELM_BROWSER_DIR}
+            -DNPM=${VELM_NPM} -P ${CMAKE_SOURCE_DIR}/tests/web/browser/npm_ci.cmake)
+  set_tests_properties(web_browser_npm_ci PROPERTIES FIXTURES_SETUP web_browser_modules TIMEOUT 240)
+  add_test(NAME web_browser
+    COMMAND ${VELM_NODE} ${CMAKE_SOURCE_DIR}/tests/web/browser/panel_page.test.mjs
+            $<TARGET_FILE:${VELM_REFERENCE_BUILD}> ${VELM_BROWSER_DIR}/node_modules)
+  set_tests_properties(web_browser PROPERTIES FIXTURES_REQUIRED web_browser_modules TIMEOUT 180)
+else()
+  add_test(NAME web_browser COMMAND ${CMAKE_COMMAND} -E echo
+    "the browser test needs node and npm: run scripts/deps.sh, then configure again")
+  set_tests_properties(web_browser PROPERTIES WILL_FAIL TRUE)
+endif()

@@ -9,7 +9,15 @@ PACKAGES=(
   gcc-arm-none-eabi libnewlib-arm-none-eabi libstdc++-arm-none-eabi-newlib
   qt6-base-dev qt6-serialport-dev
   imagemagick
+  libfreetype-dev fonts-liberation2 fonts-dejavu-core
+  libboost-dev
+  chromium
 )
+# The browser test drives Chromium from Node.js (playwright-core from npm).
+# A Node.js that brings its own npm counts; Debian's comes in two packages.
+if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
+  PACKAGES+=(nodejs npm)
+fi
 
 missing=()
 for p in "${PACKAGES[@]}"; do

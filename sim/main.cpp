@@ -1,4 +1,5 @@
 // The simulator program: one firmware build on the simulated board.
+#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -8,6 +9,8 @@
 #include "farend.h"
 #include "firmware_entry.h"
 #include "options.h"
+#include "panel_state.h"
+#include "web/server.h"
 
 int main(int argc, char** argv)
 {
@@ -22,7 +25,12 @@ int main(int argc, char** argv)
         std::fputs(sim::usage(build).c_str(), stdout);
         return 0;
     }
+    // A host or a page that goes away must not end the board: writes to its
+    // socket fail instead.
+    std::signal(SIGPIPE, SIG_IGN);
     std::unique_ptr<sim::FarEnd> far1, far2;
+    std::unique_ptr<sim::PanelPublisher> panel;
+    std::unique_ptr<sim::web::Server> web;
     try {
         sim::Board& board = sim::Board::create(opts.board);
         sim::wire_board_for_build(board);
@@ -33,11 +41,29 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "%s: %s\n", build.c_str(), error.c_str());
             return 1;
         }
+        // The panel page: what the board shows is published for it.
+        if (opts.http_port) {
+            panel = std::make_unique<sim::PanelPublisher>(board);
+            panel->set_picture_source(sim::scan_out_picture(board, PANEL_WIDTH, PANEL_HEIGHT));
+            web = std::make_unique<sim::web::Server>(*panel);
+            if (web->start(opts.http_port, &error)) {
+                sim::web::Server* server = web.get();
+                panel->set_on_publish([server] { server->notify(); });
+                panel->start();
+            } else {
+                std::fprintf(stderr, "%s: %s; going on without the panel page (--http PORT picks another port)\n",
+                             build.c_str(), error.c_str());
+                web.reset();
+                panel.reset();
+            }
+        }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s: %s\n", build.c_str(), e.what());
         return 1;
     }
     std::printf("uart1 %s\nuart2 %s\n", far1->where().c_str(), far2->where().c_str());
+    if (web)
+        std::printf("http http://127.0.0.1:%d/\n", web->port());
     std::fflush(stdout);
     sim::run_firmware_from_reset();
     return 0;
