@@ -19,9 +19,13 @@ add_library(velm_arm_target OBJECT
 target_compile_options(velm_arm_target PRIVATE
   -ffunction-sections -fdata-sections $<$<COMPILE_LANGUAGE:C>:-Wall -Wextra>)
 
+# The generated fonts are data only; they are compiled once for all five
+# images.
+target_compile_options(velm_fonts PRIVATE -fdata-sections)
+
 function(velm_arm_image name)
   set(out ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
-  add_executable(${name} ${VELM_FW_SOURCES} $<TARGET_OBJECTS:velm_arm_target>)
+  add_executable(${name} ${VELM_FW_SOURCES} $<TARGET_OBJECTS:velm_arm_target> $<TARGET_OBJECTS:velm_fonts>)
   set_target_properties(${name} PROPERTIES
     SUFFIX .elf
     LINK_DEPENDS ${VELM_ARM_LINKER_SCRIPT})

@@ -35,7 +35,7 @@ set_source_files_properties(${CMAKE_SOURCE_DIR}/firmware/board/demo_main.cpp
   PROPERTIES COMPILE_DEFINITIONS main=firmware_main)
 
 foreach(b ${VELM_BUILDS})
-  add_library(fw_${b} STATIC ${VELM_FW_SOURCES})
+  add_library(fw_${b} STATIC ${VELM_FW_SOURCES} $<TARGET_OBJECTS:velm_fonts>)
   target_include_directories(fw_${b} PUBLIC ${VELM_FW_INCLUDES})
   target_compile_definitions(fw_${b} PUBLIC VELM_BUILD_HEADER="${b}.h")
   target_compile_options(fw_${b} PRIVATE ${VELM_FW_OPTIONS})

@@ -3,6 +3,7 @@
 // The memory image holds no macros yet: no macro exists, none runs.
 
 const char* nullArgs[10];
+int macroDepth;
 
 void KM_Macros_Init(void)
 {

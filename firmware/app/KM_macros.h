@@ -4,6 +4,9 @@
 
 #include <stdint.h>
 
+// Macro nesting depth: 0 for lines from the host.
+extern int macroDepth;
+
 // The argument table of host lines: ten absent arguments.
 extern const char* nullArgs[10];
 

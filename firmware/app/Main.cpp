@@ -94,11 +94,51 @@ int GUIDEMO_SetFont(const char* name)
 void GUIDEMO_SetTextBorder(int x)
 {
     text_border = x;
+    GUI_SetLBorder((int16_t)x);
 }
 
 int GUIDEMO_GetTextBorder(void)
 {
     return text_border;
+}
+
+int GUIDEMO_DrawRect(int style, int x0, int y0, int x1, int y1)
+{
+    if (style < 0 || style > 3)
+        return 0;
+    // Corners in either order: a fill of reversed corners would draw nothing.
+    if (x0 > x1) {
+        int t = x0;
+        x0 = x1;
+        x1 = t;
+    }
+    if (y0 > y1) {
+        int t = y0;
+        y0 = y1;
+        y1 = t;
+    }
+    if (style == 1) {
+        GUI_FillRect(x0, y0, x1, y1);
+        return 1;
+    }
+    if (style == 2) {
+        for (int x = x0; x < x1; x += 2) {
+            GUI_DrawPixel(x, y0);
+            GUI_DrawPixel(x, y1);
+        }
+        for (int y = y0; y < y1; y += 2) {
+            GUI_DrawPixel(x0, y);
+            GUI_DrawPixel(x1, y);
+        }
+        return 1;
+    }
+    const GUI_Point corners[4] = {
+        {(int16_t)x0, (int16_t)y0}, {(int16_t)x1, (int16_t)y0}, {(int16_t)x1, (int16_t)y1}, {(int16_t)x0, (int16_t)y1}};
+    uint8_t pen = style == 3 ? GUI_SetPenSize(1) : 0;
+    GUI_DrawPolygon(corners, 4, 0, 0);
+    if (style == 3)
+        GUI_SetPenSize(pen);
+    return 1;
 }
 
 void GUIDEMO_Clear(int bitmap)

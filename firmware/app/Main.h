@@ -40,4 +40,7 @@ int cmdCommWatchDog(char* cmd);
 int GUIDEMO_SetFont(const char* name);
 void GUIDEMO_SetTextBorder(int x);
 int GUIDEMO_GetTextBorder(void);
+// Style 0 outline with the pen, 1 filled in the foreground colour, 2 dotted
+// outline, 3 outline with a thin pen; 0 for any other style.
+int GUIDEMO_DrawRect(int style, int x0, int y0, int x1, int y1);
 void GUI_X_Init(void);

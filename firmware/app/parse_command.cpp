@@ -5,9 +5,12 @@
 
 #include "app/KM_bitmaps.h"
 #include "app/KM_com.h"
+#include "app/KM_draw.h"
 #include "app/KM_programming.h"
 #include "app/KM_syscmds.h"
+#include "app/KM_text.h"
 #include "app/Main.h"
+#include "app/command.h"
 
 char out_buffer[OUT_BUFFER_SIZE];
 
@@ -27,12 +30,63 @@ int parse_command(char* cmd)
     int d;
     unsigned long ul;
     long l1, l2;
+    // Fields of the drawing commands' forms.
+    int dv[8];
+    unsigned dx1, dx2;
+    char dw1[10], dw2[10];
+    int dn;
 
     // The keyword tests in their fixed order; the first that matches
     // decides.  Families that are not built into this firmware yet do not
     // match, so their lines end as unknown lines do.
+    if (cmd[0] == 'p' && cmd[1] == 'r')
+        return cmdPixelRead(cmd);
+    if (cmd[0] == 'p' && cmd[1] == 'w')
+        return cmdPixelWrite(cmd);
+
     if (rs485Mode() && exact(cmd, "Q"))
         return cmdQueuedReports();
+
+    if (exact(cmd, "ss"))
+        return cmdStateSave();
+    if (exact(cmd, "sr"))
+        return cmdStateRestore();
+
+    if (prefix(cmd, "tu "))
+        return cmdTextUnquoted(cmd);
+    if (prefix(cmd, "t? \""))
+        return cmdTextWidth(cmd);
+    if (prefix(cmd, "ts") || prefix(cmd, "t "))
+        return cmdText(cmd);
+    if (prefix(cmd, "T \""))
+        return cmdTextAt(cmd);
+
+    if (prefix(cmd, "pgr"))
+        return cmdPolygon(cmd, POLY_OUTLINE, 1);
+    if (prefix(cmd, "pg"))
+        return cmdPolygon(cmd, POLY_OUTLINE, 0);
+    if (prefix(cmd, "pfr"))
+        return cmdPolygon(cmd, POLY_FILLED, 1);
+    if (prefix(cmd, "pf"))
+        return cmdPolygon(cmd, POLY_FILLED, 0);
+    if (sscanf(cmd, "ppgr %d", &dv[0]) == 1)
+        return cmdPolygonRedraw(dv[0]);
+    if (prefix(cmd, "plr"))
+        return cmdPolygon(cmd, POLY_LINE, 1);
+    if (prefix(cmd, "pl"))
+        return cmdPolygon(cmd, POLY_LINE, 0);
+    if (sscanf(cmd, "p %u", &u) == 1)
+        return cmdPenSize(u);
+    if (exact(cmd, "p"))
+        return cmdPenQuery();
+
+    if (prefix(cmd, "ta"))
+        return cmdTextAlign(cmd);
+    if (sscanf(cmd, "sb %d", &d) == 1 || exact(cmd, "su") || sscanf(cmd, "SB %c%c%c", dw1, dw1 + 1, dw1 + 2) == 3 ||
+        exact(cmd, "SU"))
+        return CMD_OK;  // accepted and ignored
+    if (sscanf(cmd, "*debug %d", &d) == 1)
+        return cmdDebug(d);
 
     if (prefix(cmd, "ls")) {
         // Every listing needs a valid image first.
@@ -69,6 +123,56 @@ int parse_command(char* cmd)
     if (sscanf(cmd, "bdld %d %lx %ld %ld", &d, &ul, &l1, &l2) == 4)
         return cmdBinaryDownload(d, ul, l1, l2);
 
+    if (sscanf(cmd, "dp %d %d", &dv[0], &dv[1]) == 2)
+        return cmdPoint(dv[0], dv[1]);
+    if (sscanf(cmd, "s %d %d", &dv[0], &dv[1]) == 2)
+        return cmdColors(dv[0], dv[1]);
+    if (exact(cmd, "S"))
+        return cmdColorQuery();
+    if (sscanf(cmd, "S %x %x", &dx1, &dx2) == 2)
+        return cmdColorsRGB(dx1, dx2);
+    if (sscanf(cmd, "S %9s %9s", dw1, dw2) == 2)
+        return cmdColorWords(dw1, dw2);
+
+    if (prefix(cmd, "tm"))
+        return cmdTextMode(cmd);
+
+    if (sscanf(cmd, "d %9s", dw1) == 1)
+        return cmdDrawMode(dw1);
+    if (prefix(cmd, "sc"))
+        return cmdCursor(cmd);
+
+    if (sscanf(cmd, "o %d %d", &dv[0], &dv[1]) == 2)
+        return cmdOrigin(dv[0], dv[1]);
+    if (cmd[0] == 'o')
+        return cmdOriginQuery(cmd);
+
+    if (prefix(cmd, "zs"))
+        return cmdClearWith(cmd);
+    if (cmd[0] == 'z')
+        return cmdClear();
+    if (sscanf(cmd, "l %d%d%d%d", &dv[0], &dv[1], &dv[2], &dv[3]) == 4)
+        return cmdLine(dv[0], dv[1], dv[2], dv[3]);
+    if ((dn = sscanf(cmd, "r %d%d%d%d%d %9s", &dv[0], &dv[1], &dv[2], &dv[3], &dv[4], dw1)) >= 4)
+        return cmdRect(dn, dv[0], dv[1], dv[2], dv[3], dv[4], dw1);
+    if ((dn = sscanf(cmd, "tr %d%d %d%d %d%d %9s", &dv[0], &dv[1], &dv[2], &dv[3], &dv[4], &dv[5], dw1)) >= 6)
+        return cmdTriangle(dn, dv, dw1);
+    if (sscanf(cmd, "a %d%d %d %d%d", &dv[0], &dv[1], &dv[2], &dv[3], &dv[4]) == 5)
+        return cmdArc(dv[0], dv[1], dv[2], dv[3], dv[4]);
+    if (sscanf(cmd, "ef %d%d%d%d", &dv[0], &dv[1], &dv[2], &dv[3]) == 4)
+        return cmdEllipse(dv[0], dv[1], dv[2], dv[3], 1);
+    if (sscanf(cmd, "e %d%d%d%d", &dv[0], &dv[1], &dv[2], &dv[3]) == 4)
+        return cmdEllipse(dv[0], dv[1], dv[2], dv[3], 0);
+    if ((dn = sscanf(cmd, "c %d%d%d%d", &dv[0], &dv[1], &dv[2], &dv[3])) >= 3)
+        return cmdCircle(dn, dv[0], dv[1], dv[2]);
+
+    if (exact(cmd, "f"))
+        return cmdFontName();
+    if (exact(cmd, "f?"))
+        return cmdFontList();
+    if (sscanf(cmd, "f %9s", dw1) == 1)
+        return cmdFontSelect(dw1);
+
     if (sscanf(cmd, "w %u", &u) == 1)
         return cmdWait(u);
     if (prefix(cmd, "vers"))
@@ -76,6 +180,9 @@ int parse_command(char* cmd)
 
     if (prefix(cmd, "*SPL"))
         return cmdSplash(cmd);
+
+    if (sscanf(cmd, "*FB %d", &dv[0]) == 1)
+        return cmdFrameBufferPixel(dv[0]);
 
     if (exact(cmd, "*CRC"))
         return cmdCrcScreen();
@@ -89,10 +196,26 @@ int parse_command(char* cmd)
     if (exact(cmd, "*prevCons"))
         return cmdPreviousConsole();
 
+    if (prefix(cmd, "utf8"))
+        return cmdUtf8(cmd);
+
     if (exact(cmd, "*SERR"))
         return CMD_FAIL;
     if (exact(cmd, "*IERR"))
         return CMD_LINE_ERROR;
+
+    if (exact(cmd, "*BMOFF"))
+        return cmdBinaryLeadOff();
+
+    if (sscanf(cmd, "ws %d%d%d%d%d", &dv[0], &dv[1], &dv[2], &dv[3], &dv[4]) == 5)
+        return saveScreenArea(dv[0], dv[1], dv[2], dv[3], dv[4]);
+    if (sscanf(cmd, "wr %d%d%d", &dv[0], &dv[1], &dv[2]) == 3)
+        return restoreScreenArea(dv[0], dv[1], dv[2]);
+    if (prefix(cmd, "wrr"))
+        return cmdCopySlotArea(cmd);
+
+    if (sscanf(cmd, "k %d%d%d%d %d%9s", &dv[0], &dv[1], &dv[2], &dv[3], &dv[4], dw1) == 6)
+        return scroll(dv[0], dv[1], dv[2], dv[3], dv[4], dw1);
 
     if (prefix(cmd, "*comwdt"))
         return cmdCommWatchDog(cmd);

@@ -132,7 +132,114 @@ int GUI_cos(int angle);
 // Direction of (dx, dy) in the same unit (0 = +x, 1024 = +y).
 int GUI__atan2(int dx, int dy);
 
-// ---- Text output (strings, cursor lines); drawn in the current font.
+// ---- character encodings of text strings
+// UTF-8 for codes up to 16 bits; a byte that starts no complete character
+// is one character of code 1.
+extern const GUI_EncodingAPIList GUI_UC_UTF8;
+void GUI_UC_SetEncodeNone(void);
+void GUI_UC_SetEncodeUTF8(void);
+uint16_t GUI_UC_GetCharCode(const char* s);
+int GUI_UC_GetCharSize(const char* s);
+int GUI_UC_Encode(char* s, uint16_t code);
+int GUI_UC__CalcSizeOfChar(uint16_t code);
+uint16_t GUI_UC__GetCharCodeInc(const char** ps);
+int GUI_UC__NumChars2NumBytes(const char* s, int numChars);
+int GUI_UC__NumBytes2NumChars(const char* s, int numBytes);
+
+// ---- text alignment (TextAlign of the context)
+enum {
+    GUI_TA_LEFT = 0,
+    GUI_TA_RIGHT = 1,
+    GUI_TA_HCENTER = 2,
+    GUI_TA_HORIZONTAL = 3,
+    GUI_TA_TOP = 0,
+    GUI_TA_BOTTOM = 4,
+    GUI_TA_BASELINE = 8,
+    GUI_TA_VCENTER = 12,
+    GUI_TA_VERTICAL = 12,
+};
+
+// Line breaking of GUI_DispStringInRectWrap.
+enum {
+    GUI_WRAPMODE_NONE = 0,
+    GUI_WRAPMODE_WORD = 1,  // after the last blank that fits
+    GUI_WRAPMODE_CHAR = 2,  // after the last character that fits
+};
+
+// ---- measuring text in the current font
+int GUI_GetCharDistX(uint16_t c);
+int GUI_GetFontDistY(void);
+int GUI_GetFontSizeY(void);
+int GUI_GetStringDistX(const char* s);
+int GUI__GetNumChars(const char* s);
+// Characters before the first LF or NUL, at most maxChars.
+int GUI__GetLineNumChars(const char* s, int maxChars);
+// Advances of numChars characters plus the overhang of the last one.
+int GUI__GetLineDistX(const char* s, int numChars);
+int GUI__GetOverlap(uint16_t c);
+void GUI_GetFontInfo(const GUI_FontRecord* pFont, GUI_FontInfo* pInfo);
+char GUI_IsInFont(const GUI_FontRecord* pFont, uint16_t c);
+
+// ---- text output at the cursor, in the current font, encoding, text mode
+// and alignment (which holds for one GUI_DispString).
+extern void (*GUI_pfDispCharStyle)(uint16_t c);
+void GUI_DispChar(uint16_t c);
+void GUI_DispCharAt(uint16_t c, int x, int y);
+void GL_DispChar(uint16_t c);
 void GUI_DispString(const char* s);
 void GUI_DispStringAt(const char* s, int x, int y);
 void GUI_DispNextLine(void);
+// Draws numChars characters of s; nothing when pRect misses the clip.
+void GUI__DispLine(const char* s, int numChars, const GUI_Area* pRect);
+// 1 at the end of the text; steps over an LF and returns 0 otherwise.
+int GUI__HandleEOLine(const char** ps);
+
+// ---- text in rectangles
+// Narrows the clip to pRect (NULL: keeps it) and saves the old clip in
+// *pOld, which the caller puts back; 0 when nothing of pRect is visible.
+bool GUI__NarrowClip(const GUI_Area* pRect, GUI_Area* pOld);
+// Placing lines in a rectangle by the alignment bits: the first row of a
+// block of numLines lines, the column of a line lineWidth wide; and one
+// line drawn so placed at row y (the cursor moves to its start first).
+int GUI__RectLinesTop(const GUI_Area* pRect, int align, int numLines);
+int GUI__RectLineLeft(const GUI_Area* pRect, int align, int lineWidth);
+void GUI__DispRectLine(const char* s, int numChars, const GUI_Area* pRect, int align, int y);
+void GUI_DispStringInRect(const char* s, const GUI_Area* pRect, int align);
+void GUI_DispStringInRectMax(const char* s, const GUI_Area* pRect, int align, int maxChars);
+// No clipping of its own; NULL rectangle: the client rectangle.
+void GUI__DispStringInRect(const char* s, const GUI_Area* pRect, int align, int maxChars);
+// Turned text: pList is LCD_APIList180, LCD_APIListCCW, LCD_APIListCW or
+// NULL (not turned).
+void GUI_DispStringInRectEx(const char* s, const GUI_Area* pRect, int align, int maxChars,
+                            const GUI_RotationAPIList* pList);
+void GUI_DispStringInRectWrap(const char* s, const GUI_Area* pRect, int align, int wrapMode);
+int GUI__WrapGetNumCharsDisp(const char* s, int xSize, int wrapMode);
+int GUI__WrapGetNumCharsToNextLine(const char* s, int xSize, int wrapMode);
+int GUI__WrapGetNumBytesToNextLine(const char* s, int xSize, int wrapMode);
+
+// ---- turned text: glyph bitmaps drawn about GUI_RectDispString
+extern const GUI_RotationAPIList LCD_APIList180;
+extern const GUI_RotationAPIList LCD_APIListCCW;
+extern const GUI_RotationAPIList LCD_APIListCW;
+extern GUI_Area GUI_RectDispString;
+// A rectangle of the text's own layout turned onto the screen as the list
+// in use turns glyphs (unchanged while no text is turned).
+void GUI__TextRectToScreen(GUI_Area* pRect);
+// Fills a rectangle of the text layout with the background colour, turned
+// like the glyphs (the cells that text in normal mode paints).
+void GUI__ClearTextRect(int x0, int y0, int x1, int y1);
+
+// ---- anti-aliased glyphs
+GUI_ColorValue LCD_AA_MixColors(GUI_ColorValue fg, GUI_ColorValue bg, uint8_t intensity);
+void LCD_SetPixelAA_NoTrans(int x, int y, uint8_t intensity);
+void LCD_SetPixelAA(int x, int y, uint8_t intensity);
+void LCD_SetPixelAA_Xor(int x, int y, uint8_t intensity);
+// The pixel writer of the current draw mode.
+typedef void LCD_SetPixelAAFunc(int x, int y, uint8_t intensity);
+LCD_SetPixelAAFunc* LCD_GetpfSetPixelAA(void);
+void GUI_AA__DrawCharAA4(int x0, int y0, int xsize, int ysize, int bytesPerLine, const uint8_t* pData);
+void GUI_AA__DrawCharAA2NoTrans(int x0, int y0, int xsize, int ysize, int bytesPerLine, const uint8_t* pData);
+void GUI_AA__DrawCharAA2Trans(int x0, int y0, int xsize, int ysize, int bytesPerLine, const uint8_t* pData);
+void GUI_AA__DrawCharAA2Xor(int x0, int y0, int xsize, int ysize, int bytesPerLine, const uint8_t* pData);
+// The 2-bpp drawer of the current draw mode.
+void GUI_AA__DrawCharAA2(int x0, int y0, int xsize, int ysize, int bytesPerLine, const uint8_t* pData);

@@ -1,30 +1,17 @@
-#include "graphics/GUI_Font.h"
+#include "graphics/GUI.h"
 
-// GUI_FontArial10 stands here with its metrics and no glyphs until the
-// generated font data arrives: it draws nothing and advances by nothing, so
-// text calls made before then are harmless.
+// Questions about a font, asked through its record's functions.  The
+// compiled-in fonts themselves are generated at build time (tools/fontgen).
 
-static void noglyph_DispChar(uint16_t) {}
-
-static int noglyph_GetCharDistX(uint16_t)
+void GUI_GetFontInfo(const GUI_FontRecord* pFont, GUI_FontInfo* pInfo)
 {
-    return 0;
+    if (pFont && pInfo)
+        pFont->pfGetFontInfo(pFont, pInfo);
 }
 
-static void noglyph_GetFontInfo(const GUI_FontRecord* pFont, GUI_FontInfo* pInfo)
+char GUI_IsInFont(const GUI_FontRecord* pFont, uint16_t c)
 {
-    pInfo->Flags = GUI_FONTINFO_FLAG_PROP;
-    pInfo->Baseline = pFont->Baseline;
-    pInfo->LHeight = pFont->LHeight;
-    pInfo->CHeight = pFont->CHeight;
+    if (!pFont)
+        pFont = GUI_Context.pFont;
+    return pFont ? pFont->pfIsInFont(pFont, c) : 0;
 }
-
-static char noglyph_IsInFont(const GUI_FontRecord*, uint16_t)
-{
-    return 0;
-}
-
-const GUI_FontRecord GUI_FontArial10 = {
-    noglyph_DispChar, noglyph_GetCharDistX, noglyph_GetFontInfo, noglyph_IsInFont, nullptr, nullptr,
-    16, 16, 1, 1, nullptr, 13, 7, 10,
-};

@@ -207,9 +207,11 @@ TEST(Panel, BlackUntilPoweredAndWhiteAfterTheStartScreen)
     const sim::Lcdc::Picture p = b.lcdc.picture();
     ASSERT_EQ(p.width, W);
     ASSERT_EQ(p.height, H);
+    // White but for the banner's lines of text at the top left.
     for (int y = 0; y < H; y += 7)
         for (int x = 0; x < W; x += 3)
-            ASSERT_EQ(p.at(x, y), 0xFFFFFFu) << "the start screen is cleared to white; pixel " << x << "," << y;
+            if (y >= 120 || x >= 400)
+                ASSERT_EQ(p.at(x, y), 0xFFFFFFu) << "the start screen is cleared to white; pixel " << x << "," << y;
     EXPECT_EQ(b.lcdc.backlight(), 255) << "KM_Visibility_Init lights the backlight at the stored brightness";
 }
 

@@ -213,6 +213,7 @@ TEST(Bitmaps, RecordsOutsideTheImageAreRefused)
     fwtest::BootOptions o;
     o.flash_image = img;
     sim::Board& b = fwtest::boot_to_prompt(o);
+    clear_screen();
     EXPECT_EQ(visible(command("xi 2 0 0")), ">\\r") << "the lookup finds the entry";
     EXPECT_TRUE(untouched_outside(b, 0, 0, -1, -1)) << "a record outside the image must draw nothing";
     EXPECT_EQ(visible(command("*flash2ram")), visible(":Internal error - fixup\r!\r"))
@@ -253,6 +254,7 @@ TEST(Bitmaps, CompressedDataIsReadOnlyAsFarAsItsEntryGoes)
     fwtest::BootOptions o;
     o.flash_image = img;
     sim::Board& b = fwtest::boot_to_prompt(o);
+    clear_screen();
     ASSERT_EQ(command("xi 2 10 10"), ">\r");
     const TestBitmap& rle = kBitmaps[1];
     // The first packet is drawn, nothing after it.

@@ -1,0 +1,113 @@
+// fontgen: turns TrueType faces into the fonts of the display firmware.
+//
+//   fontgen compiled --table FILE --out DIR --face KEY=TTF [--face KEY=TTF ...]
+//
+// renders every font of the table (tools/fontgen/compiled_fonts.txt) and
+// writes DIR/<font name>.cpp for each, the compiled-in fonts of the
+// graphics library.  A file whose text would not change is left alone, so
+// a rebuild compiles only what changed.  The run fails when a generated
+// font breaks a rule the firmware relies on (1-bpp XSize = XDist, one
+// advance for every code of a monospaced font, capitals and lower case of
+// the table's heights standing on its baseline).
+//
+// Further outputs (SIF font files for tests) are further commands over the
+// same rendering (raster.h).
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "c_source.h"
+#include "font_spec.h"
+#include "raster.h"
+
+namespace {
+
+using namespace fontgen;
+
+int usage()
+{
+    std::fprintf(stderr, "usage: fontgen compiled --table FILE --out DIR --face KEY=TTF [--face KEY=TTF ...]\n");
+    return 2;
+}
+
+bool write_if_changed(const std::string& path, const std::string& text)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (in) {
+        std::ostringstream old;
+        old << in.rdbuf();
+        if (old.str() == text)
+            return true;
+    }
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+    return static_cast<bool>(out);
+}
+
+int compiled(int argc, char** argv)
+{
+    std::string table, outDir;
+    std::map<std::string, std::string> faces;
+    for (int i = 0; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (i + 1 >= argc)
+            return usage();
+        const std::string v = argv[++i];
+        if (a == "--table")
+            table = v;
+        else if (a == "--out")
+            outDir = v;
+        else if (a == "--face" && v.find('=') != std::string::npos)
+            faces[v.substr(0, v.find('='))] = v.substr(v.find('=') + 1);
+        else
+            return usage();
+    }
+    if (table.empty() || outDir.empty())
+        return usage();
+
+    std::vector<FontSpec> specs;
+    std::string error;
+    if (!read_font_table(table, specs, error)) {
+        std::fprintf(stderr, "fontgen: %s\n", error.c_str());
+        return 1;
+    }
+    std::string broken;
+    for (const FontSpec& spec : specs) {
+        const auto face = faces.find(spec.face);
+        if (face == faces.end()) {
+            std::fprintf(stderr, "fontgen: %s: no --face %s=FILE given\n", spec.name.c_str(), spec.face.c_str());
+            return 1;
+        }
+        RasterFont font;
+        if (!render_font(spec, face->second, font, error)) {
+            std::fprintf(stderr, "fontgen: %s\n", error.c_str());
+            return 1;
+        }
+        broken += check_font(font);
+        const std::string path = outDir + "/" + spec.name + ".cpp";
+        if (!write_if_changed(path, c_source(font))) {
+            std::fprintf(stderr, "fontgen: cannot write %s\n", path.c_str());
+            return 1;
+        }
+    }
+    if (!broken.empty()) {
+        std::fprintf(stderr, "fontgen: the generated fonts break the firmware's rules:\n%s", broken.c_str());
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2)
+        return usage();
+    if (std::strcmp(argv[1], "compiled") == 0)
+        return compiled(argc - 2, argv + 2);
+    return usage();
+}
