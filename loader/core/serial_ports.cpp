@@ -1,0 +1,57 @@
+#include "core/serial_ports.h"
+
+#include <QSerialPortInfo>
+
+QList<SerialPortInfo> EnumerateSerialPorts()
+{
+    QList<SerialPortInfo> ports;
+    for (const QSerialPortInfo& p : QSerialPortInfo::availablePorts()) {
+        SerialPortInfo info;
+        info.devicePath = p.systemLocation();
+        info.portName = p.portName();
+        info.isUsb = p.hasVendorIdentifier();
+        info.description = p.description().trimmed();
+        info.friendlyName = info.description.isEmpty() ? QString("(%1)").arg(info.portName)
+                                                       : QString("%1 (%2)").arg(info.description, info.portName);
+        ports.append(info);
+    }
+    return ports;
+}
+
+QStringList PortListNames(const QList<SerialPortInfo>& ports)
+{
+    QStringList names;
+    for (const SerialPortInfo& p : ports) {
+        const int open = p.friendlyName.lastIndexOf('(');
+        const int close = p.friendlyName.indexOf(')', open);
+        if (open < 0 || close < 0)
+            continue;
+        const QString name = p.friendlyName.mid(open + 1, close - open - 1).trimmed();
+        if (!name.isEmpty() && !names.contains(name))
+            names.append(name);
+    }
+    return names.isEmpty() ? FallbackPortNames() : names;
+}
+
+QStringList FallbackPortNames()
+{
+#ifdef Q_OS_WIN
+    return {"COM1", "COM2"};
+#else
+    return {"ttyS0", "ttyS1"};
+#endif
+}
+
+QString SerialDevicePath(const QString& portText)
+{
+    const QString text = portText.trimmed();
+#ifdef Q_OS_WIN
+    if (text.startsWith("\\\\.\\"))
+        return text;
+    return "\\\\.\\" + text;
+#else
+    if (text.startsWith('/'))
+        return text;
+    return "/dev/" + text;
+#endif
+}
