@@ -24,12 +24,8 @@ static char* quoted_text(char* cmd, char** rest)
 {
     *rest = 0;
     char* text = escstr(cmd, '"', rest);
-    if (!text) {
+    if (!text)
         txString(kNoQuote);
-        return 0;
-    }
-    if (!*rest)
-        *rest = text + strlen(text);
     return text;
 }
 
@@ -98,7 +94,7 @@ static void text_in_rect(const char* text, const int* v, const char* word)
 
 // The tails of the text command, tried in order; rectangles only where
 // allowed.
-static int text_forms(const char* text, const char* rest, bool rectangles)
+static int text_forms(const char* text, char* rest, bool rectangles)
 {
     int v[4];
     char word[10];
@@ -130,7 +126,7 @@ static int text_forms(const char* text, const char* rest, bool rectangles)
         GUI_SetTextMode(GUI_DRAWMODE_NORMAL);
         return CMD_OK;
     }
-    if (n <= 0 && *skipLeadingWhitespace((char*)rest) == 0) {
+    if (n <= 0 && *skipLeadingWhitespace(rest) == 0) {
         GUI_SetTextMode((int16_t)getTextMode());
         text_here(text);
         return CMD_OK;

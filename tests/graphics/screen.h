@@ -11,6 +11,7 @@
 #include "graphics/GUI.h"
 #include "storage/KM_eeprom.h"
 #include "support/fw_board.h"
+#include "support/host.h"
 
 namespace screen {
 
@@ -45,7 +46,9 @@ inline void run(const std::function<void()>& fn)
 inline sim::Board& start()
 {
     sim::Board& b = fwtest::boot();
-    b.machine.run_for((PANEL_POWERUP_DELAY_MS + 500) * sim::kMillisecond);
+    // Start-up ends with the first prompt; on a fresh EEPROM it first
+    // writes the default record to both copies, which takes a while.
+    fwtest::until_prompt(b.uart1, 0, 10 * sim::kSecond);
     run([] {
         if (eepromData.magic == 0)
             KM_EEPROM_LoadAndFix();
