@@ -42,6 +42,13 @@ Board::Board(const BoardOptions& o)
       nor(machine),
       uart1(machine, aitc, 20, "UART1"),
       uart2(machine, aitc, 19, "UART2"),
+      i2c(machine, aitc, 39, clock, gpio),
+      eeprom(machine, o.eeprom),
+      temp_sensor(machine),
+      cspi1(machine, clock, gpio, "CSPI1", 1u << 4, Gpio::PORT_D, 29),
+      spi_flash(machine),
+      sdhc(machine, aitc, gpio),
+      sysctrl(machine, "SYSCTRL", {{0x20, 0xFFFFFFCB}}),
       weim(machine, "WEIM", offsets({0x00, 0x04, 0x08, 0x0C, 0x10, 0x14, 0x18, 0x1C, 0x20, 0x24, 0x28, 0x2C, 0x30})),
       sdramc(machine, "SDRAMC", offsets({0x00, 0x04, 0x14, 0x18})),
       aipi1(machine, "AIPI1", offsets({0x00, 0x04, 0x08})),
@@ -57,6 +64,8 @@ Board::Board(const BoardOptions& o)
     machine.map_file(kFlashBase, kFlashSize, o.flash, true, 0xFF);
 
     machine.attach(0x10040000, 0x1000, &aitc);
+    // The system-control block lies inside the clock window: claimed first.
+    machine.attach(0x10027800, 0x100, &sysctrl);
     machine.attach(0x10027000, 0x1000, &clock);
     machine.attach(0x10015000, 0x700, &gpio);
     machine.attach(0x10003000, 0x1000, &gpt1);
@@ -65,11 +74,28 @@ Board::Board(const BoardOptions& o)
     machine.attach(NorFlash::kBase, NorFlash::kSize, &nor);
     machine.attach(0x1000A000, 0x1000, &uart1);
     machine.attach(0x1000B000, 0x1000, &uart2);
+    machine.attach(I2c::kBase, I2c::kSize, &i2c);
+    machine.attach(0x1000E000, 0x1000, &cspi1);
     machine.attach(0xDF001000, 0x1000, &weim);
     machine.attach(0xDF000000, 0x1000, &sdramc);
     machine.attach(0x10000000, 0x1000, &aipi1);
     machine.attach(0x10020000, 0x1000, &aipi2);
     machine.attach(0x1003F000, 0x1000, &crossbar);
+
+    i2c.attach(Eeprom::kAddress, &eeprom);
+    i2c.attach(TempSensor::kAddress, &temp_sensor);
+    cspi1.connect(&spi_flash, Gpio::PORT_D, 28);
+    gpio.on_change = [this](int port, int pin, int level) {
+        cspi1.pin_changed(port, pin, level);
+        sdhc.pin_changed(port, pin, level);
+    };
+    machine.attach(Sdhc::kBase, Sdhc::kSize, &sdhc);
+    if (!o.sd.empty()) {
+        if (!sdhc.card.open(o.sd))
+            throw std::runtime_error("cannot open the SD card image " + o.sd + " for reading and writing");
+        card_present = true;
+    }
+    sdhc.watch_switch(&card_present);
 
     // No card in the slot: the card-detect line (low = card) is pulled high.
     set_straps(o.straps);
@@ -83,6 +109,8 @@ void Board::set_straps(Straps s)
     // A strap that is not fitted leaves the pin to its pull-up.
     gpio.drive(Gpio::PORT_B, 5, pb5_low ? 0 : -1);
     gpio.drive(Gpio::PORT_B, 8, pb8_low ? 0 : -1);
+    // Only plus-E boards carry the temperature sensor.
+    temp_sensor.present = s == Straps::E;
 }
 
 bool Board::status_led() const

@@ -7,11 +7,17 @@
 
 #include "devices/aitc.h"
 #include "devices/clock.h"
+#include "devices/cspi.h"
+#include "devices/eeprom.h"
 #include "devices/gpio.h"
 #include "devices/gpt.h"
+#include "devices/i2c.h"
 #include "devices/lcdc.h"
 #include "devices/norflash.h"
 #include "devices/regfile.h"
+#include "devices/sdhc.h"
+#include "devices/spiflash.h"
+#include "devices/tempsensor.h"
 #include "devices/uart.h"
 #include "machine.h"
 
@@ -48,6 +54,23 @@ public:
     NorFlash nor;
     Uart uart1;
     Uart uart2;
+    // The I2C bus: the configuration EEPROM (0xA0, backed by the EEPROM
+    // file), the temperature sensor of plus-E boards (0x3A); the FocalTech
+    // touch controller's address (0x70) is not answered yet.
+    I2c i2c;
+    Eeprom eeprom;
+    TempSensor temp_sensor;
+    // CSPI1 with the SPI NOR flash, selected by PD28.  The board watches
+    // the GPIO pins for chip selects through gpio.on_change: a test that
+    // watches pins itself must call the board's handler it replaces.
+    Cspi cspi1;
+    SpiFlash spi_flash;
+    // SDHC1 with the SD card slot: the card is the --sd image; it is in the
+    // slot while card_present is set (PB13 low), powered by PF1 and PF3.
+    Sdhc sdhc;
+    // The system-control registers inside the clock module's window
+    // (0x10027800): FMCR, whose bit 0 routes SDHC1 to its pins.
+    RegisterFile sysctrl;
     RegisterFile weim;
     RegisterFile sdramc;
     RegisterFile aipi1;

@@ -112,3 +112,82 @@ enum { PORT_A, PORT_B, PORT_C, PORT_D, PORT_E, PORT_F };
 #define UART_USR2_TXDC (1u << 3)
 #define CRM_PCCR0_UART1 (1u << 0)
 #define CRM_PCCR0_UART2 (1u << 1)
+
+// ---- I2C controller
+#define I2C_BASE 0x10012000u
+#define I2C_IADR 0x00
+#define I2C_IFDR 0x04
+#define I2C_I2CR 0x08
+#define I2C_I2SR 0x0C
+#define I2C_I2DR 0x10
+#define I2C_I2CR_IEN (1u << 7)
+#define I2C_I2CR_MSTA (1u << 5)
+#define I2C_I2CR_MTX (1u << 4)
+#define I2C_I2CR_TXAK (1u << 3)
+#define I2C_I2CR_RSTA (1u << 2)
+#define I2C_I2SR_IBB (1u << 5)
+#define I2C_I2SR_IIF (1u << 1)
+#define I2C_I2SR_RXAK (1u << 0)
+#define CRM_PCCR0_I2C (1u << 12)
+
+// ---- configurable SPI port 1 (the SPI flash)
+#define CSPI1_BASE 0x1000E000u
+#define CSPI_RXDATA 0x00
+#define CSPI_TXDATA 0x04
+#define CSPI_CONTROLREG 0x08
+#define CSPI_INTREG 0x0C
+#define CSPI_PERIODREG 0x14
+#define CSPI_RESETREG 0x1C
+#define CSPI_CONTROL_XCH (1u << 9)
+#define CSPI_INTREG_RR (1u << 0)
+#define CSPI_FIFO_WORDS 8
+#define CRM_PCCR0_CSPI1 (1u << 4)
+
+// ---- SD host controller 1 (the SD card slot)
+#define SDHC1_BASE 0x10013000u
+#define SDHC_STR_STP_CLK 0x00
+#define SDHC_STATUS 0x04
+#define SDHC_CLK_RATE 0x08
+#define SDHC_CMD_DAT_CONT 0x0C
+#define SDHC_RES_TO 0x10
+#define SDHC_READ_TO 0x14
+#define SDHC_BLK_LEN 0x18
+#define SDHC_NOB 0x1C
+#define SDHC_INT_CNTR 0x24
+#define SDHC_CMD 0x28
+#define SDHC_ARGH 0x2C
+#define SDHC_ARGL 0x30
+#define SDHC_RES_FIFO 0x34
+#define SDHC_BUFFER_ACCESS 0x38
+#define SDHC_STR_STP_CLK_STOP (1u << 0)
+#define SDHC_STR_STP_CLK_START (1u << 1)
+#define SDHC_STR_STP_CLK_RESET (1u << 3)
+#define SDHC_STATUS_TIME_OUT_READ (1u << 0)
+#define SDHC_STATUS_TIME_OUT_RESP (1u << 1)
+#define SDHC_STATUS_WRITE_CRC_ERR (1u << 2)
+#define SDHC_STATUS_READ_CRC_ERR (1u << 3)
+#define SDHC_STATUS_RESP_CRC_ERR (1u << 5)
+#define SDHC_STATUS_BUF_WRITE_RDY (1u << 6)
+#define SDHC_STATUS_BUF_READ_RDY (1u << 7)
+#define SDHC_STATUS_CLK_RUN (1u << 8)
+#define SDHC_STATUS_WR_CRC_CODE_SHIFT 9
+#define SDHC_STATUS_WR_CRC_CODE (3u << 9)
+#define SDHC_STATUS_END_CMD_RESP (1u << 13)
+#define SDHC_STATUS_CARD_PRESENT (1u << 15)
+#define SDHC_STATUS_ERRORS 0x2Fu  // time-outs and CRC errors
+#define SDHC_STATUS_CMD_DONE (SDHC_STATUS_END_CMD_RESP | SDHC_STATUS_RESP_CRC_ERR | SDHC_STATUS_TIME_OUT_RESP)
+#define SDHC_CDC_NONE 0x000u
+#define SDHC_CDC_R1 0x001u
+#define SDHC_CDC_R2 0x002u
+#define SDHC_CDC_R3 0x003u
+#define SDHC_CDC_R6 0x006u
+#define SDHC_CDC_DATA (1u << 3)
+#define SDHC_CDC_WRITE (1u << 4)
+#define SDHC_CDC_BUSY (1u << 6)
+#define SDHC_CDC_INIT (1u << 7)
+#define SDHC_CDC_BUS_4BIT (2u << 8)
+#define SDHC_INT_CNTR_ALL 0x7Fu
+#define SDHC_CLK_RATE_IDENT 0x89u  // identification rate (slow)
+#define SDHC_CLK_RATE_FAST 0x01u
+#define SYSCTRL_FMCR 0x10027820u
+#define SYSCTRL_FMCR_SDHC1 (1u << 0)

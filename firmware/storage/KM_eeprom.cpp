@@ -2,9 +2,153 @@
 
 #include <string.h>
 
+#include "app/KM_com.h"
+#include "app/KM_reply.h"
+#include "board/serialmem.h"
 #include "config/build_config.h"
+#include "storage/KM_config.h"
+#include "storage/sdcard.h"
 
 EepromRecord eepromData;
+
+int KM_EEPROMvalid(void)
+{
+    return eepromData.magic == EEPROM_MAGIC;
+}
+
+// ---------------------------------------------------------------- copies
+
+#define RECORD_SIZE ((uint32_t)sizeof(EepromRecord))
+// Bytes 0x46-0x51 are loaded but neither summed nor written.
+#define UNSUMMED_FIRST 0x46u
+#define UNSUMMED_END 0x52u
+// Any record that does not load from either copy carries this magic.
+#define MAGIC_NOT_LOADED 0xEDAA
+// The high byte of every magic the firmware ever wrote.
+#define MAGIC_HIGH 0x12
+
+static int summed(uint32_t off)
+{
+    return off < UNSUMMED_FIRST || off >= UNSUMMED_END;
+}
+
+static uint8_t record_checksum(const EepromRecord* r)
+{
+    const uint8_t* b = (const uint8_t*)r;
+    uint8_t sum = 0;
+    for (uint32_t off = 0; off < RECORD_SIZE; ++off)
+        if (summed(off))
+            sum = (uint8_t)(sum + b[off]);
+    return sum;
+}
+
+static int known_layout(uint16_t magic)
+{
+    return magic >= EEPROM_LAYOUT_FIRST && magic <= EEPROM_LAYOUT_LAST;
+}
+
+uint8_t getCsum(uint32_t base)
+{
+    return EEpromRead(base + EEPROM_CSUM);
+}
+
+// Reads a copy into r unless its magic's high byte shows that it was never
+// written (or was cleared): -1 then, r untouched; else 1 when the checksum
+// holds, 0 when it does not.
+static int read_copy(uint32_t base, EepromRecord* r)
+{
+    if (EEpromRead(base + 1) != MAGIC_HIGH)
+        return -1;
+    uint8_t* b = (uint8_t*)r;
+    for (uint32_t off = 0; off < RECORD_SIZE; ++off)
+        b[off] = EEpromRead(base + off);
+    return record_checksum(r) == getCsum(base);
+}
+
+int KM_EEPROM_Load(uint32_t base)
+{
+    // A copy that fails its checksum must not replace a working record (a
+    // later save would seal the damage into both copies).
+    EepromRecord r;
+    if (read_copy(base, &r) != 1)
+        return 0;
+    eepromData = r;
+    return 1;
+}
+
+// The start-up form of a load: a copy whose checksum fails still lands in
+// RAM, so that a record whose checksum alone is wrong can be sealed again.
+static int load_at_startup(uint32_t base)
+{
+    return read_copy(base, &eepromData) == 1;
+}
+
+// Writes one byte and reads it back: a worn cell that acknowledges but does
+// not keep its value counts as a failed write.
+static int write_verified(uint32_t address, uint8_t value)
+{
+    return EEpromWrite(address, value) && EEpromRead(address) == value;
+}
+
+int saveEEandCsum(uint32_t base)
+{
+    const uint8_t* b = (const uint8_t*)&eepromData;
+    for (uint32_t off = 0; off < RECORD_SIZE; ++off) {
+        if (!summed(off) || EEpromRead(base + off) == b[off])
+            continue;
+        // The checksum is written last, so a copy left half-written reads as
+        // bad and is repaired from the other one.
+        if (!write_verified(base + off, b[off]))
+            return 0;
+    }
+    uint8_t sum = record_checksum(&eepromData);
+    if (getCsum(base) != sum && !write_verified(base + EEPROM_CSUM, sum))
+        return 0;
+    return 1;
+}
+
+int KM_EEPROM_Save(void)
+{
+    int ok0 = saveEEandCsum(EEPROM_COPY0);
+    int ok1 = saveEEandCsum(EEPROM_COPY1);
+    return ok0 && ok1;
+}
+
+void KM_EEPROM_LoadAndFix(void)
+{
+    eepromData.magic = MAGIC_NOT_LOADED;
+    int ok1 = load_at_startup(EEPROM_COPY1);
+    if (ok1) {
+        if (!load_at_startup(EEPROM_COPY0)) {
+            load_at_startup(EEPROM_COPY1);
+            saveEEandCsum(EEPROM_COPY0);
+        }
+    } else if (load_at_startup(EEPROM_COPY0)) {
+        saveEEandCsum(EEPROM_COPY1);
+    } else if (known_layout(eepromData.magic)) {
+        // What the failed loads left is a record of a known layout: only
+        // its checksum was wrong.
+        saveEEandCsum(EEPROM_COPY0);
+        saveEEandCsum(EEPROM_COPY1);
+    }
+    if (getCsum(EEPROM_COPY0) != getCsum(EEPROM_COPY1))
+        KM_EEPROM_Load(EEPROM_COPY0);
+}
+
+// ---------------------------------------------------------------- layouts
+
+static void default_calibration(uint16_t x[5], uint16_t rx[5], uint16_t y[5], uint16_t ry[5])
+{
+    const uint16_t W = PANEL_WIDTH, H = PANEL_HEIGHT;
+    const uint16_t dx[5] = {(uint16_t)(W / 2 - 1), 20, (uint16_t)(W - 21), (uint16_t)(W - 21), 20};
+    const uint16_t drx[5] = {500, 850, 150, 150, 850};
+    const uint16_t dy[5] = {(uint16_t)(H / 2 - 1), 20, 20, (uint16_t)(H - 21), (uint16_t)(H - 21)};
+    const uint16_t dry[5] = {500, 150, 150, 850, 850};
+    memcpy(x, dx, sizeof dx);
+    memcpy(rx, drx, sizeof drx);
+    memcpy(y, dy, sizeof dy);
+    memcpy(ry, dry, sizeof dry);
+}
 
 void KM_EEPROM_SetDefaults(void)
 {
@@ -55,38 +199,164 @@ void KM_EEPROM_SetDefaults(void)
     e.baud0 = 7;
     e.baud1 = 7;
     e.externalSpeaker = 0;
-    e.calMarker = 0xAA;
-    const uint16_t W = PANEL_WIDTH, H = PANEL_HEIGHT;
-    const uint16_t x[5] = {(uint16_t)(W / 2 - 1), 20, (uint16_t)(W - 21), (uint16_t)(W - 21), 20};
-    const uint16_t rx[5] = {500, 850, 150, 150, 850};
-    const uint16_t y[5] = {(uint16_t)(H / 2 - 1), 20, 20, (uint16_t)(H - 21), (uint16_t)(H - 21)};
-    const uint16_t ry[5] = {500, 150, 150, 850, 850};
-    memcpy(e.calX, x, sizeof x);
-    memcpy(e.calRawX, rx, sizeof rx);
-    memcpy(e.calY, y, sizeof y);
-    memcpy(e.calRawY, ry, sizeof ry);
+    e.calMarker = EEPROM_CAL_MARKER;
+    default_calibration(e.calX, e.calRawX, e.calY, e.calRawY);
     e.valid = 1;
 }
 
-int KM_EEPROMvalid(void)
+// Layout 0x1259 kept its calibration as twenty 32-bit words from 0x84, of
+// which the record holds the first eleven; the slots of the others take the
+// build defaults.
+static void migrate_wide_calibration(void)
 {
-    return eepromData.magic == EEPROM_MAGIC;
+    const uint32_t kStored = (RECORD_SIZE - offsetof(EepromRecord, calX)) / 4;
+    uint32_t words[kStored];
+    memcpy(words, (const uint8_t*)&eepromData + offsetof(EepromRecord, calX), sizeof words);
+    uint16_t slots[20];
+    default_calibration(slots, slots + 5, slots + 10, slots + 15);
+    for (uint32_t i = 0; i < kStored; ++i)
+        slots[i] = (uint16_t)words[i];
+    memcpy(eepromData.calX, slots, 10);
+    memcpy(eepromData.calRawX, slots + 5, 10);
+    memcpy(eepromData.calY, slots + 10, 10);
+    memcpy(eepromData.calRawY, slots + 15, 10);
 }
 
-// The record is not kept in the EEPROM yet: it starts from the build's
-// defaults and reads as not valid, so nothing takes it for stored settings.
-void KM_EEPROM_LoadAndFix(void)
+static uint16_t midpoint(uint32_t a, uint32_t b)
 {
-    KM_EEPROM_SetDefaults();
-    eepromData.magic = 0xEDAA;
+    return (uint16_t)(((int32_t)a + (int32_t)b) / 2);
 }
 
-void KM_EEPROM_Init(void) {}
-
-int KM_EEPROM_Save(void)
+// Layouts before the five-point calibration kept two target pairs: the
+// centre becomes their midpoint, the corners their combinations.
+static void migrate_two_point_calibration(void)
 {
+    EepromRecord& e = eepromData;
+    const uint16_t left = (uint16_t)e.oldCalLeftX, right = (uint16_t)e.oldCalRightX;
+    const uint16_t top = (uint16_t)e.oldCalUpperY, bottom = (uint16_t)e.oldCalLowerY;
+    const uint16_t rawLeft = (uint16_t)e.oldCalRawLeftX, rawRight = (uint16_t)e.oldCalRawRightX;
+    const uint16_t rawTop = (uint16_t)e.oldCalRawUpperY, rawBottom = (uint16_t)e.oldCalRawLowerY;
+    const uint16_t x[5] = {midpoint(e.oldCalLeftX, e.oldCalRightX), left, right, right, left};
+    const uint16_t y[5] = {midpoint(e.oldCalUpperY, e.oldCalLowerY), top, top, bottom, bottom};
+    const uint16_t rx[5] = {midpoint(e.oldCalRawLeftX, e.oldCalRawRightX), rawLeft, rawRight, rawRight, rawLeft};
+    const uint16_t ry[5] = {midpoint(e.oldCalRawUpperY, e.oldCalRawLowerY), rawTop, rawTop, rawBottom, rawBottom};
+    memcpy(e.calX, x, sizeof x);
+    memcpy(e.calY, y, sizeof y);
+    memcpy(e.calRawX, rx, sizeof rx);
+    memcpy(e.calRawY, ry, sizeof ry);
+}
+
+// Puts value into a field whose content is bad; returns whether it did.
+static int fix(uint8_t* field, int bad, uint8_t value)
+{
+    if (!bad)
+        return 0;
+    *field = value;
     return 1;
 }
+
+// Older layouts: settings whose meaning or range has changed since.
+static int check_older_layout(void)
+{
+    EepromRecord& e = eepromData;
+    int changed = 0;
+    changed |= fix(&e.baud0, e.baud0 < 3 || e.baud0 > 8, 7);
+    changed |= fix(&e.baud1, e.baud1 < 3 || e.baud1 > 8, 7);
+    changed |= fix(&e.LCDshiftclock, e.LCDshiftclock > 1, 1);
+    changed |= fix(&e.autoCal, e.autoCal > 1, 0);
+    return changed;
+}
+
+static int check_every_layout(void)
+{
+    EepromRecord& e = eepromData;
+    int changed = 0;
+    changed |= fix(&e.valid, e.valid != 1, 1);
+    changed |= fix(&e.calMarker, e.calMarker != EEPROM_CAL_MARKER, EEPROM_CAL_MARKER);
+    if (e.magic != EEPROM_MAGIC) {
+        e.magic = EEPROM_MAGIC;
+        changed = 1;
+    }
+    changed |= fix(&e.mainPort, e.mainPort > 1, 0);
+    return changed;
+}
+
+void KM_EEPROM_Init(void)
+{
+    EepromRecord& e = eepromData;
+    int changed = 0;
+    int verbose = 0;
+    int mainPortRequest = -1;
+    const uint16_t magic = e.magic;
+    if (!known_layout(magic)) {
+        KM_EEPROM_SetDefaults();
+        changed = 1;
+    } else {
+        const int current = magic == EEPROM_MAGIC && e.calMarker == EEPROM_CAL_MARKER;
+        if (!current) {
+            if (magic == 0x1259) {
+                migrate_wide_calibration();
+                changed = 1;
+            } else if (magic <= 0x1258) {
+                migrate_two_point_calibration();
+                if (magic == EEPROM_MAGIC)
+                    e.externalSpeaker = 0;
+                changed = 1;
+            }
+            changed |= check_older_layout();
+        }
+        changed |= check_every_layout();
+    }
+    if (SDisInitialized() && KM_EEPROM_loadConfigFromFile(&verbose, &mainPortRequest))
+        changed = 1;
+    if (changed) {
+        e.magic = EEPROM_MAGIC;
+        if (verbose)
+            pout(":storing new values in EEPROM\r");
+        KM_EEPROM_Save();
+    }
+    if (mainPortRequest == 0)
+        makeUart0Main();
+    else if (mainPortRequest == 1)
+        makeUart1Main();
+}
+
+// ---------------------------------------------------------------- clearing
+
+static int blank_range(uint32_t first, uint32_t count)
+{
+    int ok = 1;
+    for (uint32_t a = first; a < first + count; ++a)
+        if (EEpromRead(a) != 0xFF && !write_verified(a, 0xFF))
+            ok = 0;
+    return ok;
+}
+
+int KM_EEPROM_Clear(int area)
+{
+    switch (area) {
+    case 0: return blank_range(EEPROM_USER_BASE, 0xFF);
+    case 1: return blank_range(EEPROM_COPY0, 0x100);
+    case 2: return blank_range(EEPROM_COPY1, 0x100);
+    default: return 0;
+    }
+}
+
+int KM_EEPROM_ReadUserByte(int n)
+{
+    if (n < 0 || n >= EEPROM_USER_BYTES)
+        return -1;
+    return EEpromRead(EEPROM_USER_BASE + (uint32_t)n);
+}
+
+int KM_EEPROM_WriteUserByte(int n, uint8_t value)
+{
+    if (n < 0 || n >= EEPROM_USER_BYTES)
+        return 0;
+    return write_verified(EEPROM_USER_BASE + (uint32_t)n, value);
+}
+
+// ---------------------------------------------------------------- baud codes
 
 static const uint32_t baudRates[9] = {1200, 4800, 9600, 19200, 38400, 57600, 115200, 230400, 460800};
 
@@ -103,4 +373,20 @@ uint8_t KM_EEPROM_Rate2eeVal(uint32_t rate)
         if (baudRates[i] == rate)
             return (uint8_t)(i + 1);
     return 0xFF;
+}
+
+int KM_save_baudrate_eeprom(int port, long rate)
+{
+    if (port != 0 && port != 1)
+        return 0;
+    uint8_t code = rate > 0 ? KM_EEPROM_Rate2eeVal((uint32_t)rate) : 0xFF;
+    if (code == 0xFF) {
+        pout(":baud rate %ld not supported, not saved\r", rate);
+        return 0;
+    }
+    if (port == 0)
+        eepromData.baud0 = code;
+    else
+        eepromData.baud1 = code;
+    return KM_EEPROM_Save();
 }

@@ -84,11 +84,45 @@ static_assert(offsetof(EepromRecord, valid) == 0xAC, "record layout");
 
 extern EepromRecord eepromData;
 
+// The EEPROM map: two copies of the record, each with its checksum in the
+// last byte of its 256-byte block, and sixteen user bytes.
+#define EEPROM_COPY0 0x000u
+#define EEPROM_COPY1 0x100u
+#define EEPROM_CSUM 0xFFu  // offset of the checksum byte in a copy's block
+#define EEPROM_USER_BASE 0x1000u
+#define EEPROM_USER_BYTES 16
+// Layout magics the firmware recognises: the current one and older ones.
+#define EEPROM_LAYOUT_FIRST 0x1255u
+#define EEPROM_LAYOUT_LAST 0x1260u
+// The record marker of the five-point calibration (offset 0x83).
+#define EEPROM_CAL_MARKER 0xAA
+
 // Fills the RAM record with this build's defaults.
 void KM_EEPROM_SetDefaults(void);
+// 1 when the RAM record carries the current layout magic.
 int KM_EEPROMvalid(void);
+// Loads a copy (EEPROM_COPY0 or EEPROM_COPY1) into the RAM record: 1 when
+// its checksum holds; 0 with the RAM record untouched otherwise.
+int KM_EEPROM_Load(uint32_t base);
+// Writes the bytes of a copy that differ from the RAM record, then its
+// checksum.  0 when the EEPROM did not take a byte.
+int saveEEandCsum(uint32_t base);
+uint8_t getCsum(uint32_t base);
+// Start-up: the record from whichever copy is sound, the other repaired.
 void KM_EEPROM_LoadAndFix(void);
+// Start-up, after the serial ports: defaults, migration of older layouts,
+// config.ini, and the save of what changed.
 void KM_EEPROM_Init(void);
+// Both copies; 0 when either could not be written.
 int KM_EEPROM_Save(void);
+// Blanks an EEPROM area: 0 the user bytes (0x1000-0x10FE), 1 copy 0, 2
+// copy 1.  The RAM record stays.  0 for another area or a failed write.
+int KM_EEPROM_Clear(int area);
+// Stores a port's rate (port 0: UART 1, 1: UART 2) as its baud code and
+// saves the record.  0 for another port or a rate without a code.
+int KM_save_baudrate_eeprom(int port, long rate);
 uint32_t KM_EEPROM_eeVal2Rate(uint8_t code);
 uint8_t KM_EEPROM_Rate2eeVal(uint32_t rate);
+// User bytes 0..15; -1 / 0 for a number outside them.
+int KM_EEPROM_ReadUserByte(int n);
+int KM_EEPROM_WriteUserByte(int n, uint8_t value);
