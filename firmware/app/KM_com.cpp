@@ -321,16 +321,25 @@ static void program_uart(uint32_t base, uint32_t ucr4)
 }
 
 // UBIR and UBMR for a rate against the 16.625 MHz reference; a rate the
-// configuration cannot store runs at 115200.
+// configuration cannot store runs at 115200.  UBMR 9999 is what the host
+// programs expect; at the lowest rates it leaves UBIR so small that the rate
+// is several per cent off (1200 would run at 1143, beyond what a receiver
+// takes), so those rates get the finest divider instead.
 static uint32_t set_rate(uint32_t base, uint32_t rate)
 {
-    uint32_t ubir = 1108;
-    if (KM_EEPROM_Rate2eeVal(rate) != 0xFF)
+    uint32_t ubir = 1108, ubmr = 9999;
+    if (KM_EEPROM_Rate2eeVal(rate) != 0xFF) {
         ubir = (uint32_t)(((uint64_t)rate * 8u * 0x276E982Fu) >> 39) - 1;
-    else
+        uint64_t actual = 16625000ull * (ubir + 1) / (16ull * (ubmr + 1));
+        if (actual * 100 < (uint64_t)rate * 99) {
+            ubmr = 0xFFFF;
+            ubir = (uint32_t)(((uint64_t)rate * 16u * 65536u + 16625000u / 2) / 16625000u) - 1;
+        }
+    } else {
         rate = 115200;
+    }
     hw_write32(base + UART_UBIR, ubir);
-    hw_write32(base + UART_UBMR, 9999);
+    hw_write32(base + UART_UBMR, ubmr);
     return rate;
 }
 

@@ -451,7 +451,7 @@ TEST_P(StoredBaud, CommandPortStartsAtTheStoredRate)
 }
 
 INSTANTIATE_TEST_SUITE_P(ConfigRecord, StoredBaud,
-                         testing::Values(BaudCase{2, 4800}, BaudCase{3, 9600}, BaudCase{6, 57600},
+                         testing::Values(BaudCase{1, 1200}, BaudCase{2, 4800}, BaudCase{3, 9600}, BaudCase{6, 57600},
                                          BaudCase{9, 460800}, BaudCase{0, 115200}, BaudCase{0x42, 115200}),
                          [](const testing::TestParamInfo<BaudCase>& i) {
                              return "code" + std::to_string(i.param.code) + "_" + std::to_string(i.param.rate);
