@@ -12,6 +12,7 @@ PACKAGES=(
   libfreetype-dev fonts-liberation2 fonts-dejavu-core
   libboost-dev
   chromium
+  dosfstools mtools fdisk
 )
 # The browser test drives Chromium from Node.js (playwright-core from npm).
 # A Node.js that brings its own npm counts; Debian's comes in two packages.

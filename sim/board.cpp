@@ -39,6 +39,7 @@ Board::Board(const BoardOptions& o)
       gpt1(machine, aitc, 26, "GPT1"),
       gpt2(machine, aitc, 25, "GPT2"),
       lcdc(machine, clock, gpio),
+      pwm(machine),
       nor(machine),
       uart1(machine, aitc, 20, "UART1"),
       uart2(machine, aitc, 19, "UART2"),
@@ -47,6 +48,15 @@ Board::Board(const BoardOptions& o)
       temp_sensor(machine),
       cspi1(machine, clock, gpio, "CSPI1", 1u << 4, Gpio::PORT_D, 29),
       spi_flash(machine),
+      cspi2(machine, clock, gpio, "CSPI2", 1u << 5, Gpio::PORT_D, 22),
+      touch(
+          machine, gpio, [this] { return ResistivePanel::Finger{finger.x, finger.y, finger.down}; },
+          [this](int* w, int* h) {
+              uint32_t lsr = lcdc.reg(Lcdc::LSR);
+              *w = static_cast<int>((lsr >> 20) & 0x3F) * 16;
+              *h = static_cast<int>(lsr & 0x3FF);
+          }),
+      pen_sense(gpio, touch),
       sdhc(machine, aitc, gpio),
       sysctrl(machine, "SYSCTRL", {{0x20, 0xFFFFFFCB}}),
       weim(machine, "WEIM", offsets({0x00, 0x04, 0x08, 0x0C, 0x10, 0x14, 0x18, 0x1C, 0x20, 0x24, 0x28, 0x2C, 0x30})),
@@ -67,15 +77,20 @@ Board::Board(const BoardOptions& o)
     // The system-control block lies inside the clock window: claimed first.
     machine.attach(0x10027800, 0x100, &sysctrl);
     machine.attach(0x10027000, 0x1000, &clock);
+    machine.attach(PenSense::kBase, PenSense::kSize, &pen_sense);
     machine.attach(0x10015000, 0x700, &gpio);
     machine.attach(0x10003000, 0x1000, &gpt1);
     machine.attach(0x10004000, 0x1000, &gpt2);
     machine.attach(Lcdc::kBase, Lcdc::kSize, &lcdc);
+    machine.attach(Pwm::kBase, Pwm::kSize, &pwm);
+    // PC14 carries GPT1's output whenever the pin is not in GPIO use.
+    gpt1.on_output = [this](bool level) { gpio.drive(Gpio::PORT_C, 14, level ? 1 : 0); };
     machine.attach(NorFlash::kBase, NorFlash::kSize, &nor);
     machine.attach(0x1000A000, 0x1000, &uart1);
     machine.attach(0x1000B000, 0x1000, &uart2);
     machine.attach(I2c::kBase, I2c::kSize, &i2c);
     machine.attach(0x1000E000, 0x1000, &cspi1);
+    machine.attach(0x1000F000, 0x1000, &cspi2);
     machine.attach(0xDF001000, 0x1000, &weim);
     machine.attach(0xDF000000, 0x1000, &sdramc);
     machine.attach(0x10000000, 0x1000, &aipi1);
@@ -85,8 +100,10 @@ Board::Board(const BoardOptions& o)
     i2c.attach(Eeprom::kAddress, &eeprom);
     i2c.attach(TempSensor::kAddress, &temp_sensor);
     cspi1.connect(&spi_flash, Gpio::PORT_D, 28);
+    cspi2.connect(&touch, Gpio::PORT_D, 21);
     gpio.on_change = [this](int port, int pin, int level) {
         cspi1.pin_changed(port, pin, level);
+        cspi2.pin_changed(port, pin, level);
         sdhc.pin_changed(port, pin, level);
     };
     machine.attach(Sdhc::kBase, Sdhc::kSize, &sdhc);
@@ -111,6 +128,7 @@ void Board::set_straps(Straps s)
     gpio.drive(Gpio::PORT_B, 8, pb8_low ? 0 : -1);
     // Only plus-E boards carry the temperature sensor.
     temp_sensor.present = s == Straps::E;
+    touch.use_sx8652(s == Straps::E);
 }
 
 bool Board::status_led() const
@@ -121,6 +139,11 @@ bool Board::status_led() const
 bool Board::sd_led() const
 {
     return gpio.is_gpio_output(Gpio::PORT_C, 16) && gpio.level(Gpio::PORT_C, 16) == 0;
+}
+
+bool Board::external_speaker() const
+{
+    return gpio.is_gpio_output(Gpio::PORT_F, 7) && gpio.level(Gpio::PORT_F, 7) == 0;
 }
 
 bool parse_straps(const std::string& text, Straps* out)

@@ -14,10 +14,12 @@
 #include "devices/i2c.h"
 #include "devices/lcdc.h"
 #include "devices/norflash.h"
+#include "devices/pwm.h"
 #include "devices/regfile.h"
 #include "devices/sdhc.h"
 #include "devices/spiflash.h"
 #include "devices/tempsensor.h"
+#include "devices/touch.h"
 #include "devices/uart.h"
 #include "machine.h"
 
@@ -48,9 +50,14 @@ public:
     Aitc aitc;
     ClockController clock;
     Gpio gpio;
+    // GPT1's output drives the beeper on PC14 while that pin is not a GPIO;
+    // the PWM's duty on PE5 sets its volume, PF7 (low) the external speaker.
+    // The board follows the output through gpt1.on_output: a test that
+    // watches the output itself must call the board's handler it replaces.
     Gpt gpt1;
     Gpt gpt2;
     Lcdc lcdc;
+    Pwm pwm;
     NorFlash nor;
     Uart uart1;
     Uart uart2;
@@ -65,6 +72,12 @@ public:
     // watches pins itself must call the board's handler it replaces.
     Cspi cspi1;
     SpiFlash spi_flash;
+    // CSPI2 with the touch converter, selected by PD21; its pen line is
+    // PB15.  Plus-E boards (strap E) carry the SX8652, others the TSC2046.
+    // The converter reads `finger` through a fixed panel mapping (touch.h).
+    Cspi cspi2;
+    TouchScreen touch;
+    PenSense pen_sense;
     // SDHC1 with the SD card slot: the card is the --sd image; it is in the
     // slot while card_present is set (PB13 low), powered by PF1 and PF3.
     Sdhc sdhc;
@@ -90,6 +103,7 @@ public:
     // Board pins as a person looking at the board sees them.
     bool status_led() const;  // lit
     bool sd_led() const;
+    bool external_speaker() const;  // PF7 drives its enable low
     void set_straps(Straps s);
 
 private:

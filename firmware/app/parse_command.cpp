@@ -3,12 +3,17 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "app/KM_animation.h"
+#include "app/KM_beep.h"
 #include "app/KM_bitmaps.h"
+#include "app/KM_diagnostics.h"
 #include "app/KM_com.h"
 #include "app/KM_draw.h"
+#include "app/KM_macros.h"
 #include "app/KM_programming.h"
 #include "app/KM_syscmds.h"
 #include "app/KM_text.h"
+#include "app/KM_touch.h"
 #include "app/Main.h"
 #include "app/command.h"
 
@@ -39,6 +44,9 @@ int parse_command(char* cmd)
     // The keyword tests in their fixed order; the first that matches
     // decides.  Families that are not built into this firmware yet do not
     // match, so their lines end as unknown lines do.
+    if (exact(cmd, "tclr"))
+        return cmdTouchTraceClear();
+
     if (cmd[0] == 'p' && cmd[1] == 'r')
         return cmdPixelRead(cmd);
     if (cmd[0] == 'p' && cmd[1] == 'w')
@@ -47,10 +55,16 @@ int parse_command(char* cmd)
     if (rs485Mode() && exact(cmd, "Q"))
         return cmdQueuedReports();
 
+    if (prefix(cmd, "*rs485") && (d = cmdRs485(cmd)) >= 0)
+        return d;
+
     if (exact(cmd, "ss"))
         return cmdStateSave();
     if (exact(cmd, "sr"))
         return cmdStateRestore();
+
+    if ((d = cmdAnimation(cmd)) >= 0)
+        return d;
 
     if (prefix(cmd, "tu "))
         return cmdTextUnquoted(cmd);
@@ -88,13 +102,45 @@ int parse_command(char* cmd)
     if (sscanf(cmd, "*debug %d", &d) == 1)
         return cmdDebug(d);
 
+    if (prefix(cmd, "baud"))
+        return cmdBaud(cmd);
+    if (prefix(cmd, "temp"))
+        return cmdTemperature();
+
+    if (prefix(cmd, "typematic") && (d = cmdTypematic(cmd)) >= 0)
+        return d;
+    if ((d = cmdTouchTiming(cmd)) >= 0)
+        return d;
+
     if (prefix(cmd, "ls")) {
         // Every listing needs a valid image first.
         if (cmdListNeedsImage() != CMD_OK)
             return CMD_FAIL;
         if (!prefix(cmd, "lsmac"))
             return cmdListBitmaps(cmd);
+        return cmdMacroList(cmd);
     }
+
+    if (prefix(cmd, "xbl on"))
+        return cmdBacklight(1);
+    if (prefix(cmd, "xbl of"))
+        return cmdBacklight(0);
+
+    if (prefix(cmd, "xa"))
+        return cmdMacroArgs(cmd);
+
+    if (prefix(cmd, "set"))
+        return cmdMacroSet(cmd);
+    if (prefix(cmd, "get"))
+        return cmdMacroGet(cmd);
+    if (prefix(cmd, "mpush"))
+        return cmdMacroPush(cmd);
+    if (prefix(cmd, "mpop"))
+        return cmdMacroPop(cmd);
+    if ((d = cmdMacroCall(cmd)) >= 0)
+        return d;
+    if ((uint8_t)cmd[0] == 0x82 && cmd[1] == 'M')
+        return cmdMacroBinaryCall(cmd);
 
     {
         int n, x, y, a, b, c, e;
@@ -120,8 +166,46 @@ int parse_command(char* cmd)
     if (exact(cmd, "xmpmax"))
         return cmdMaxProgramLine();
 
+    if (prefix(cmd, "xm"))
+        return cmdHotspotMacros(cmd);
+
     if (sscanf(cmd, "bdld %d %lx %ld %ld", &d, &ul, &l1, &l2) == 4)
         return cmdBinaryDownload(d, ul, l1, l2);
+
+    if (prefix(cmd, "*eer"))
+        return cmdEepromRead(cmd);
+    if (prefix(cmd, "*eew"))
+        return cmdEepromWrite(cmd);
+    if (prefix(cmd, "*eed"))
+        return cmdEepromDump(cmd);
+    if (prefix(cmd, "*eec"))
+        return cmdEepromClear(cmd);
+    if (prefix(cmd, "*ees"))
+        return cmdEepromSave();
+
+    {
+        unsigned n1, n2;
+        int t;
+        if (sscanf(cmd, "beep %u", &n1) == 1)
+            return cmdBeep(n1);
+        if (sscanf(cmd, "beepw %u", &n1) == 1)
+            return cmdBeepWait(n1);
+        if (sscanf(cmd, "al %d %u", &t, &n1) == 2)
+            return cmdAlarm(t, n1);
+        if (prefix(cmd, "bv"))
+            return cmdBeepVolume(cmd);
+        if (prefix(cmd, "bf"))
+            return cmdBeepFrequency(cmd);
+        if (prefix(cmd, "*spkr"))
+            return cmdSpeaker(cmd);
+        if (sscanf(cmd, "bMaX %u", &n1) == 1)
+            return cmdBeepMax(n1);
+        if (sscanf(cmd, "bb %u", &n1) == 1)
+            return cmdClickBeep(n1);
+        int rb = sscanf(cmd, "rb %u %u %d", &n1, &n2, &t);
+        if (rb == 3 || rb == 2)
+            return cmdRepeatBeep(n1, n2, t, rb == 3);
+    }
 
     if (sscanf(cmd, "dp %d %d", &dv[0], &dv[1]) == 2)
         return cmdPoint(dv[0], dv[1]);
@@ -142,10 +226,25 @@ int parse_command(char* cmd)
     if (prefix(cmd, "sc"))
         return cmdCursor(cmd);
 
+    if (prefix(cmd, "out"))
+        return cmdOut(cmd, 0);
+    if (prefix(cmd, "aout"))
+        return cmdOut(cmd, 1);
+    if (prefix(cmd, "ain"))
+        return cmdAuxIn();
+
+    if (prefix(cmd, "auxIO"))
+        return cmdAuxIO(cmd);
+
     if (sscanf(cmd, "o %d %d", &dv[0], &dv[1]) == 2)
         return cmdOrigin(dv[0], dv[1]);
     if (cmd[0] == 'o')
         return cmdOriginQuery(cmd);
+
+    if (prefix(cmd, "v on"))
+        return cmdPanelPower(1);
+    if (prefix(cmd, "v of"))
+        return cmdPanelPower(0);
 
     if (prefix(cmd, "zs"))
         return cmdClearWith(cmd);
@@ -173,13 +272,44 @@ int parse_command(char* cmd)
     if (sscanf(cmd, "f %9s", dw1) == 1)
         return cmdFontSelect(dw1);
 
+    if ((d = cmdHotspots(cmd)) >= 0)
+        return d;
+
+    if (prefix(cmd, "*STATE"))
+        return cmdState();
+    if (sscanf(cmd, "led %9s", dw1) == 1)
+        return cmdLed(dw1);
+
     if (sscanf(cmd, "w %u", &u) == 1)
         return cmdWait(u);
     if (prefix(cmd, "vers"))
         return cmdVersion();
 
+    if (prefix(cmd, "tc"))
+        return cmdTouchCalibrate();
+    if (exact(cmd, "*getTouch"))
+        return cmdGetTouch();
+
+    if ((d = cmdSetting(cmd, "xbb")) >= 0)
+        return d;
+
+    if (sscanf(cmd, "*macdebug %d", &d) == 1)
+        return cmdMacroDebug(d);
+    if (sscanf(cmd, "*binr %d", &d) == 1)
+        return cmdBinaryResponses(d);
+
+    if (prefix(cmd, "*macnote"))
+        return cmdMacroNote(cmd);
+    if (prefix(cmd, "*DEMOMAC"))
+        return cmdDemoMacro(cmd);
+    if (prefix(cmd, "*PONMAC"))
+        return cmdPowerOnMacro(cmd);
+
     if (prefix(cmd, "*SPL"))
         return cmdSplash(cmd);
+
+    if (prefix(cmd, "*MFGRESET"))
+        return cmdFactoryReset();
 
     if (sscanf(cmd, "*FB %d", &dv[0]) == 1)
         return cmdFrameBufferPixel(dv[0]);
@@ -193,12 +323,26 @@ int parse_command(char* cmd)
     if (prefix(cmd, "*CEXT"))
         return cmdCrcImage(cmd);
 
+    if ((d = cmdTouchResetEver(cmd)) >= 0)
+        return d;
+
     if (exact(cmd, "*prevCons"))
         return cmdPreviousConsole();
+    if (prefix(cmd, "*auxEsc"))
+        return cmdAuxEsc(cmd);
+    if (prefix(cmd, "*com1main"))
+        return cmdComMain(cmd, 0);
+    if (prefix(cmd, "*com0main"))
+        return cmdComMain(cmd, 1);
+
+    if ((d = cmdDebugTouch(cmd)) >= 0)
+        return d;
 
     if (prefix(cmd, "utf8"))
         return cmdUtf8(cmd);
 
+    if (exact(cmd, "*rst"))
+        return cmdRxReset();
     if (exact(cmd, "*SERR"))
         return CMD_FAIL;
     if (exact(cmd, "*IERR"))
@@ -214,18 +358,90 @@ int parse_command(char* cmd)
     if (prefix(cmd, "wrr"))
         return cmdCopySlotArea(cmd);
 
+    if (prefix(cmd, "wvr"))
+        return cmdWaitLine(cmd);
+    if (prefix(cmd, "wrf"))
+        return cmdWaitLineRel(cmd);
+
     if (sscanf(cmd, "k %d%d%d%d %d%9s", &dv[0], &dv[1], &dv[2], &dv[3], &dv[4], dw1) == 6)
         return scroll(dv[0], dv[1], dv[2], dv[3], dv[4], dw1);
 
+    if (exact(cmd, "*panel"))
+        return cmdPanel();
+    if (prefix(cmd, "*config"))
+        return cmdConfigText(cmd);
+
+    if ((d = cmdTouchDiagnostics(cmd)) >= 0)
+        return d;
+
+    if ((d = cmdReg16(cmd)) >= 0)
+        return d;
+    if (prefix(cmd, "*R"))
+        return cmdRegRead(cmd);
+    if (sscanf(cmd, "*W %x %x", &hi, &lo) == 2)
+        return cmdRegWrite(hi, lo);
+
+    if ((d = cmdSetting(cmd, "*orient")) >= 0)
+        return d;
+
+    if ((d = cmdTouchSettings(cmd)) >= 0)
+        return d;
+
+    {
+        static const char* const panelSettings[] = {"*vq", "*maxBrite", "*minBrite", "*invEnaHiTrue", "*pwmIsEnable"};
+        for (const char* k : panelSettings)
+            if ((d = cmdSetting(cmd, k)) >= 0)
+                return d;
+    }
+
+    if (prefix(cmd, "*touchMode"))
+        return cmdTouchMode(cmd);
+
     if (prefix(cmd, "*comwdt"))
         return cmdCommWatchDog(cmd);
+
+    {
+        static const char* const timings[] = {"*hpw", "*hfp", "*hbp", "*vpw", "*vfp", "*vbp"};
+        for (const char* k : timings)
+            if ((d = cmdSetting(cmd, k)) >= 0)
+                return d;
+    }
+    if (prefix(cmd, "*paneladj"))
+        return cmdPanelAdjust();
+    if (prefix(cmd, "*speedtest"))
+        return cmdSpeedTest(cmd);
 
     if (exact(cmd, "*LOADF") || exact(cmd, "*loadf"))
         return cmdLoadFileToFlash();
     if (prefix(cmd, "*LOAD") || prefix(cmd, "*load"))
         return cmdLoadImage();
+    if (sscanf(cmd, "*sdled %d", &d) == 1)
+        return cmdSdLed(d);
+
     if (prefix(cmd, "*flash2ram"))
         return cmdFlashToRam();
+
+    if (prefix(cmd, "*ee"))
+        return cmdEepromLoad();
+
+    if ((d = cmdI2cEeprom(cmd)) >= 0)
+        return d;
+    if (prefix(cmd, "i2cr"))
+        return cmdI2cRead(cmd);
+    if (prefix(cmd, "i2cw"))
+        return cmdI2cWrite(cmd);
+    if (exact(cmd, "*halt"))
+        return cmdHalt();
+    if (prefix(cmd, "*ccsr"))
+        return cmdClockOut(cmd);
+    if (exact(cmd, "*ptb"))
+        return cmdPortB();
+    if (prefix(cmd, "*memTest"))
+        return cmdMemTest(cmd);
+    if (prefix(cmd, "*dumpmb"))
+        return cmdDump(cmd, 0);
+    if (prefix(cmd, "*dumpml"))
+        return cmdDump(cmd, 1);
 
     if (prefix(cmd, "*ctype"))
         return cmdControllerType();

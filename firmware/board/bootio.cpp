@@ -3,6 +3,7 @@
 #include "app/KM_timer.h"
 #include "board/hw.h"
 #include "board/imx21.h"
+#include "storage/file_sys.h"
 
 uint32_t ledState;
 uint32_t sdLedState;
@@ -124,4 +125,18 @@ void Delay_uSec(uint32_t n)
 void Delay(uint32_t ms)
 {
     KM_Delay(ms);
+}
+
+fat::FatFile* SD_fopen(const char* name, int mode)
+{
+    fat::FatFile* f = fat::fopen(name, mode);
+    if (f)
+        SD_led(1);
+    return f;
+}
+
+int16_t SD_fclose(fat::FatFile* f)
+{
+    SD_led(0);
+    return fat::fclose(f);
 }

@@ -21,6 +21,15 @@ int is_plus_N(void);
 void Delay_uSec(uint32_t n);
 void Delay(uint32_t ms);
 
+// Card files: opened through the file system's fopen, lighting the SD LED
+// while the file is open (a failed open leaves the LED as it was);
+// SD_fclose darkens it, then closes.
+namespace fat {
+struct FatFile;
+}
+fat::FatFile* SD_fopen(const char* name, int mode);
+int16_t SD_fclose(fat::FatFile* f);
+
 // GPIO pin helpers used by the board drivers.
 void gpio_make_output(int port, int pin, int level);
 void gpio_make_input(int port, int pin, int pullup);

@@ -71,6 +71,14 @@
 #define GPT_TCTL_SWR (1u << 15)
 #define GPT_TSTAT_COMP (1u << 0)
 
+// ---- pulse-width modulator (the beeper's volume)
+#define PWM_BASE 0x10006000u
+#define PWM_PWMC 0x00
+#define PWM_PWMS 0x04
+#define PWM_PWMP 0x08
+#define PWM_PWMC_EN (1u << 4)
+#define PWM_PWMC_SWR (1u << 16)
+
 // ---- GPIO ports A..F
 #define GPIO_BASE 0x10015000u
 #define GPIO_PORT(p) (GPIO_BASE + 0x100u * (uint32_t)(p))
@@ -142,6 +150,10 @@ enum { PORT_A, PORT_B, PORT_C, PORT_D, PORT_E, PORT_F };
 #define CSPI_INTREG_RR (1u << 0)
 #define CSPI_FIFO_WORDS 8
 #define CRM_PCCR0_CSPI1 (1u << 4)
+// CSPI2: the touch converter.
+#define CSPI2_BASE 0x1000F000u
+#define CSPI_CONTROLREG_TOUCH 0x0081CC07u  // 8-bit words, master, on, PERCLK2/48
+#define CRM_PCCR0_CSPI2 0x820u             // the port's clock gates
 
 // ---- SD host controller 1 (the SD card slot)
 #define SDHC1_BASE 0x10013000u

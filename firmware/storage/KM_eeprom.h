@@ -28,9 +28,20 @@ struct EepromRecord {
     uint8_t tsamp;             // 0x29
     uint8_t tspan;             // 0x2A
     uint8_t touchSwap;         // 0x2B
-    uint32_t touchValue2C;     // 0x2C touch front-end value
-    uint8_t touchValue30;      // 0x30 touch front-end value
-    uint8_t pad31;             // 0x31
+    // 0x2C-0x31 belong to the beeper; the older names stay until their
+    // users move to the beeper's.
+    union {
+        uint32_t beepFrequency;  // 0x2C Hz, the tone uses the low 16 bits
+        uint32_t touchValue2C;
+    };
+    union {
+        uint8_t beepVolume;      // 0x30 0-255
+        uint8_t touchValue30;
+    };
+    union {
+        uint8_t beepMaxVolume;   // 0x31 full scale of the volume
+        uint8_t pad31;
+    };
     uint8_t brite;             // 0x32 backlight brightness
     uint8_t typematicDelay;    // 0x33
     uint32_t debounce;         // 0x34
@@ -61,7 +72,7 @@ struct EepromRecord {
     uint8_t LCDshiftclock;     // 0x7F
     uint8_t baud0;             // 0x80 baud code of UART 1
     uint8_t baud1;             // 0x81 baud code of UART 2
-    uint8_t externalSpeaker;   // 0x82
+    uint8_t externalSpeaker;   // 0x82 1: the external speaker is enabled
     uint8_t calMarker;         // 0x83 0xAA: five-point calibration present
     uint16_t calX[5];          // 0x84 five-point calibration
     uint16_t calRawX[5];       // 0x8E
@@ -72,12 +83,16 @@ struct EepromRecord {
 };
 
 static_assert(sizeof(EepromRecord) == 176, "the stored record is 176 bytes");
+static_assert(offsetof(EepromRecord, beepFrequency) == 0x2C, "record layout");
+static_assert(offsetof(EepromRecord, beepVolume) == 0x30, "record layout");
+static_assert(offsetof(EepromRecord, beepMaxVolume) == 0x31, "record layout");
 static_assert(offsetof(EepromRecord, brite) == 0x32, "record layout");
 static_assert(offsetof(EepromRecord, debounce) == 0x34, "record layout");
 static_assert(offsetof(EepromRecord, mainPort) == 0x43, "record layout");
 static_assert(offsetof(EepromRecord, invEnaHiTrue) == 0x52, "record layout");
 static_assert(offsetof(EepromRecord, config) == 0x5D, "record layout");
 static_assert(offsetof(EepromRecord, baud0) == 0x80, "record layout");
+static_assert(offsetof(EepromRecord, externalSpeaker) == 0x82, "record layout");
 static_assert(offsetof(EepromRecord, calX) == 0x84, "record layout");
 static_assert(offsetof(EepromRecord, calRawY) == 0xA2, "record layout");
 static_assert(offsetof(EepromRecord, valid) == 0xAC, "record layout");

@@ -7,6 +7,8 @@
 #include "board/bootio.h"
 #include "graphics/GUI_Bitmap.h"
 #include "board/KM_led.h"
+#include "board/KM_visibility.h"
+#include "storage/file_sys.h"
 #include "storage/sdcard.h"
 
 uint8_t* ExtMemBuffer;
@@ -166,6 +168,145 @@ int KM_LoadFlash2ToRam(void)
     return 1;
 }
 
+// ---------------------------------------------------------------- card files
+
+static uint32_t kb_at_least_1(uint32_t bytes)
+{
+    return bytes / 1024 ? bytes / 1024 : 1;
+}
+
+static char lower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? (char)(c + 32) : c;
+}
+
+int findVelmBin(char* name13)
+{
+    uint8_t e[32];
+    for (int16_t r = fat::read_directory_entry(e, 0); r == 1; r = fat::read_directory_entry(e, 1)) {
+        if (e[11] & (fat::ATTR_DIRECTORY | fat::ATTR_VOLUME))
+            continue;
+        if (lower((char)e[0]) == 'v' && lower((char)e[1]) == 'e' && lower((char)e[2]) == 'l' &&
+            lower((char)e[3]) == 'm' && lower((char)e[8]) == 'b' && lower((char)e[9]) == 'i' &&
+            lower((char)e[10]) == 'n') {
+            fat::NameFromDirEntry(name13, e);
+            return 1;
+        }
+    }
+    return 0;
+}
+
+int SDvalidateBin(fat::FatFile* f)
+{
+    if (fat::fseek(f, 0, 2) != 0 || fat::fread(ExtMemRamBuffer, 1, 8, f) < 8) {
+        perr(":SD card .BIN file too small\r");
+        return 0;
+    }
+    fat::fseek(f, 0, 2);
+    const ExtMemHeader* h = header(ExtMemRamBuffer);
+    if (h->validity == EXTMEM_VALID_VELM5) {
+        perr(":SD card .BIN file created for VELM5; select VELM5 PLUS in Dravik\r");
+        return 0;
+    }
+    if (h->validity != EXTMEM_VALID_PLUS) {
+        perr(":SD card .BIN file header is not valid (got 0x%04X, expected 0x%04X)\r", h->validity, EXTMEM_VALID_PLUS);
+        return 0;
+    }
+    if (h->size != f->length) {
+        perr(":SD card .BIN file invalid (internal size error)\r");
+        return 0;
+    }
+    if (h->size > ExtMemSize) {
+        pout(":SD card .BIN file %dKB > max %dKB\r", (int)(h->size / 1024), (int)(ExtMemSize / 1024));
+        return 0;
+    }
+    return 1;
+}
+
+// Whole sectors straight into dst from the file's position on; never more
+// than the image area holds.
+uint32_t fastFileLoad(fat::FatFile* f, uint8_t* dst)
+{
+    uint32_t total = 0;
+    while (total + 512 <= ExtMemSize + 512) {
+        int16_t n = fat::freadChunk(f, dst + total);
+        if (n <= 0)
+            break;
+        total += (uint32_t)n;
+        if (n < 512)
+            break;
+    }
+    return total;
+}
+
+int fastFileReadBuf(uint8_t* dst, uint32_t want, fat::FatFile* f)
+{
+    uint32_t total = 0;
+    while (total < want) {
+        int16_t n = fat::freadChunk(f, dst + total);
+        if (n <= 0)
+            break;
+        total += (uint32_t)n;
+    }
+    return (int)(total < want ? total : want);
+}
+
+int SDLoadBinFileToRam(fat::FatFile* f)
+{
+    if (!SDvalidateBin(f))
+        return 0;
+    return fastFileLoad(f, ExtMemRamBuffer) >= f->length;
+}
+
+// The card file in the RAM buffer becomes the live image only when every
+// address in it checks out: a bad file must not leave the drawing code
+// pointers into nowhere.
+static int use_ram_image(void)
+{
+    if (!KM_Fixup_ExtMem(EXTMEM_RAM_BUFFER, ExtMemSize)) {
+        perr(":Internal error - fixup\r");
+        return 0;
+    }
+    ExtMemBuffer = ExtMemRamBuffer;
+    return 1;
+}
+
+int CopyBinFileToFlash2(fat::FatFile* f, const char* name)
+{
+    pout(":loading %dKB bitmap/macro file from SD card\r", (int)kb_at_least_1(f->length));
+    startProgressDots("Loading Flash Data file from SD Card");
+    uint32_t n = fastFileLoad(f, ExtMemRamBuffer);
+    if (n < f->length) {
+        perr("Error - Failed to read file '%s' into memory\r", name);
+        return 21;
+    }
+    ExtMemHeader* h = (ExtMemHeader*)ExtMemRamBuffer;
+    h->size = f->length;
+    // The addresses must all be good before anything is erased: Flash2
+    // keeps its old image when the card file is broken.
+    if (!KM_Fixup_ExtMem(FLASH2, FLASH2_SIZE)) {
+        perr(":Internal error - fixup\r");
+        return 21;
+    }
+    return CopyMemToFlash2(h->size, ExtMemRamBuffer);
+}
+
+int KM_Load_VelmBin_To_ExtMem(void)
+{
+    char name[13];
+    if (!SDisInitialized() || !findVelmBin(name))
+        return 0;
+    fat::FatFile* f = SD_fopen(name, fat::FF_READ);
+    if (!f)
+        return 0;
+    pout(":loading %dKB bitmap/macro file from SD card...\r", (int)kb_at_least_1(f->length));
+    int ok = SDLoadBinFileToRam(f);
+    if (!ok)
+        perr(":SD card error %d\r", (int)fat::_FF_error);
+    SD_fclose(f);
+    return ok && use_ram_image();
+}
+
 int KM_Load_ExtMem(void)
 {
     if (!SDisInitialized()) {
@@ -175,9 +316,42 @@ int KM_Load_ExtMem(void)
         }
         return 1;
     }
-    // A mounted card is looked at first; its files are read once the file
-    // system is there.  Until then the card offers nothing, and Flash2 is
-    // the fallback.  The live image changes only when a load succeeds.
+    // splash.bmp is drawn once the BMP reader is there.
+    // flash2.ini on the card asks for the card file to be copied to Flash2.
+    int copy = 0;
+    fat::FatFile* f = SD_fopen("flash2.ini", fat::FF_READ);
+    if (f) {
+        copy = 1;
+        SD_fclose(f);
+    }
+    char name[13];
+    f = 0;
+    if (findVelmBin(name))
+        f = SD_fopen(name, fat::FF_READ);
+    if (f && SDvalidateBin(f)) {
+        if (copy) {
+            KM_Visibility_Init();
+            int r = CopyBinFileToFlash2(f, name);
+            SD_fclose(f);
+            if (r) {
+                perr(":Failed to copy .BIN file from SD Card to Flash\r");
+                return 0;
+            }
+            ExtMemBuffer = (uint8_t*)FLASH2;
+            GUI_RLE16_ForgetPosition();
+            return 1;
+        }
+        pout(":loading %dKB bitmap/macro file from SD card\r", (int)kb_at_least_1(f->length));
+        int ok = fastFileLoad(f, ExtMemRamBuffer) >= f->length;
+        if (!ok)
+            perr(":SD card error %d\r", (int)fat::_FF_error);
+        SD_fclose(f);
+        if (ok && use_ram_image())
+            return 1;
+        return 0;
+    }
+    if (f)
+        SD_fclose(f);
     int r = Flash2Init();
     if (r) {
         perr(":No bin file in Flash or SD card (%d)\r", r);

@@ -27,6 +27,18 @@ int KM_ExtMem_Erase_Sector(int n);
 uint32_t ExtMemUsed(void);
 int KM_Check_Demo(void);
 
+// The image file on the SD card (velm*.bin in the current directory).
+namespace fat {
+struct FatFile;
+}
+int findVelmBin(char* name13);
+int SDvalidateBin(fat::FatFile* f);
+int SDLoadBinFileToRam(fat::FatFile* f);
+int CopyBinFileToFlash2(fat::FatFile* f, const char* name);
+int KM_Load_VelmBin_To_ExtMem(void);
+uint32_t fastFileLoad(fat::FatFile* f, uint8_t* dst);
+int fastFileReadBuf(uint8_t* dst, uint32_t want, fat::FatFile* f);
+
 // On-screen progress of long copies.
 void startProgressDots(const char* title);
 void addProgressDot(void);

@@ -367,6 +367,13 @@ Sdhc::Sdhc(Machine& m, Aitc& aitc, Gpio& gpio) : card(m), m_(m), aitc_(aitc), gp
     reset();
 }
 
+Sdhc::~Sdhc()
+{
+    cancel_events();
+    if (switch_)
+        m_.cancel(poll_event_);
+}
+
 void Sdhc::reset()
 {
     cancel_events();
@@ -482,7 +489,7 @@ void Sdhc::poll_switch()
     if (!switch_)
         return;
     set_inserted(*switch_);
-    m_.schedule_in(kMillisecond, [this] { poll_switch(); });
+    poll_event_ = m_.schedule_in(kMillisecond, [this] { poll_switch(); });
 }
 
 // ---------------------------------------------------------------- commands

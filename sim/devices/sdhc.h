@@ -131,6 +131,9 @@ public:
                       IC_BUF_READY = 1u << 3 };
 
     Sdhc(Machine& m, Aitc& aitc, Gpio& gpio);
+    ~Sdhc() override;
+    Sdhc(const Sdhc&) = delete;
+    Sdhc& operator=(const Sdhc&) = delete;
 
     const char* name() const override { return "SDHC1"; }
     uint32_t read(uint32_t off, unsigned size) override;
@@ -175,6 +178,7 @@ private:
     bool inserted_ = false;
     bool armed_ = false;  // a command waits for the clock to start
     const bool* switch_ = nullptr;
+    Machine::EventId poll_event_{};
     // Response FIFO.
     uint16_t res_[8] = {};
     unsigned res_count_ = 0, res_pos_ = 0;

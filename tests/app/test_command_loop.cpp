@@ -278,7 +278,7 @@ TEST(Rs485, MacroCommandGetsItsPromptFirstAndOnlyOnce)
     send(b.uart2, "%23m1\r");
     b.machine.run_for(50 * kMillisecond);
     // No macro 1 exists: the early prompt, then the failure.
-    EXPECT_EQ(visible(b.uart2.sent_text(from)), visible("%FF>\r%FF!\r"));
+    EXPECT_EQ(visible(b.uart2.sent_text(from)), visible("%FF>\r%FF:macro index 1 not valid\r%FF!\r"));
 }
 
 TEST(Rs485, NoFlowControlOnTheBus)

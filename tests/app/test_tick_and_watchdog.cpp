@@ -63,7 +63,9 @@ TEST(Watchdog, ShortAndLongSilenceAndTheReturnOfTheHost)
     EXPECT_EQ(flags(), WDT_ARMED | WDT_LONG_FIRED) << "long silence after 60 s replaces the short one";
     b.machine.run_for(120 * kSecond);
     EXPECT_EQ(flags(), WDT_ARMED | WDT_LONG_FIRED) << "nothing more until the host is back";
-    EXPECT_EQ(visible(command("vers")).substr(0, 4), "VELM");
+    // The line runs ":lt_up" (there is no macro 3, which the macro engine
+    // says) and is then executed.
+    EXPECT_NE(visible(command("vers")).find("VELM5-PLUS"), std::string::npos);
     EXPECT_EQ(flags(), WDT_ARMED) << "activity returns the watchdog to quiet";
     // The stamp was renewed: the next short silence counts from the line.
     b.machine.run_for(9 * kSecond);
@@ -82,7 +84,7 @@ TEST(Watchdog, CommandChecksItsArguments)
         const char* reply;
     };
     for (Case c : {Case{"*comwdt 3 10", "bad macro index number\r!\r"},
-                   Case{"*comwdt nosuch 10", "bad macro name\r!\r"},
+                   Case{"*comwdt nosuch 10", ":No macros loaded\rbad macro name\r!\r"},
                    Case{"*comwdt off", ">\r"}})
         EXPECT_EQ(visible(command(c.line)), visible(c.reply)) << c.line;
 }

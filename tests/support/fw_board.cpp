@@ -39,6 +39,7 @@ sim::Board& boot(const BootOptions& o)
     bo.flash = temp_dir() + "/flash.bin";
     bo.eeprom = temp_dir() + "/eeprom.bin";
     bo.straps = o.straps;
+    bo.sd = o.sd;
     bo.speed = sim::Speed::Max;
     if (!o.flash_image.empty()) {
         // An erased flash with the image at its place; the board grows the

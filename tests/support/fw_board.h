@@ -19,6 +19,8 @@ struct BootOptions {
     bool keep_files = false;
     // Bytes found in the flash's memory-image area at power-on.
     std::vector<uint8_t> flash_image;
+    // SD card image in the slot from power-on (empty: the slot is empty).
+    std::string sd;
 };
 
 // Powers the board on with empty flash and EEPROM files in a fresh folder.

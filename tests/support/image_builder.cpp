@@ -1,5 +1,6 @@
 #include "support/image_builder.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "core/image_writer.h"
@@ -23,13 +24,51 @@ std::vector<uint16_t> test_pattern(int width, int height, uint32_t seed)
 
 std::vector<uint8_t> build_image(const std::vector<TestBitmap>& bitmaps, uint32_t base)
 {
+    return build_image(bitmaps, std::vector<TestMacro>{}, base);
+}
+
+// The macro block: table, name block, texts.
+static void write_macros(ImageWriter& w, const std::vector<TestMacro>& macros, uint32_t base)
+{
+    const uint32_t table = w.position();
+    w.skip(static_cast<uint32_t>(macros.size() * sizeof(ExtMacroEntry)));
+    int highest = 0;
+    for (const TestMacro& m : macros)
+        highest = std::max(highest, m.number);
+    std::vector<std::string> names(static_cast<size_t>(highest) + 1);
+    for (const TestMacro& m : macros)
+        names[static_cast<size_t>(m.number)] = m.name;
+    uint32_t length = 0;
+    for (const std::string& n : names)
+        length += static_cast<uint32_t>(n.size()) + 1;
+    w.put16(EXTMACRO_NAMES_MAGIC);
+    w.put16(EXTMACRO_NAMES_VERSION);
+    w.put16(static_cast<uint16_t>(length));
+    for (const std::string& n : names)
+        w.putBytes(reinterpret_cast<const uint8_t*>(n.c_str()), n.size() + 1);
+    for (size_t i = 0; i < macros.size(); ++i) {
+        const uint32_t at = table + static_cast<uint32_t>(i * sizeof(ExtMacroEntry));
+        w.putAt32(at, base + w.position());
+        w.putAt8(at + 4, static_cast<uint8_t>(macros[i].lines.size()));
+        w.putAt8(at + 5, static_cast<uint8_t>(macros[i].lines.size() >> 8));
+        w.putAt8(at + 6, static_cast<uint8_t>(macros[i].number));
+        for (const std::string& line : macros[i].lines)
+            w.putBytes(reinterpret_cast<const uint8_t*>(line.c_str()), line.size() + 1);
+    }
+}
+
+std::vector<uint8_t> build_image(const std::vector<TestBitmap>& bitmaps, const std::vector<TestMacro>& macros,
+                                 uint32_t base)
+{
     std::vector<uint8_t> buf(4 << 20, 0xFF);
     ImageWriter w(buf);
     const uint32_t count = static_cast<uint32_t>(bitmaps.size()) + 1;
     w.skip(ExtMemDirEntryOffset(count));
     w.align();
     std::vector<ExtMemDirEntry> dir(count);
-    dir[0] = {EXTMEM_MACROS, {0, 0, 0}, base + w.position(), 0};
+    dir[0] = {EXTMEM_MACROS, {0, 0, 0}, base + w.position(), static_cast<uint32_t>(macros.size())};
+    if (!macros.empty())
+        write_macros(w, macros, base);
     for (size_t i = 0; i < bitmaps.size(); ++i) {
         const TestBitmap& b = bitmaps[i];
         w.align();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace fwtest {
@@ -15,9 +16,20 @@ struct TestBitmap {
     std::vector<uint8_t> bytes;    // Gif/Font: the stored bytes
 };
 
+// One macro of the image's macro table.
+struct TestMacro {
+    int number = 0;                  // 1..255
+    std::string name;                // empty: the macro has no name
+    std::vector<std::string> lines;  // stored as written
+};
+
 // Lays out an image for base (0xC8400000 for Flash2, 0 for offsets): entry 0
 // an empty macro table, then the bitmaps in order.
 std::vector<uint8_t> build_image(const std::vector<TestBitmap>& bitmaps, uint32_t base = 0xC8400000u);
+// The same with a macro block after the directory: the table in the given
+// order, the name block (names by number, number 0 empty) and the texts.
+std::vector<uint8_t> build_image(const std::vector<TestBitmap>& bitmaps, const std::vector<TestMacro>& macros,
+                                 uint32_t base = 0xC8400000u);
 
 // Pixels that make a bitmap's every row and column recognisable.
 std::vector<uint16_t> test_pattern(int width, int height, uint32_t seed);

@@ -1,0 +1,405 @@
+#include "app/KM_diagnostics.h"
+
+#include <ctype.h>
+#include <stdio.h>
+#include <string.h>
+
+#include "app/KM_com.h"
+#include "app/KM_reply.h"
+#include "app/parse_command.h"
+#include "board/bootio.h"
+#include "board/hw.h"
+#include "board/imx21.h"
+#include "board/serialmem.h"
+#include "storage/KM_eeprom.h"
+
+// The EEPROM holds 8 KiB; beyond that the chip wraps, so an address past
+// its end would silently read or overwrite the configuration copies.
+#define EEPROM_SIZE 0x2000u
+
+static int refuse(const char* text)
+{
+    txString(text);
+    return CMD_FAIL;
+}
+
+// ---------------------------------------------------------------- EEPROM
+
+int cmdEepromRead(const char* cmd)
+{
+    unsigned a;
+    const char* args = cmd + 4;
+    if (*args == 'c')
+        ++args;
+    if (sscanf(args, "%x", &a) != 1)
+        return refuse(":err - syntax\r");
+    if (a >= EEPROM_SIZE)
+        return refuse(":invalid argument\r");
+    pout("%02X = %02X\r", a, EEpromRead(a));
+    return CMD_OK;
+}
+
+int cmdEepromWrite(const char* cmd)
+{
+    unsigned a, v;
+    if (sscanf(cmd + 4, "%x %x", &a, &v) != 2)
+        return refuse(":err - syntax\r");
+    if (a >= EEPROM_SIZE || v > 0xFF)
+        return refuse(":invalid argument\r");
+    if (!EEpromWrite(a, (uint8_t)v))
+        return refuse(":EEPROM write failed\r");
+    pout("%02X = %02X\r", a, EEpromRead(a));
+    return CMD_OK;
+}
+
+// 256 bytes from the given address (0 when none), 16 a line.
+int cmdEepromDump(const char* cmd)
+{
+    unsigned start = 0;
+    if (sscanf(cmd + 4, "%x", &start) != 1)
+        start = 0;
+    if (start >= EEPROM_SIZE)
+        return refuse(":invalid argument\r");
+    start &= ~0xFu;
+    uint32_t end = start + 0x100 > EEPROM_SIZE ? EEPROM_SIZE : start + 0x100;
+    for (uint32_t a = start; a < end; a += 16) {
+        char line[96];
+        uint8_t b[16];
+        int n = snprintf(line, sizeof line, "%02X:", (unsigned)a);
+        for (int i = 0; i < 16; ++i) {
+            b[i] = EEpromRead(a + (uint32_t)i);
+            n += snprintf(line + n, sizeof line - (size_t)n, " %02X", b[i]);
+        }
+        line[n++] = ' ';
+        for (int i = 0; i < 16; ++i)
+            line[n++] = isprint(b[i]) ? (char)b[i] : '.';
+        line[n++] = '\r';
+        line[n] = 0;
+        txString(line);
+    }
+    return CMD_OK;
+}
+
+int cmdEepromClear(const char* cmd)
+{
+    int area;
+    if (sscanf(cmd, "%*s%d", &area) != 1)
+        return refuse(":err - syntax\r");
+    return KM_EEPROM_Clear(area) ? CMD_OK : CMD_FAIL;
+}
+
+int cmdEepromSave(void)
+{
+    return KM_EEPROM_Save() ? CMD_OK : CMD_FAIL;
+}
+
+int cmdEepromLoad(void)
+{
+    KM_EEPROM_Load(EEPROM_COPY0);
+    return CMD_OK;
+}
+
+// Both copies and the user bytes: the next power-on starts from the
+// defaults.
+int cmdFactoryReset(void)
+{
+    int ok = KM_EEPROM_Clear(0);
+    ok &= KM_EEPROM_Clear(1);
+    ok &= KM_EEPROM_Clear(2);
+    return ok ? CMD_OK : CMD_FAIL;
+}
+
+int cmdI2cEeprom(const char* cmd)
+{
+    unsigned a, v;
+    if (sscanf(cmd, "i2c read %x", &a) == 1) {
+        if (a >= EEPROM_SIZE)
+            return refuse(":invalid argument\r");
+        pout("%02X = %02X\r", a, EEpromRead(a));
+        return CMD_OK;
+    }
+    if (sscanf(cmd, "i2c write %x %x", &a, &v) == 2) {
+        if (a >= EEPROM_SIZE || v > 0xFF)
+            return refuse(":invalid argument\r");
+        if (!EEpromWrite(a, (uint8_t)v))
+            return refuse(":EEPROM write failed\r");
+        pout("%04x = %02X\r", a, EEpromRead(a));
+        return CMD_OK;
+    }
+    return -1;
+}
+
+// ---------------------------------------------------------------- I2C
+
+#define I2C_BUFFER 16
+
+static int i2c_failed(uint32_t status)
+{
+    if (status & I2C_TIMED_OUT)
+        return refuse(":I2C bus timed out\r");
+    if (status & I2C_NOT_ACKNOWLEDGED)
+        return refuse(":I2C device did not acknowledge\r");
+    return 0;
+}
+
+int cmdI2cRead(const char* cmd)
+{
+    unsigned dev, reg;
+    int len;
+    if (sscanf(cmd, "i2cr %x %x %d", &dev, &reg, &len) != 3)
+        return refuse(":err - syntax\r");
+    if (len > I2C_BUFFER) {
+        perr(":length too long - max %d\r", I2C_BUFFER);
+        return CMD_FAIL;
+    }
+    if (dev > 0xFF || reg > 0xFF || len < 1)
+        return refuse(":invalid argument\r");
+    uint8_t buf[I2C_BUFFER];
+    buf[0] = (uint8_t)reg;
+    const uint32_t status = I2Cio((uint8_t)(dev & 0xFE), 1, len, buf);
+    if (status & (I2C_TIMED_OUT | I2C_NOT_ACKNOWLEDGED))
+        return i2c_failed(status);
+    int n = 0;
+    for (int i = 0; i < len; ++i)
+        n += snprintf(out_buffer + n, sizeof out_buffer - (size_t)n, "%s%02X", i ? " " : "", buf[i]);
+    snprintf(out_buffer + n, sizeof out_buffer - (size_t)n, "\r");
+    txString(out_buffer);
+    return CMD_OK;
+}
+
+int cmdI2cWrite(const char* cmd)
+{
+    unsigned dev, reg, v;
+    if (sscanf(cmd, "i2cw %x %x %x", &dev, &reg, &v) != 3)
+        return refuse(":err - syntax\r");
+    if (dev > 0xFF || reg > 0xFF || v > 0xFF)
+        return refuse(":invalid argument\r");
+    uint8_t buf[2] = {(uint8_t)reg, (uint8_t)v};
+    const uint32_t status = I2Cio((uint8_t)(dev & 0xFE), 2, 0, buf);
+    if (status & (I2C_TIMED_OUT | I2C_NOT_ACKNOWLEDGED))
+        return i2c_failed(status);
+    return CMD_OK;
+}
+
+// ---------------------------------------------------------------- registers
+
+// The register blocks of the modules this board uses.  Anything else in
+// the peripheral space is a reserved slot or a module without clocks, where
+// an access hangs or aborts the bus.
+struct Window {
+    uint32_t base, size;
+};
+static const Window registerWindows[] = {
+    {AIPI1_BASE, 0x1000}, {GPT1_BASE, 0x1000}, {GPT2_BASE, 0x1000},  {UART1_BASE, 0x1000},
+    {UART2_BASE, 0x1000}, {CSPI1_BASE, 0x1000}, {I2C_BASE, 0x1000},  {GPIO_BASE, 0x700},
+    {AIPI2_BASE, 0x1000}, {LCDC_BASE, 0x1000}, {CRM_BASE, 0x1000},   {AITC_BASE, 0x1000},
+};
+
+static int register_ok(uint32_t a, uint32_t size)
+{
+    if (a & (size - 1))
+        return 0;
+    for (const Window& w : registerWindows)
+        if (a >= w.base && a - w.base <= w.size - size)
+            return 1;
+    return 0;
+}
+
+static int bad_register(uint32_t a)
+{
+    perr(":invalid register address 0x%08X\r", (unsigned)a);
+    return CMD_FAIL;
+}
+
+int cmdReg16(const char* cmd)
+{
+    unsigned a;
+    if (sscanf(cmd, "*R16 %x", &a) != 1)
+        return -1;
+    if (!register_ok(a, 2))
+        return bad_register(a);
+    // Several modules (the LCD controller among them) take only 32-bit
+    // accesses; the half-word is cut from the aligned word around it.
+    const uint32_t word = hw_read32(a & ~3u);
+    pout("0x%08X = %04X\r", a, (unsigned)((word >> ((a & 2u) * 8)) & 0xFFFFu));
+    return CMD_OK;
+}
+
+// "*R a [n]": n (at most 16) 32-bit registers from a.
+int cmdRegRead(const char* cmd)
+{
+    unsigned a, n = 1;
+    // The address follows a blank: "*RESET" or "*RE" must not read
+    // register 0xE.
+    const int got = cmd[2] == ' ' ? sscanf(cmd, "*R %x %x", &a, &n) : 0;
+    if (got < 1)
+        return refuse(":err - syntax\r");
+    if (n < 1 || n > 16)
+        return refuse(":invalid argument\r");
+    for (unsigned i = 0; i < n; ++i)
+        if (!register_ok(a + 4 * i, 4))
+            return bad_register(a + 4 * i);
+    for (unsigned i = 0; i < n; ++i)
+        pout("0x%08X = %08X\r", a + 4 * i, (unsigned)hw_read32(a + 4 * i));
+    return CMD_OK;
+}
+
+int cmdRegWrite(unsigned a, unsigned v)
+{
+    if (!register_ok(a, 4))
+        return bad_register(a);
+    hw_write32(a, v);
+    pout("Reg 0x%08X <- %08X\r", a, v);
+    return CMD_OK;
+}
+
+int cmdRxReset(void)
+{
+    rxReset();
+    return CMD_OK;
+}
+
+#define CRM_CCSR_CLKO_SEL 0x1Fu
+
+int cmdClockOut(const char* cmd)
+{
+    unsigned sel;
+    if (sscanf(cmd, "*ccsr %x", &sel) == 1) {
+        if (sel > CRM_CCSR_CLKO_SEL)
+            return refuse(":invalid argument\r");
+        hw_modify32(CRM_BASE + CRM_CCSR, CRM_CCSR_CLKO_SEL, sel);
+    }
+    pout("clko_sel: 0x%02X\r", (unsigned)(hw_read32(CRM_BASE + CRM_CCSR) & CRM_CCSR_CLKO_SEL));
+    return CMD_OK;
+}
+
+int cmdPortB(void)
+{
+    pout("PTB: 0x%08X\r", (unsigned)hw_read32(GPIO_PORT(PORT_B) + GPIO_SSR));
+    return CMD_OK;
+}
+
+// ---------------------------------------------------------------- memory
+
+// Memory a dump may read: SDRAM and the NOR flash.
+#define SDRAM_SIZE 0x4000000u
+#define FLASH_SIZE 0x2000000u
+static int readable(uint32_t a, uint32_t n)
+{
+    if (a >= SDRAM_BASE && a - SDRAM_BASE < SDRAM_SIZE && n <= SDRAM_SIZE - (a - SDRAM_BASE))
+        return 1;
+    if (a >= FLASH_BASE && a - FLASH_BASE < FLASH_SIZE && n <= FLASH_SIZE - (a - FLASH_BASE))
+        return 1;
+    return 0;
+}
+
+// The RAM test works on the SDRAM above the firmware's own code, data and
+// stacks and below the frame buffer and the MMU's tables; each word gets
+// its content back after its patterns, so the memory image and the save
+// slots survive.
+#define MEMTEST_BASE (SDRAM_BASE + 0x400000u)
+#define MEMTEST_END SDRAM_FRAMEBUFFER
+#define DUMP_MAX 0x1000u
+
+static int test_word(volatile uint32_t* p)
+{
+    static const uint32_t patterns[] = {0x00000000u, 0xFFFFFFFFu, 0xAAAAAAAAu, 0x55555555u};
+    const uint32_t keep = *p;
+    int ok = 1;
+    for (uint32_t pat : patterns) {
+        *p = pat;
+        if (*p != pat)
+            ok = 0;
+    }
+    *p = (uint32_t)(uintptr_t)p;
+    if (*p != (uint32_t)(uintptr_t)p)
+        ok = 0;
+    *p = keep;
+    return ok;
+}
+
+int cmdMemTest(const char* cmd)
+{
+    unsigned long start, length;
+    int passes = 1, mbStart, mbCount;
+    if (sscanf(cmd, "*memTest %lx %lx %d", &start, &length, &passes) == 3) {
+    } else if (sscanf(cmd, "*memTest %d %d", &mbStart, &mbCount) == 2) {
+        if (mbStart < 0 || mbCount < 1 || mbStart > 60 || mbCount > 60)
+            return refuse("Start address or length out of bounds\r");
+        start = MEMTEST_BASE + (uint32_t)mbStart * 0x100000u;
+        length = (uint32_t)mbCount * 0x100000u;
+    } else {
+        txString("usage: *memTest start length passes (hex, hex, decimal; SDRAM C0400000..C3DFFFFF)\r");
+        return refuse("       *memTest firstMiB countMiB (from C0400000)\r");
+    }
+    if (start < MEMTEST_BASE || start >= MEMTEST_END || length == 0 || length > MEMTEST_END - start ||
+        (start & 3) || passes < 1)
+        return refuse("Start address or length out of bounds\r");
+    uint32_t errors = 0, first = 0;
+    for (int pass = 0; pass < passes; ++pass) {
+        for (uint32_t a = (uint32_t)start; a < start + (length & ~3ul); a += 4) {
+            if (!test_word((volatile uint32_t*)(uintptr_t)a)) {
+                if (!errors)
+                    first = a;
+                ++errors;
+            }
+            if ((a & 0xFFFF) == 0) {
+                hw_wait();
+                if (checkAbortCmd())
+                    return refuse(":aborted\r");
+            }
+        }
+    }
+    if (errors) {
+        perr(":memTest %u errors, first at 0x%08X\r", (unsigned)errors, (unsigned)first);
+        return CMD_FAIL;
+    }
+    pout(":memTest 0x%08lX..0x%08lX passed %d\r", start, start + length - 1, passes);
+    return CMD_OK;
+}
+
+int cmdDump(const char* cmd, int words)
+{
+    unsigned long a;
+    unsigned n;
+    if (sscanf(cmd + 7, "%lx %x", &a, &n) != 2)
+        return refuse(":err - syntax\r");
+    const uint32_t unit = words ? 4 : 1;
+    if (n == 0 || n > DUMP_MAX / unit || (a & (unit - 1)) || !readable((uint32_t)a, n * unit))
+        return refuse(":invalid argument\r");
+    const unsigned perLine = words ? 4 : 16;
+    for (unsigned i = 0; i < n; i += perLine) {
+        char line[100];
+        const uint32_t at = (uint32_t)a + i * unit;
+        int len = words ? snprintf(line, sizeof line, "0x%08lX: ", (unsigned long)at)
+                        : snprintf(line, sizeof line, "0x%02X: ", (unsigned)(at & 0xFF));
+        for (unsigned j = i; j < n && j < i + perLine; ++j) {
+            const char* sep = (j - i == perLine / 2) ? "- " : "";
+            if (words)
+                len += snprintf(line + len, sizeof line - (size_t)len, "%s%08lX ", sep,
+                                (unsigned long)*(const volatile uint32_t*)(uintptr_t)(a + 4 * j));
+            else
+                len += snprintf(line + len, sizeof line - (size_t)len, "%s%02X ", sep,
+                                *(const volatile uint8_t*)(uintptr_t)(a + j));
+        }
+        snprintf(line + len, sizeof line - (size_t)len, "\r");
+        txString(line);
+    }
+    return CMD_OK;
+}
+
+int cmdHalt(void)
+{
+    txWait();
+    __ARMLIB_disableIRQ();
+    for (;;)
+        hw_wait();
+}
+
+int cmdSdLed(int on)
+{
+    if (on != 0 && on != 1)
+        return refuse(":invalid argument\r");
+    SD_led(on);
+    return CMD_OK;
+}
