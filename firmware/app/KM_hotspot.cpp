@@ -174,8 +174,10 @@ void updateSpot(int press, int spot, int process, int x, int y, uint8_t noMacro)
         int mode = GUI_SetDrawMode(GUI_DRAWMODE_XOR);
         GUI_FillRect(h.x1, h.y1, h.x2, h.y2);
         GUI_SetDrawMode(mode);
+    } else if (h.type == SPOT_BUTTON || h.type == SPOT_TOGGLE) {
+        // A toggle button reports and starts its macro itself.
+        buttonEvent(spot, press, process, noMacro);
     }
-    // Buttons (types 3 and 4) have no drawing in this firmware.
     if (process && h.type >= SPOT_XOR && h.type <= SPOT_BUTTON)
         spotProcess((uint8_t)spot, press, noMacro, x, y);
 }
@@ -278,8 +280,10 @@ int buttonReEnable(int n, int noRedraw)
     if (!noRedraw) {
         if (h.type == SPOT_BUTTON)
             updateSpot(0, n, 0, 0, 0, 1);
-        else if (h.type == SPOT_TOGGLE)
+        else if (h.type == SPOT_TOGGLE) {
+            toggleButtonInvert(n);
             updateSpot(1, n, 0, 0, 0, 1);
+        }
     }
     return 1;
 }

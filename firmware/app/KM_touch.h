@@ -126,6 +126,10 @@ void ButtonTimer(void);
 int simTouch(int x, int y);
 int buttonDisable(int n);
 int buttonReEnable(int n, int noRedraw);
+// Buttons (hotspots 0-127, KM_buttons.cpp).
+void drawButton(int n, int down);
+void buttonEvent(int n, int press, int process, uint8_t noMacro);
+void toggleButtonInvert(int n);
 
 // ---------------------------------------------------------------- host commands
 // Each takes the whole line.  Those that return -1 did not match: the
@@ -137,6 +141,7 @@ int cmdTouchTiming(char* cmd);      // "*touchParm", "*debounce"; -1 otherwise
 int cmdHotspotMacros(char* cmd);    // "xm"
 int cmdHotspots(char* cmd);         // "x", "xs", ..., "xset", "xd", "xe", "touch", "*tsm", "*apt",
                                     // "*xn off", "xc"; -1 otherwise
+int cmdButtons(char* cmd);          // "i", "ssb", "bd", "bdc", "bc"; -1 otherwise
 int cmdTouchCalibrate(void);        // "tc"
 int cmdGetTouch(void);              // "*getTouch"
 int cmdTouchResetEver(char* cmd);   // "*RT", "*ever"; -1 otherwise

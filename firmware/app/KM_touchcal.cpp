@@ -139,7 +139,7 @@ static void label_at(const char* text, int rightSide, int x, int y)
 
 static void show_seconds(int rightSide, int x, int y, uint32_t ms)
 {
-    char t[8];
+    char t[16];
     snprintf(t, sizeof t, "%2u ", (unsigned)((ms + 999) / 1000));
     label_at(t, rightSide, x, y + 20);
 }

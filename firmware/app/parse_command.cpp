@@ -285,6 +285,9 @@ int parse_command(char* cmd)
     if (prefix(cmd, "vers"))
         return cmdVersion();
 
+    if ((d = cmdButtons(cmd)) >= 0)
+        return d;
+
     if (prefix(cmd, "tc"))
         return cmdTouchCalibrate();
     if (exact(cmd, "*getTouch"))

@@ -3,12 +3,16 @@
 // with auto-repeat, the touch commands, and the calibration.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "app/KM_macros.h"
 #include "app/KM_touch.h"
+#include "app/Main.h"
 #include "storage/KM_eeprom.h"
 #include "support/host.h"
+#include "support/image_builder.h"
 
 namespace {
 
@@ -126,6 +130,65 @@ TEST(TouchSampling, Sx8652OnPlusEBoards)
     EXPECT_EQ(s.x, cy);
     EXPECT_EQ(s.y, cx);
     EXPECT_EQ(b.touch.tsc2046.conversions(), 0u) << "the TSC2046 was driven on a board that carries the SX8652";
+}
+
+
+TEST(TouchSampling, LockAndReleaseOnMoveOptions)
+{
+    sim::Board& b = fwtest::boot_to_prompt();
+    ASSERT_EQ(command("*touchMode LW"), ">\r");
+    finger(300, 200);
+    b.machine.run_for(50 * kMillisecond);
+    TouchState first = state_now();
+    ASSERT_EQ(first.pressed, 1) << "no point with options L and W";
+    finger(310, 205);  // a few pixels: fewer than 30 raw counts
+    b.machine.run_for(300 * kMillisecond);
+    TouchState s = state_now();
+    EXPECT_EQ(s.x, first.x) << "option L published a later point";
+    EXPECT_EQ(s.pressed, 1);
+    finger(360, 260);  // more than 30 raw counts away from the locked point
+    b.machine.run_for(300 * kMillisecond);
+    EXPECT_EQ(State.pressed, 0) << "option W did not release a touch that moved away";
+    finger(300, 200);
+    b.machine.run_for(300 * kMillisecond);
+    EXPECT_EQ(State.pressed, 0) << "option L published again before the pen lifted";
+    lift();
+    b.machine.run_for(200 * kMillisecond);
+    finger(300, 200);
+    b.machine.run_for(50 * kMillisecond);
+    EXPECT_EQ(State.pressed, 1) << "no point after the pen lifted and came down again";
+}
+
+TEST(TouchSampling, TraceTestAndBoardTemperature)
+{
+    sim::Board& b = fwtest::boot_to_prompt();
+    b.touch.tsc2046.celsius = 28.0;
+    int tenths = 0;
+    fwtest::on_firmware([&] { tenths = readTemp(); });
+    // One count of the difference is about 1.6 degrees.
+    EXPECT_NEAR(tenths, 280, 8) << "the TSC2046's temperature inputs read wrong";
+    int cx, cy;
+    b.touch.panel.raw_at(250, 250, &cx, &cy);
+    finger(250, 250);
+    std::string out = command("*ttt");
+    char expect[32];
+    std::snprintf(expect, sizeof expect, "t %3d %3d ", cx, cy);
+    EXPECT_EQ(out.substr(0, 12), "t   1   1 1\r") << "the trace does not start with its marker: " << visible(out);
+    EXPECT_NE(out.find(expect), std::string::npos) << "no trace line of the finger's raw point: " << visible(out);
+    EXPECT_NE(out.find("t   2   2 2\r"), std::string::npos) << visible(out);
+    EXPECT_EQ(out.substr(out.size() - 2), ">\r");
+    EXPECT_EQ(command("*tt"), ">\r") << "the trace was not emptied by showing it";
+}
+
+TEST(TouchSampling, TemperatureOfPlusEBoardsFromTheSensor)
+{
+    fwtest::BootOptions o;
+    o.straps = sim::Straps::E;
+    sim::Board& b = fwtest::boot_to_prompt(o);
+    b.temp_sensor.set_celsius(-12.5);
+    int tenths = 0;
+    fwtest::on_firmware([&] { tenths = readTemp(); });
+    EXPECT_NEAR(tenths, -125, 2) << "a plus-E board's temperature sensor reads wrong";
 }
 
 // ---------------------------------------------------------------- hotspots
@@ -254,6 +317,166 @@ TEST(Hotspots, SimulatedTouches)
     finger(50, 50);
     b.machine.run_for(100 * kMillisecond);
     EXPECT_EQ(joined(lines_since(from)), "") << "the real panel was read after a simulated touch";
+}
+
+
+TEST(Hotspots, SlidingBetweenRepeatingHotspotsWaitsTheDelayInEach)
+{
+    sim::Board& b = fwtest::boot_to_prompt();
+    ASSERT_EQ(command("typematic 50 20"), "Delay 500ms, Repeat 200ms\r>\r");
+    ASSERT_EQ(command("xst 150 0 0 99 99"), ">\r");
+    ASSERT_EQ(command("xst 151 100 0 199 99"), ">\r");
+    size_t from = b.uart1.sent.size();
+    finger(50, 50);
+    b.machine.run_for(300 * kMillisecond);
+    finger(150, 50);
+    Time entered = b.machine.now();
+    b.machine.run_for(400 * kMillisecond);
+    std::vector<Line> l = lines_since(from);
+    ASSERT_EQ(joined(l), "x150|x151|") << "151 repeated before its delay after sliding in from 150";
+    EXPECT_LT(l[1].time - entered, 125 * kMillisecond);
+}
+
+
+TEST(Hotspots, BinaryReports)
+{
+    sim::Board& b = fwtest::boot_to_prompt();
+    ASSERT_EQ(command("xxy 180 100 100 199 199"), ">\r");
+    ASSERT_EQ(command("xs 181 300 100 399 199"), ">\r");
+    ASSERT_EQ(command("xset 181 r"), ">\r");
+    fwtest::on_firmware([] { binaryResponses = 1; });
+    size_t from = b.uart1.sent.size();
+    finger(110, 120);
+    b.machine.run_for(100 * kMillisecond);
+    finger(350, 150);
+    b.machine.run_for(100 * kMillisecond);
+    lift();
+    b.machine.run_for(200 * kMillisecond);
+    std::string got = b.uart1.sent_text(from);
+    ASSERT_EQ(got.size(), 10u) << "binary reports: " << visible(got);
+    EXPECT_EQ(got.substr(0, 2), std::string("Y\xB4")) << "press with coordinates";
+    int dx = static_cast<uint8_t>(got[2]) | static_cast<uint8_t>(got[3]) << 8;
+    int dy = static_cast<uint8_t>(got[4]) | static_cast<uint8_t>(got[5]) << 8;
+    EXPECT_NEAR(dx, 10, 2) << "x offset, low byte first";
+    EXPECT_NEAR(dy, 20, 2) << "y offset, low byte first";
+    EXPECT_EQ(got.substr(6), std::string("X\xB5R\xB5")) << "press and release of 181";
+}
+
+TEST(Hotspots, PressAndReleaseMacros)
+{
+    fwtest::BootOptions o;
+    o.flash_image = fwtest::build_image({}, {{1, "pressed", {"set i1 7"}}, {2, "released", {"set i2 9"}}});
+    sim::Board& b = fwtest::boot_to_prompt(o);
+    ASSERT_EQ(command("xs 190 0 0 99 99"), ">\r");
+    ASSERT_EQ(command("xmq 190 pressed released"), ">\r");
+    ASSERT_EQ(command("xm 190 nosuch"), ":Macro name not found\r!\r") << "a macro that does not exist was bound";
+    size_t from = b.uart1.sent.size();
+    finger(50, 50);
+    b.machine.run_for(100 * kMillisecond);
+    int i1 = 0, i2 = 0;
+    fwtest::on_firmware([&] { i1 = getMacro_iMem(1); i2 = getMacro_iMem(2); });
+    EXPECT_EQ(i1, 7) << "the press macro did not run";
+    EXPECT_EQ(i2, 0) << "the release macro ran on the press";
+    lift();
+    b.machine.run_for(200 * kMillisecond);
+    fwtest::on_firmware([&] { i2 = getMacro_iMem(2); });
+    EXPECT_EQ(i2, 9) << "the release macro did not run";
+    EXPECT_EQ(b.uart1.sent_text(from).find("x190"), std::string::npos) << "xmq left the reports on";
+}
+
+
+TEST(Hotspots, XorHotspotIsInvertedWhilePressed)
+{
+    sim::Board& b = fwtest::boot_to_prompt();
+    ASSERT_EQ(command("x 200 300 300 349 349"), ">\r");
+    uint32_t before = b.lcdc.picture().at(320, 320);
+    finger(310, 310);
+    b.machine.run_for(100 * kMillisecond);
+    uint32_t pressed = b.lcdc.picture().at(320, 320);
+    EXPECT_EQ(pressed, before ^ 0xFFFFFFu) << "the pressed rectangle is not shown inverted";
+    EXPECT_EQ(b.lcdc.picture().at(360, 320), before) << "the inversion spilled outside the rectangle";
+    lift();
+    b.machine.run_for(200 * kMillisecond);
+    EXPECT_EQ(b.lcdc.picture().at(320, 320), before) << "the released rectangle stayed inverted";
+}
+
+
+int brightness(uint32_t rgb)
+{
+    return static_cast<int>((rgb >> 16) & 0xFF) + static_cast<int>((rgb >> 8) & 0xFF) + static_cast<int>(rgb & 0xFF);
+}
+
+TEST(Buttons, MomentaryAndToggleButtons)
+{
+    sim::Board& b = fwtest::boot_to_prompt();
+    ASSERT_EQ(command("bd 5 100 100 0 \"OK\""), ">\r");
+    ASSERT_EQ(command("bd 6 300 100 1 \"On\" \"Off\""), ">\r");
+    uint32_t up = b.lcdc.picture().at(100, 100);
+    size_t from = b.uart1.sent.size();
+    finger(120, 110);
+    b.machine.run_for(100 * kMillisecond);
+    EXPECT_LT(brightness(b.lcdc.picture().at(100, 100)), brightness(up))
+        << "a pressed button's top edge is not drawn sunken";
+    lift();
+    b.machine.run_for(200 * kMillisecond);
+    EXPECT_EQ(b.lcdc.picture().at(100, 100), up) << "a released button is not drawn raised again";
+    for (int i = 0; i < 2; ++i) {
+        finger(320, 110);
+        b.machine.run_for(100 * kMillisecond);
+        lift();
+        b.machine.run_for(200 * kMillisecond);
+    }
+    EXPECT_EQ(joined(lines_since(from)), "x5|r5|s6 1|s6 0|") << "momentary press and release, two toggles";
+    EXPECT_EQ(command("ssb 6"), "0\r>\r");
+    EXPECT_EQ(command("ssb 6 1"), ">\r");
+    EXPECT_EQ(command("ssb 6"), "1\r>\r");
+    EXPECT_EQ(command("ssb 5"), ":index outside valid range\r!\r") << "a momentary button has no state";
+    EXPECT_EQ(command("bc 6"), ">\r");
+    EXPECT_EQ(command("bc 6"), ":index outside valid range\r!\r") << "a removed button was removed again";
+    EXPECT_EQ(command("xset 5 x"), "!\r") << "press coordinates were switched on for a button";
+    // Disabling all and enabling all: the button works again, free slots stay free.
+    EXPECT_EQ(command("xd all"), ">\r");
+    from = b.uart1.sent.size();
+    finger(120, 110);
+    b.machine.run_for(100 * kMillisecond);
+    lift();
+    b.machine.run_for(200 * kMillisecond);
+    EXPECT_EQ(joined(lines_since(from)), "") << "a disabled button reported";
+    EXPECT_EQ(command("xe all"), ">\r");
+    EXPECT_EQ(command("xset 6 p"), "!\r") << "enabling all filled a free slot";
+    from = b.uart1.sent.size();
+    finger(120, 110);
+    b.machine.run_for(100 * kMillisecond);
+    lift();
+    b.machine.run_for(200 * kMillisecond);
+    EXPECT_EQ(joined(lines_since(from)), "x5|r5|") << "a re-enabled button stayed silent";
+}
+
+TEST(Buttons, DefinitionErrors)
+{
+    fwtest::boot_to_prompt();
+    struct Case {
+        const char* line;
+        const char* reply;
+    };
+    const Case cases[] = {
+        {"bd 128 0 0 0 \"x\"", ":index outside valid range\r!\r"},
+        {"bd 5 0 0 3 \"x\"", ": invalid <type>\r!\r"},
+        {"bd 5 0 0 0", ": missing text argument(s)\r!\r"},
+        {"bdc 5 0 0 0 1", ": missing argument(s)\r!\r"},
+        {"i 3 0 0", ": invalid <type>\r!\r"},
+        {"i 1 10 10", ">\r"},
+        {"i 2 100 10", ">\r"},
+    };
+    sim::Board& b = sim::Board::get();
+    for (const Case& c : cases) {
+        // ": invalid <type>" itself ends in ">" and CR: the whole answer is
+        // collected, not only up to the first prompt-like ending.
+        size_t from = b.uart1.sent.size();
+        command(c.line);
+        b.machine.run_for(20 * kMillisecond);
+        EXPECT_EQ(b.uart1.sent_text(from), c.reply) << "the host sent \"" << c.line << "\"";
+    }
 }
 
 // ---------------------------------------------------------------- commands
@@ -417,6 +640,20 @@ TEST(TouchCalibration, InteractiveCalibrationWithAScriptedFinger)
     lift();
     b.machine.run_for(100 * kMillisecond);
     EXPECT_EQ(joined(lines_since(spot)), "x200|") << "the calibrated point missed the hotspot at the centre";
+}
+
+TEST(TouchCalibration, AbandonedCalibrationKeepsTheSettings)
+{
+    sim::Board& b = fwtest::boot_to_prompt();
+    for (const char* line : {"*tcTimeout 1", "*touchMode P", "*touchSwap 1"})
+        ASSERT_EQ(command(line), ">\r") << line;
+    size_t from = b.uart1.sent.size();
+    fwtest::send(b.uart1, "tc\r");
+    std::string out = fwtest::until_prompt(b.uart1, from, 5 * kSecond);
+    EXPECT_EQ(out, ">\r") << "a calibration nobody touched did not end after its time-out";
+    EXPECT_EQ(command("*touchMode"), "--P- (2)\r>\r") << "an abandoned calibration lost the touch mode";
+    EXPECT_EQ(command("*touchSwap"), "1\r>\r") << "an abandoned calibration changed the axis order";
+    EXPECT_EQ(calibratingTouch, 0);
 }
 
 TEST(TouchCalibration, FingerOnThePanelAtTheStartMustLift)

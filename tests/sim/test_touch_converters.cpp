@@ -94,7 +94,8 @@ TEST(Tsc2046, TemperatureInputsGiveTheBoardTemperature)
     };
     int t0 = value(0x86), t1 = value(0xF6);
     int tenths = ((25000 * (t1 - t0) / 4095) * 2573 / 1000) - 2730;
-    EXPECT_NEAR(tenths, 315, 3) << "TEMP0 " << t0 << ", TEMP1 " << t1;
+    // One count of the difference is about 1.6 degrees.
+    EXPECT_NEAR(tenths, 315, 8) << "TEMP0 " << t0 << ", TEMP1 " << t1;
 }
 
 TEST(Sx8652, RegistersChannelsAndPenTrigger)
