@@ -46,6 +46,9 @@ while(VELM_FONT_FACES)
   list(APPEND face_files ${${var}})
 endwhile()
 
+# Tests run the tool on the same table and faces (SIF font files).
+list(JOIN face_args " " VELM_FONTGEN_FACE_ARGS)
+
 # The generated files are named after the fonts of the table.
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${VELM_FONT_TABLE})
 file(STRINGS ${VELM_FONT_TABLE} font_lines REGEX "^GUI_")

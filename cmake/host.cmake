@@ -60,6 +60,11 @@ function(velm_board_tests name build)
   add_executable(${name} ${ARGN} ${VELM_SUPPORT_SOURCES})
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests ${CMAKE_SOURCE_DIR}/loader)
   target_link_libraries(${name} PRIVATE fw_${build} GTest::gtest GTest::gmock)
+  # The font tool with the table and faces of the compiled-in fonts, for
+  # tests that write font files.
+  target_compile_definitions(${name} PRIVATE VELM_FONTGEN="${VELM_FONTGEN}" VELM_FONT_TABLE="${VELM_FONT_TABLE}"
+    VELM_FONTGEN_FACE_ARGS="${VELM_FONTGEN_FACE_ARGS}")
+  add_dependencies(${name} fontgen_tool)
   gtest_discover_tests(${name} TEST_PREFIX "${name}:" DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 120)
 endfunction()
 
@@ -78,6 +83,10 @@ if(VELM_ALLBUILD_TESTS)
     velm_board_tests(allbuilds_tests_${b} ${b} ${VELM_ALLBUILD_TESTS})
   endforeach()
 endif()
+
+# Tests of the capacitive touch build.
+file(GLOB VELM_CAP_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/cap/*.cpp)
+velm_board_tests(cap_tests velm5plus-wvga-cap ${VELM_CAP_TESTS})
 
 # Figures: each tests/bench/bench_NAME.cpp is a command that prints them.
 file(GLOB VELM_BENCHES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/bench/bench_*.cpp)

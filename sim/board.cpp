@@ -57,6 +57,8 @@ Board::Board(const BoardOptions& o)
               *h = static_cast<int>(lsr & 0x3FF);
           }),
       pen_sense(gpio, touch),
+      focaltech(
+          machine, gpio, [this] { return ResistivePanel::Finger{finger.x, finger.y, finger.down}; }, touch.panel),
       sdhc(machine, aitc, gpio),
       sysctrl(machine, "SYSCTRL", {{0x20, 0xFFFFFFCB}}),
       weim(machine, "WEIM", offsets({0x00, 0x04, 0x08, 0x0C, 0x10, 0x14, 0x18, 0x1C, 0x20, 0x24, 0x28, 0x2C, 0x30})),
@@ -99,6 +101,7 @@ Board::Board(const BoardOptions& o)
 
     i2c.attach(Eeprom::kAddress, &eeprom);
     i2c.attach(TempSensor::kAddress, &temp_sensor);
+    i2c.attach(FocalTech::kAddress, &focaltech);
     cspi1.connect(&spi_flash, Gpio::PORT_D, 28);
     cspi2.connect(&touch, Gpio::PORT_D, 21);
     gpio.on_change = [this](int port, int pin, int level) {

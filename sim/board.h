@@ -9,6 +9,7 @@
 #include "devices/clock.h"
 #include "devices/cspi.h"
 #include "devices/eeprom.h"
+#include "devices/focaltech.h"
 #include "devices/gpio.h"
 #include "devices/gpt.h"
 #include "devices/i2c.h"
@@ -62,8 +63,8 @@ public:
     Uart uart1;
     Uart uart2;
     // The I2C bus: the configuration EEPROM (0xA0, backed by the EEPROM
-    // file), the temperature sensor of plus-E boards (0x3A); the FocalTech
-    // touch controller's address (0x70) is not answered yet.
+    // file), the temperature sensor of plus-E boards (0x3A) and the FocalTech
+    // touch controller (0x70, below).
     I2c i2c;
     Eeprom eeprom;
     TempSensor temp_sensor;
@@ -78,6 +79,11 @@ public:
     Cspi cspi2;
     TouchScreen touch;
     PenSense pen_sense;
+    // The FocalTech capacitive touch controller on the I2C bus (0x70), its
+    // interrupt line on PB6; it reads `finger` through the same panel
+    // mapping (focaltech.h).  Fitted (present) on the capacitive build's
+    // board only (wire_board_for_build).
+    FocalTech focaltech;
     // SDHC1 with the SD card slot: the card is the --sd image; it is in the
     // slot while card_present is set (PB13 low), powered by PF1 and PF3.
     Sdhc sdhc;

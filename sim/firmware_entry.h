@@ -12,10 +12,12 @@ extern "C" void irq_handler(void);
 namespace sim {
 
 // What differs between the boards of the builds beyond the firmware: the
-// backlight inverter of each panel, and the firmware's interrupt entry.
+// backlight inverter of each panel, the touch controller of the capacitive
+// panel, and the firmware's interrupt entry.
 inline void wire_board_for_build(Board& board)
 {
     board.lcdc.set_wiring({PANEL_MAX_BRITE > PANEL_MIN_BRITE, true});
+    board.focaltech.present = TOUCH_CAPACITIVE != 0;
     board.machine.set_irq_entry(irq_handler);
 }
 

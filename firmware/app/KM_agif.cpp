@@ -1,11 +1,150 @@
+// The animated-GIF player: one GIF of the memory image plays in the
+// background, a frame each time the previous frame's delay has run out,
+// while the main loop goes on serving commands.
 #include "app/KM_agif.h"
 
-// No animated GIFs yet.
-void init_agif(void) {}
-void handle_agif(void) {}
+#include <stdio.h>
 
-// Without the GIF decoder no summary can be read and nothing plays.
-int agif_frame_count(const ExtMemDirEntry*) { return 0; }
-int agif_width(const ExtMemDirEntry*) { return 0; }
-int agif_height(const ExtMemDirEntry*) { return 0; }
-int agif_play_once(int, int, int) { return 0; }
+#include "app/KM_bitmaps.h"
+#include "app/KM_reply.h"
+#include "app/KM_timer.h"
+#include "app/command.h"
+#include "graphics/GUI_GIF.h"
+#include "storage/KM_extmem.h"
+
+// The player state.
+static uint8_t agif_running;
+static int32_t agif_frame;
+static GUI_GifFileInfo agif_info;
+static const uint8_t* gif_location;
+static uint32_t gif_size;
+static int32_t agif_x, agif_y;
+static GUI_GifFrameInfo agif_frame_info;
+static int32_t gif_repeat_count;
+static uint8_t agif_run_forever;
+
+// The bytes of a GIF entry, when they lie wholly inside the memory image
+// (an image built for base 0 stores offsets).
+static const uint8_t* gif_bytes(const ExtMemDirEntry* e, uint32_t* size)
+{
+    const ExtMemHeader* h = (const ExtMemHeader*)ExtMemBuffer;
+    if (!e || !h || h->validity != EXTMEM_VALID_PLUS || e->type != EXTMEM_GIF || !e->address || !e->size)
+        return 0;
+    uint32_t base = (uint32_t)(uintptr_t)ExtMemBuffer;
+    uint32_t a = e->address < base ? e->address + base : e->address;
+    if (a < base || (uint64_t)a + e->size > (uint64_t)base + h->size)
+        return 0;
+    *size = e->size;
+    return (const uint8_t*)(uintptr_t)a;
+}
+
+static const ExtMemDirEntry* gif_entry(int n)
+{
+    const ExtMemHeader* h = (const ExtMemHeader*)ExtMemBuffer;
+    if (!h || h->validity != EXTMEM_VALID_PLUS || n < 1 || n >= h->count)
+        return 0;
+    return (const ExtMemDirEntry*)(ExtMemBuffer + ExtMemDirEntryOffset((uint32_t)n));
+}
+
+static int summary(const ExtMemDirEntry* e, GUI_GifFileInfo* info)
+{
+    uint32_t size = 0;
+    const uint8_t* p = gif_bytes(e, &size);
+    return p && GUI_GIF_GetInfo(p, size, info) == 0;
+}
+
+void init_agif(void)
+{
+    agif_running = 0;
+    agif_frame = 0;
+    agifTimer = 0;
+}
+
+int agif_start(const char* line)
+{
+    int id, n, x, y, repeat;
+    if (sscanf(line, "agif %d %d %d %d %d", &id, &n, &x, &y, &repeat) < 5)
+        return 0;
+    if (agif_running) {
+        txString(":agif already running\r");
+        return 0;
+    }
+    // Only a GIF entry whose file reads as one plays.
+    uint32_t size = 0;
+    const uint8_t* p = gif_bytes(gif_entry(n), &size);
+    GUI_GifFileInfo info;
+    if (!p || GUI_GIF_GetInfo(p, size, &info) != 0 || info.NumImages < 1)
+        return 0;
+    agifTimer = 0;
+    agif_frame = 0;
+    gif_repeat_count = repeat;
+    agif_run_forever = repeat == 0;
+    agif_x = x + Origin_X;
+    agif_y = y + Origin_Y;
+    gif_location = p;
+    gif_size = size;
+    agif_info = info;
+    agif_running = 1;
+    return 1;
+}
+
+int agif_disable(const char* line)
+{
+    (void)line;
+    agif_frame = 0;
+    agifTimer = 0;
+    agif_running = 0;
+    return 1;
+}
+
+void handle_agif(void)
+{
+    if (!agif_running || agifTimer != 0)
+        return;
+    if (agif_frame < agif_info.NumImages) {
+        GUI_GIF_DrawSub(gif_location, gif_size, agif_x, agif_y, agif_frame);
+        agif_frame_info.Delay = 0;
+        GUI_GIF_GetImageInfo(gif_location, gif_size, &agif_frame_info, agif_frame);
+        agifTimer = agif_frame_info.Delay * 10;
+        agif_frame++;
+        return;
+    }
+    if (gif_repeat_count > 0)
+        gif_repeat_count--;
+    if (agif_run_forever || gif_repeat_count > 0)
+        agif_frame = 0;
+    else
+        agif_running = 0;
+}
+
+int agif_frame_count(const ExtMemDirEntry* entry)
+{
+    GUI_GifFileInfo info;
+    return summary(entry, &info) ? info.NumImages : 0;
+}
+
+int agif_width(const ExtMemDirEntry* entry)
+{
+    GUI_GifFileInfo info;
+    return summary(entry, &info) ? info.XSize : 0;
+}
+
+int agif_height(const ExtMemDirEntry* entry)
+{
+    GUI_GifFileInfo info;
+    return summary(entry, &info) ? info.YSize : 0;
+}
+
+int agif_play_once(int n, int x, int y)
+{
+    uint32_t size = 0;
+    const uint8_t* p = gif_bytes(gif_entry(n), &size);
+    GUI_GifFileInfo info;
+    if (!p || GUI_GIF_GetInfo(p, size, &info) != 0 || info.NumImages < 1)
+        return 0;
+    int ok = 1;
+    for (int k = 0; k < info.NumImages; ++k)
+        if (GUI_GIF_DrawSub(p, size, x, y, k) != 0)
+            ok = 0;
+    return ok;
+}

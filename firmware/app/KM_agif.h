@@ -3,6 +3,9 @@
 
 void init_agif(void);
 void handle_agif(void);
+// "agif id n x y repeat" and "agifd id": 1 done, 0 refused.
+int agif_start(const char* line);
+int agif_disable(const char* line);
 
 #include "format/memimage.h"
 

@@ -85,9 +85,14 @@ const uint8_t* KM_GetExtGIF(int n, uint32_t* size)
     ExtMemDirEntry* e = entry_at(n);
     if (!e || e->type != EXTMEM_GIF)
         return 0;
+    // The file must lie inside the image; an image of offsets is resolved.
+    const ExtMemHeader* h = image_header();
+    uint32_t base = (uint32_t)ExtMemBuffer, at = absolute(e->address);
+    if (at < base || (uint64_t)at - base + e->size > h->size)
+        return 0;
     if (size)
         *size = e->size;
-    return (const uint8_t*)e->address;
+    return (const uint8_t*)at;
 }
 
 int KM_BitmapWidth(const ExtMemDirEntry* entry)

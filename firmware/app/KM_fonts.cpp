@@ -1,6 +1,11 @@
 #include "app/KM_fonts.h"
 
+#include <stdint.h>
 #include <string.h>
+
+#include "app/KM_reply.h"
+#include "graphics/GUI_SIF.h"
+#include "storage/KM_extmem.h"
 
 // The font table.  A lookup takes the first pair whose name matches, so the
 // later duplicates ("24", "24B", "32", "32B") are never found; they stay
@@ -91,20 +96,127 @@ static int is_compiled_in(const FontTableEntry* entry)
     return entry >= fontTable && entry < fontTable + sizeof fontTable / sizeof fontTable[0] - 1;
 }
 
-// The SIF fonts of the memory image join the lookup with the image's font
-// records; until then no image font is found or selected.
-static const FontTableEntry* find_image_font(const char*)
+// ---- the SIF fonts of the memory image
+
+// The live image when it is one for this controller and has entries.
+static const ExtMemHeader* image_header(void)
 {
+    const ExtMemHeader* h = (const ExtMemHeader*)ExtMemBuffer;
+    if (!h || h->validity != EXTMEM_VALID_PLUS || h->count < 1)
+        return 0;
+    return h;
+}
+
+// An address stored in the image: used as it stands when it lies inside
+// the image; an image laid out for base 0 stores offsets.
+static const uint8_t* in_image(const ExtMemHeader* h, uint32_t stored, uint32_t bytes)
+{
+    const uint32_t base = (uint32_t)ExtMemBuffer;
+    const uint32_t a = stored < base ? stored + base : stored;
+    if (a < base || (uint64_t)a - base + bytes > h->size)
+        return 0;
+    return (const uint8_t*)a;
+}
+
+// The font record of directory entry n (type's low four bits 4) when the
+// record lies inside the image and its alias is NUL-terminated; else none.
+static const ExtFontRecord* font_record(const ExtMemHeader* h, int n)
+{
+    const ExtMemDirEntry* e = (const ExtMemDirEntry*)(ExtMemBuffer + ExtMemDirEntryOffset((uint32_t)n));
+    if ((uint64_t)ExtMemDirEntryOffset((uint32_t)n + 1) > h->size || (e->type & 0x0F) != EXTMEM_FONT)
+        return 0;
+    const ExtFontRecord* r = (const ExtFontRecord*)in_image(h, e->address, sizeof(ExtFontRecord));
+    if (!r || !memchr(r->alias, 0, sizeof r->alias))
+        return 0;
+    return r;
+}
+
+// The drawing kind a record's kind byte names, or none.
+static const GUI_FontAPIList* kind_list(uint8_t kind)
+{
+    switch (kind) {
+    case EXTFONT_PROP:
+    case 0xFF:
+        return &GUI_SIF_APIList_Prop;
+    case EXTFONT_PROP_EXT:
+        return &GUI_SIF_APIList_Prop_Ext;
+    case EXTFONT_AA2:
+        return &GUI_SIF_APIList_Prop_AA2;
+    case EXTFONT_AA4:
+        return &GUI_SIF_APIList_Prop_AA4;
+    case EXTFONT_FRAMED:
+        return &GUI_SIF_APIList_Prop_Frm;
+    default:
+        return 0;
+    }
+}
+
+// The SIF data of a record (right after it), checked to lie inside the image and to be
+// data of the record's kind that every glyph lookup stays inside; none
+// when corrupt.  An unknown kind is left for KM_SetFont to refuse.
+static const uint8_t* font_data(const ExtMemHeader* h, const ExtFontRecord* r, int* unknownKind)
+{
+    *unknownKind = 0;
+    const uint8_t* d = in_image(h, (uint32_t)(uintptr_t)(r + 1), r->length);
+    if (!d)
+        return 0;
+    const GUI_FontAPIList* kind = kind_list(r->kind);
+    if (!kind) {
+        *unknownKind = 1;
+        return d;
+    }
+    return GUI_SIF_CheckFont(d, r->length, kind) ? d : 0;
+}
+
+static const FontTableEntry* find_image_font(const char* name)
+{
+    const ExtMemHeader* h = image_header();
+    if (!h)
+        return 0;
+    for (int n = 0; n < h->count; ++n) {
+        const ExtFontRecord* r = font_record(h, n);
+        if (!r || strcmp(r->alias, name) != 0)
+            continue;
+        int unknownKind;
+        // The record's first two words are the entry; they must point at
+        // the alias and the data for the name and font to be read through it.
+        const FontTableEntry* e = (const FontTableEntry*)r;
+        if (font_data(h, r, &unknownKind) && e->name == r->alias && e->font == (const void*)(r + 1))
+            return e;
+        return 0;
+    }
     return 0;
 }
 
-static int set_image_font(const FontTableEntry*, GUI_FontRecord*)
+static int set_image_font(const FontTableEntry* entry, GUI_FontRecord* record)
 {
-    return 0;
+    const ExtMemHeader* h = image_header();
+    if (!h)
+        return 0;
+    const ExtFontRecord* r = (const ExtFontRecord*)entry;
+    int unknownKind;
+    const uint8_t* d = font_data(h, r, &unknownKind);
+    if (!d || !record)
+        return 0;
+    const GUI_FontAPIList* kind = kind_list(r->kind);
+    if (!kind) {
+        txString(":Unsupported SIF font type\r");  // the line ends as every message does
+        return 0;
+    }
+    GUI_SIF_CreateFont(d, record, kind);
+    return 1;
 }
 
-const char* KM_ImageFontName(int)
+const char* KM_ImageFontName(int index)
 {
+    const ExtMemHeader* h = image_header();
+    if (!h || index < 0)
+        return 0;
+    for (int n = 0; n < h->count; ++n) {
+        const ExtFontRecord* r = font_record(h, n);
+        if (r && index-- == 0)
+            return r->alias;
+    }
     return 0;
 }
 

@@ -12,6 +12,7 @@
 #include "board/hw.h"
 #include "board/imx21.h"
 #include "board/serialmem.h"
+#include "config/build_config.h"
 #include "storage/KM_eeprom.h"
 
 TouchState State = {-1, -1, 0};
@@ -21,14 +22,16 @@ int32_t velm5_plus_E_platform;
 // Sampler statics.
 static int32_t touchSeen;
 static volatile int32_t _tState;
+int32_t calibratingTouch;
+#if !TOUCH_CAPACITIVE
 static uint8_t touchActive;
 static uint32_t samples;
 static uint32_t yMax, xMax, xMin, yMin;
 static uint32_t yAvg, xAvg;
 static uint32_t y, z1, z2, x;
 static uint32_t press;
-int32_t calibratingTouch;
 static uint32_t timer;
+#endif
 
 uint32_t lastPress, pMin, pMax, stateX, stateY;
 uint8_t Ever_touched;
@@ -276,18 +279,21 @@ int GetPenState(void)
     return (hw_read32(GPIO_PORT(PORT_B) + GPIO_SSR) & (1u << TOUCH_PEN_PIN)) ? 0 : 1;
 }
 
+#if !TOUCH_CAPACITIVE
 static void state_up(void)
 {
     State.x = -1;
     State.y = -1;
     State.pressed = 0;
 }
+#endif
 
 void enableTouch(int on)
 {
     _tState = on ? ST_IDLE : ST_DISABLED;
 }
 
+#if !TOUCH_CAPACITIVE  // the capacitive build reads its controller (KM_captouch.cpp)
 void KM_Touch_Get_State(int* pressed, int* px, int* py)
 {
     if (pressed)
@@ -297,6 +303,7 @@ void KM_Touch_Get_State(int* pressed, int* px, int* py)
     if (py)
         *py = State.y;
 }
+#endif
 
 void KM_Touch_Set_State(uint8_t pressed, int px, int py)
 {
@@ -371,6 +378,12 @@ void KM_Touch_Init(void)
 
 // ---------------------------------------------------------------- sampler
 
+static uint32_t distance(uint32_t a, uint32_t b)
+{
+    return a > b ? a - b : b - a;
+}
+
+#if !TOUCH_CAPACITIVE  // the capacitive build has no sampler (KM_captouch.cpp)
 // The slider module answers whether a screen point lies in a slider; this
 // firmware has no sliders yet.
 static int point_in_slider(int, int)
@@ -381,11 +394,6 @@ static int point_in_slider(int, int)
 static uint32_t spread(uint32_t hi, uint32_t lo)
 {
     return hi > lo ? hi - lo : 0;
-}
-
-static uint32_t distance(uint32_t a, uint32_t b)
-{
-    return a > b ? a - b : b - a;
 }
 
 static void sample(void)
@@ -493,6 +501,7 @@ void KM_Update_Touch(void)
     default: break;
     }
 }
+#endif
 
 // ---------------------------------------------------------------- trace
 

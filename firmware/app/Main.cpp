@@ -84,9 +84,9 @@ static GUI_FontRecord CmdFont;
 int GUIDEMO_SetFont(const char* name)
 {
     const FontTableEntry* e = KM_FindFont(name);
-    if (!e)
+    // A font that cannot be selected leaves the current one in place.
+    if (!e || !KM_SetFont(e, &CmdFont))
         return 0;
-    KM_SetFont(e, &CmdFont);
     current_font = e;
     return 1;
 }
@@ -394,32 +394,31 @@ static void forward_aux_input(void)
     txNotify("\r");
 }
 
+// The start or end of a queued macro: "m%d"/"e%d", or the one-byte forms
+// "M"/"E" and the number.
+static void report_macro(char kind, int n)
+{
+    if (binaryResponses) {
+        uint8_t b[2] = {(uint8_t)(kind - 'a' + 'A'), (uint8_t)n};
+        txBinary(b, 2);
+    } else {
+        char note[8];
+        snprintf(note, sizeof note, "%c%d\r", kind, n);
+        txNotify(note);
+    }
+}
+
 static void run_queued_macro(void)
 {
     int n = pendingMacro();
     if (!n)
         return;
-    char note[8];
     busy_light(1);
-    if (macroNotify & 1) {
-        if (binaryResponses) {
-            uint8_t b[2] = {'M', (uint8_t)n};
-            txBinary(b, 2);
-        } else {
-            sprintf(note, "m%d\r", n);
-            txNotify(note);
-        }
-    }
+    if (macroNotify & 1)
+        report_macro('m', n);
     processScheduledMacro();
-    if (macroNotify & 2) {
-        if (binaryResponses) {
-            uint8_t b[2] = {'E', (uint8_t)n};
-            txBinary(b, 2);
-        } else {
-            sprintf(note, "e%d\r", n);
-            txNotify(note);
-        }
-    }
+    if (macroNotify & 2)
+        report_macro('e', n);
     busy_light(0);
 }
 

@@ -3,12 +3,14 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "app/KM_agif.h"
 #include "app/KM_animation.h"
 #include "app/KM_beep.h"
 #include "app/KM_bitmaps.h"
 #include "app/KM_diagnostics.h"
 #include "app/KM_com.h"
 #include "app/KM_draw.h"
+#include "app/KM_imagefiles.h"
 #include "app/KM_macros.h"
 #include "app/KM_programming.h"
 #include "app/KM_syscmds.h"
@@ -16,6 +18,7 @@
 #include "app/KM_touch.h"
 #include "app/Main.h"
 #include "app/command.h"
+#include "storage/KM_config.h"
 
 char out_buffer[OUT_BUFFER_SIZE];
 
@@ -65,6 +68,11 @@ int parse_command(char* cmd)
 
     if ((d = cmdAnimation(cmd)) >= 0)
         return d;
+
+    if (prefix(cmd, "agifd"))
+        return agif_disable(cmd) ? CMD_OK : CMD_FAIL;
+    if (prefix(cmd, "agif"))
+        return agif_start(cmd) ? CMD_OK : CMD_FAIL;
 
     if (prefix(cmd, "tu "))
         return cmdTextUnquoted(cmd);
@@ -147,6 +155,8 @@ int parse_command(char* cmd)
         unsigned key;
         if (sscanf(cmd, "xi %d%d%d", &n, &x, &y) == 3)
             return cmdDrawBitmap(n, x, y);
+        if (prefix(cmd, "xif "))
+            return cmdDrawSdImageFile(cmd);
         if (sscanf(cmd, "xit %d%d%d%x", &n, &x, &y, &key) == 4)
             return cmdDrawBitmapKey(n, x, y, key);
         if (sscanf(cmd, "xim %d%d%d", &n, &x, &y) == 3)
@@ -399,6 +409,11 @@ int parse_command(char* cmd)
 
     if (prefix(cmd, "*touchMode"))
         return cmdTouchMode(cmd);
+
+    if (exact(cmd, "*getScreenAsBMPFile"))
+        return cmdGetScreenAsBMPFile();
+    if (exact(cmd, "*getConfigAsFile"))
+        return cmdGetConfigAsFile();
 
     if (prefix(cmd, "*comwdt"))
         return cmdCommWatchDog(cmd);

@@ -5,9 +5,14 @@
 #include "app/KM_reply.h"
 #include "board/bootflash.h"
 #include "board/bootio.h"
+#include "graphics/GUI_ALLOC.h"
+#include "app/Main.h"
+#include "graphics/GUI.h"
+#include "graphics/GUI_BMP.h"
 #include "graphics/GUI_Bitmap.h"
 #include "board/KM_led.h"
 #include "board/KM_visibility.h"
+#include "storage/KM_config.h"
 #include "storage/file_sys.h"
 #include "storage/sdcard.h"
 
@@ -307,6 +312,42 @@ int KM_Load_VelmBin_To_ExtMem(void)
     return ok && use_ram_image();
 }
 
+// The splash file in the RAM buffer, served no further than its length: a
+// cut-short or damaged file then ends as a short read instead of drawing
+// whatever the buffer held before.
+static uint32_t splashLength;
+
+static int splash_data(void* p, const uint8_t** ppData, unsigned NumBytes, uint32_t Off)
+{
+    *ppData = (const uint8_t*)p + Off;
+    if (Off >= splashLength)
+        return 0;
+    return (int)(NumBytes < splashLength - Off ? NumBytes : splashLength - Off);
+}
+
+// splash.bmp on the card is read whole into the RAM buffer (which a RAM
+// image then no longer holds) and drawn at the top-left corner.
+static void show_splash(void)
+{
+    fat::FatFile* f = SD_fopen("splash.bmp", fat::FF_READ);
+    if (!f)
+        return;
+    if (f->length > ExtMemSize) {
+        pout(":splash.bmp could not be loaded - too big\r");
+    } else if (fastFileLoad(f, ExtMemRamBuffer) < f->length) {
+        pout(":splash.bmp could not be loaded\r");
+    } else {
+        GUI_ContextRecord saved;
+        GUI_SaveContext_M(&saved);
+        splashLength = f->length;
+        GUI_BMP_DrawEx(splash_data, ExtMemRamBuffer, 0, 0);
+        GUI_RestoreContext(&saved);
+        splashShown = 1;
+        KM_Visibility_Init();
+    }
+    SD_fclose(f);
+}
+
 int KM_Load_ExtMem(void)
 {
     if (!SDisInitialized()) {
@@ -316,7 +357,7 @@ int KM_Load_ExtMem(void)
         }
         return 1;
     }
-    // splash.bmp is drawn once the BMP reader is there.
+    show_splash();
     // flash2.ini on the card asks for the card file to be copied to Flash2.
     int copy = 0;
     fat::FatFile* f = SD_fopen("flash2.ini", fat::FF_READ);
@@ -373,8 +414,48 @@ uint32_t ExtMemUsed(void)
 
 int KM_Check_Demo(void)
 {
-    // rundemo.ini lives on the card.
-    return 0;
+    static const char name[] = "rundemo.ini";
+    if (!SDisInitialized())
+        return 0;
+    fat::FatFile* f = SD_fopen(name, fat::FF_READ);
+    if (!f)
+        return 0;
+    uint32_t length = f->length;
+    if (length == 0) {
+        SD_fclose(f);
+        return 0;
+    }
+    // The text lives in the graphics pool only while it is searched.
+    GUI_ALLOC_Handle h = length < (uint32_t)GUI_ALLOC_POOL_SIZE ? GUI_ALLOC_AllocNoInit((int32_t)length + 1) : 0;
+    char* text = h ? (char*)GUI_ALLOC_LockH(h) : 0;
+    uint32_t got = 0;
+    while (text && got < length) {
+        uint32_t chunk = length - got > 512 ? 512 : length - got;
+        int16_t n = fat::fread(text + got, 1, (int16_t)chunk, f);
+        if (n <= 0)
+            break;
+        got += (uint32_t)n;
+    }
+    SD_fclose(f);
+    if (!text || got != length) {
+        pout(":rundemo.ini could not be loaded\r");
+        if (h) {
+            GUI_ALLOC_UnlockH(h);
+            GUI_ALLOC_Free(h);
+        }
+        return 0;
+    }
+    text[length] = '\0';
+    int verbose = 0;
+    if (lookfor(text, "verbose", 'd', &verbose, 0) && verbose)
+        pout(":rundemo.ini verbose mode enabled\r");
+    int demo = 0;
+    int macro = 0;
+    if (lookfor(text, "demomac", 'd', &demo, verbose))
+        macro = demo & 0xFF;
+    GUI_ALLOC_UnlockH(h);
+    GUI_ALLOC_Free(h);
+    return macro;
 }
 
 // ---------------------------------------------------------------- programming

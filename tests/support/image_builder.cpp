@@ -73,6 +73,20 @@ std::vector<uint8_t> build_image(const std::vector<TestBitmap>& bitmaps, const s
         const TestBitmap& b = bitmaps[i];
         w.align();
         uint32_t at = w.position();
+        if (b.kind == TestBitmap::Font && !b.alias.empty()) {
+            const uint32_t length = static_cast<uint32_t>(b.bytes.size());
+            w.put32(base + at + static_cast<uint32_t>(offsetof(ExtFontRecord, alias)));
+            w.put32(base + at + static_cast<uint32_t>(sizeof(ExtFontRecord)));
+            char alias[sizeof(ExtFontRecord::alias)] = {};
+            b.alias.copy(alias, sizeof alias - 1);
+            w.putBytes(reinterpret_cast<const uint8_t*>(alias), sizeof alias);
+            w.put8(b.fontKind);
+            w.put8(0xFF);
+            w.put32(length);
+            w.putBytes(b.bytes.data(), b.bytes.size());
+            dir[i + 1] = {EXTMEM_FONT, {0, 0, 0}, base + at, length};
+            continue;
+        }
         if (b.kind == TestBitmap::Gif || b.kind == TestBitmap::Font) {
             w.putBytes(b.bytes.data(), b.bytes.size());
             dir[i + 1] = {static_cast<uint8_t>(b.kind == TestBitmap::Gif ? EXTMEM_GIF : EXTMEM_FONT), {0, 0, 0},

@@ -14,6 +14,11 @@ struct TestBitmap {
     std::vector<uint16_t> pixels;  // RGB565, rows top first
     uint16_t key = 0;              // Trans: the transparent colour
     std::vector<uint8_t> bytes;    // Gif/Font: the stored bytes
+    // Font with an alias: bytes are a .sif file, stored after the font
+    // record the PC program writes (alias, kind byte, length); without an
+    // alias the bytes are stored as they are.
+    std::string alias;
+    uint8_t fontKind = 0;
 };
 
 // One macro of the image's macro table.

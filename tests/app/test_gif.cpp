@@ -1,0 +1,493 @@
+// GIF entries of the memory image: "xi" plays every frame once, "agif" plays
+// them in the background with their delays, and the decoder's answers about
+// a file.  The GIFs are made by ImageMagick, which also decodes every frame
+// for the comparison.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "graphics/GUI.h"
+#include "graphics/GUI_ALLOC.h"
+#include "graphics/GUI_GIF.h"
+#include "support/host.h"
+#include "support/image_builder.h"
+
+namespace {
+
+using fwtest::command;
+using fwtest::TestBitmap;
+using fwtest::visible;
+
+const int W = 800, H = 480;
+
+uint16_t fb(sim::Board& b, int x, int y)
+{
+    uint16_t v;
+    std::memcpy(&v, b.machine.mem(0xC3E00000 + 2 * (y * W + x), 2), 2);
+    return v;
+}
+
+std::string run(const std::string& cmd, int* status = nullptr)
+{
+    FILE* p = popen((cmd + " 2>/dev/null").c_str(), "r");
+    std::string out;
+    if (!p)
+        return out;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+        out.append(buf, n);
+    int st = pclose(p);
+    if (status)
+        *status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    return out;
+}
+
+std::vector<uint8_t> read_file(const std::string& path)
+{
+    std::ifstream f(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
+}
+
+// A GIF made by ImageMagick with its frames as ImageMagick decodes them
+// (coalesced to the logical screen, RGBA).
+struct Gif {
+    std::string what;
+    std::vector<uint8_t> bytes;
+    int width = 0, height = 0;
+    std::vector<int> delays;                   // 1/100 s per frame
+    std::vector<std::vector<uint8_t>> frames;  // RGBA of each frame
+};
+
+Gif make_gif(const std::string& what, const std::string& name, const std::string& args)
+{
+    Gif g;
+    g.what = what;
+    std::string path = fwtest::temp_dir() + "/" + name;
+    int st = -1;
+    run("convert " + args + " " + path, &st);
+    EXPECT_EQ(st, 0) << "ImageMagick could not make " << what;
+    g.bytes = read_file(path);
+    std::string info = run("identify -format '%W %H %T\\n' " + path);
+    int w, h, d;
+    const char* s = info.c_str();
+    int used;
+    while (std::sscanf(s, "%d %d %d\n%n", &w, &h, &d, &used) == 3) {
+        g.width = w;
+        g.height = h;
+        g.delays.push_back(d);
+        s += used;
+    }
+    std::string rgba = run("convert " + path + " -coalesce -depth 8 rgba:-");
+    size_t frame = (size_t)g.width * g.height * 4;
+    for (size_t i = 0; frame && i + frame <= rgba.size(); i += frame)
+        g.frames.emplace_back(rgba.begin() + i, rgba.begin() + i + frame);
+    EXPECT_EQ(g.frames.size(), g.delays.size()) << "ImageMagick's decoding of " << what;
+    return g;
+}
+
+uint16_t rgb565(const uint8_t* p)
+{
+    return (uint16_t)(((p[0] >> 3) << 11) | ((p[1] >> 2) << 5) | (p[2] >> 3));
+}
+
+// The first pixel of the screen at (x, y) that differs from frame k of g
+// (transparent pixels of the frame show the white of a cleared screen).
+std::string mismatch(sim::Board& b, const Gif& g, size_t k, int x, int y)
+{
+    for (int r = 0; r < g.height; ++r)
+        for (int c = 0; c < g.width; ++c) {
+            const uint8_t* p = &g.frames[k][4 * (r * g.width + c)];
+            uint16_t want = p[3] < 128 ? 0xFFFF : rgb565(p);
+            if (fb(b, x + c, y + r) != want) {
+                char m[160];
+                std::snprintf(m, sizeof m, "%s, frame %zu: pixel (%d,%d) is %04X, ImageMagick decodes %04X",
+                              g.what.c_str(), k, c, r, fb(b, x + c, y + r), want);
+                return m;
+            }
+        }
+    return "";
+}
+
+// Nothing outside (x0, y0)..(x1, y1) changed from the white of a clear.
+bool untouched_outside(sim::Board& b, int x0, int y0, int x1, int y1)
+{
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x)
+            if ((x < x0 || x > x1 || y < y0 || y > y1) && fb(b, x, y) != 0xFFFF)
+                return false;
+    return true;
+}
+
+void clear_screen()
+{
+    fwtest::on_firmware([] { GUI_Clear(); });
+}
+
+std::vector<Gif> made_gifs()
+{
+    return {
+        make_gif("a three-frame animation", "anim.gif",
+                 "-delay 7 -size 24x16 xc:red -delay 13 rose: -resize 24x16! -delay 5 -size 24x16 gradient:blue-yellow "
+                 "-loop 0"),
+        make_gif("a frame with a transparent colour over another", "trans.gif",
+                 "-delay 4 -size 20x20 xc:blue \\( -size 20x20 xc:none -fill red -draw 'rectangle 5,5 14,14' \\) -loop 0"),
+        make_gif("an interlaced picture", "inter.gif", "rose: -interlace GIF"),
+        make_gif("a palette of 2 colours", "two.gif", "-size 17x9 pattern:checkerboard -colors 2"),
+        make_gif("a palette of 256 colours", "many.gif", "rose: -resize 90x60! -colors 256"),
+    };
+}
+
+std::vector<TestBitmap> entries(const std::vector<Gif>& gifs)
+{
+    std::vector<TestBitmap> v;
+    for (const Gif& g : gifs) {
+        TestBitmap t;
+        t.kind = TestBitmap::Gif;
+        t.bytes = g.bytes;
+        v.push_back(t);
+    }
+    return v;
+}
+
+TEST(Gif, XiShowsTheLastFrameAsImageMagickDecodesIt)
+{
+    const std::vector<Gif> gifs = made_gifs();
+    fwtest::BootOptions o;
+    o.flash_image = fwtest::build_image(entries(gifs));
+    sim::Board& b = fwtest::boot_to_prompt(o);
+    for (size_t n = 1; n <= gifs.size(); ++n) {
+        const Gif& g = gifs[n - 1];
+        ASSERT_FALSE(g.frames.empty()) << g.what;
+        clear_screen();
+        char line[48];
+        std::snprintf(line, sizeof line, "xi %zu 100 50", n);
+        EXPECT_EQ(visible(command(line)), ">\\r") << line << " on " << g.what;
+        EXPECT_EQ(mismatch(b, g, g.frames.size() - 1, 100, 50), "") << "after " << line;
+        EXPECT_TRUE(untouched_outside(b, 100, 50, 100 + g.width - 1, 50 + g.height - 1))
+            << g.what << " drew outside its screen";
+    }
+    const std::string list = command("lsbmp");
+    for (const Gif& g : gifs) {
+        char want[64];
+        std::snprintf(want, sizeof want, "GIF: %dx%d, %zu frames\r", g.width, g.height, g.frames.size());
+        EXPECT_NE(list.find(want), std::string::npos) << "lsbmp does not list \"" << want << "\" for " << g.what
+                                                      << ": " << visible(list);
+    }
+    EXPECT_TRUE(b.machine.reports().empty()) << b.machine.reports().front();
+}
+
+TEST(Gif, PlayerShowsEachFrameForItsDelay)
+{
+    const std::vector<Gif> gifs = made_gifs();
+    fwtest::BootOptions o;
+    o.flash_image = fwtest::build_image(entries(gifs));
+    sim::Board& b = fwtest::boot_to_prompt(o);
+    for (size_t n : {1, 2}) {
+        const Gif& g = gifs[n - 1];
+        clear_screen();
+        char line[48];
+        std::snprintf(line, sizeof line, "agif 0 %zu 300 200 1", n);
+        ASSERT_EQ(visible(command(line)), ">\\r") << line;
+        EXPECT_EQ(visible(command(line)), visible(":agif already running\r!\r")) << "a second agif while playing";
+        sim::Time start = b.machine.now();
+        // Sample each frame in the middle of its time on the screen.
+        sim::Time shown = 0;
+        for (size_t k = 0; k < g.frames.size(); ++k) {
+            sim::Time d = g.delays[k] * 10 * sim::kMillisecond;
+            sim::Time at = start + shown + d / 2;
+            if (b.machine.now() < at)
+                b.machine.run_for(at - b.machine.now());
+            EXPECT_EQ(mismatch(b, g, k, 300, 200), "") << "playing " << g.what << " at "
+                                                       << (b.machine.now() - start) / sim::kMillisecond << " ms";
+            shown += d;
+        }
+        b.machine.run_for(100 * sim::kMillisecond);
+        EXPECT_EQ(mismatch(b, g, g.frames.size() - 1, 300, 200), "") << "the last frame stays after one play";
+        EXPECT_EQ(visible(command(line)), ">\\r") << "after one play the player stopped and starts again";
+        EXPECT_EQ(visible(command("agifd 0")), ">\\r");
+        EXPECT_EQ(visible(command(line)), ">\\r") << "agifd stops the player";
+        EXPECT_EQ(visible(command("agifd 0")), ">\\r");
+    }
+    // Repeat count 0 plays until stopped; a screen clear stops it.
+    ASSERT_EQ(visible(command("agif 0 1 300 200 0")), ">\\r");
+    b.machine.run_for(1000 * sim::kMillisecond);
+    EXPECT_EQ(visible(command("agif 0 1 300 200 0")), visible(":agif already running\r!\r")) << "after 4 plays";
+    EXPECT_EQ(visible(command("z")), ">\\r");
+    b.machine.run_for(300 * sim::kMillisecond);
+    EXPECT_TRUE(untouched_outside(b, 0, 0, -1, -1)) << "a frame was drawn after the screen clear";
+    EXPECT_EQ(visible(command("agif 0 1 300 200 0")), ">\\r") << "the screen clear did not stop the player";
+    EXPECT_EQ(visible(command("agifd 0")), ">\\r");
+    for (const char* line : {"agif 0 1 0 0", "agif 0 9 0 0 1", "agif 0 0 0 0 1"})
+        EXPECT_EQ(visible(command(line)), "!\\r") << line << " started the player";
+    EXPECT_TRUE(b.machine.reports().empty()) << b.machine.reports().front();
+}
+
+// Hand-made files: 4 x 2 screen, two colours (black, white).
+std::vector<uint8_t> tiny_gif(const std::vector<uint8_t>& data, int minCodeSize = 2)
+{
+    std::vector<uint8_t> g = {'G', 'I', 'F', '8', '9', 'a', 4, 0, 2, 0, 0x80, 0, 0, 0, 0, 0, 255, 255, 255,
+                              0x2C, 0, 0, 0, 0, 4, 0, 2, 0, 0, (uint8_t)minCodeSize, (uint8_t)data.size()};
+    for (uint8_t v : data)
+        g.push_back(v);
+    g.push_back(0);
+    g.push_back(0x3B);
+    return g;
+}
+
+TEST(Gif, CorruptFilesDrawNothingHarmful)
+{
+    const Gif good = make_gif("a three-frame animation", "anim.gif",
+                              "-delay 7 -size 24x16 xc:red -delay 13 rose: -resize 24x16! -delay 5 -size 24x16 "
+                              "gradient:blue-yellow -loop 0");
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> bytes;
+    };
+    std::vector<Case> cases = {
+        {"a file cut in the middle of its first image", std::vector<uint8_t>(good.bytes.begin(), good.bytes.begin() + good.bytes.size() / 4)},
+        {"a file cut in its last image", std::vector<uint8_t>(good.bytes.begin(), good.bytes.end() - 40)},
+        // Codes of 3 bits: clear, 0, then 7 where only 6 can come next.
+        {"an LZW code beyond the table", tiny_gif({0xC4, 0x0B})},
+        // Clear, then 6 at once: no previous code to extend.
+        {"an LZW code before any table entry", tiny_gif({0x34, 0x00})},
+        {"an LZW minimum code size of 12", tiny_gif({0xFF, 0xFF}, 12)},
+        {"an LZW minimum code size of 0", tiny_gif({0xFF, 0xFF}, 0)},
+        {"an image running out of data before its end code", tiny_gif({0x04})},
+    };
+    std::vector<TestBitmap> bms;
+    for (const Case& c : cases) {
+        TestBitmap t;
+        t.kind = TestBitmap::Gif;
+        t.bytes = c.bytes;
+        bms.push_back(t);
+    }
+    TestBitmap t;
+    t.kind = TestBitmap::Gif;
+    t.bytes = good.bytes;
+    bms.push_back(t);
+    fwtest::BootOptions o;
+    o.flash_image = fwtest::build_image(bms);
+    sim::Board& b = fwtest::boot_to_prompt(o);
+    for (size_t n = 1; n <= cases.size(); ++n) {
+        clear_screen();
+        char line[48];
+        std::snprintf(line, sizeof line, "xi %zu 10 10", n);
+        EXPECT_EQ(visible(command(line)), "!\\r") << line << ": " << cases[n - 1].what << " was drawn as sound";
+        EXPECT_TRUE(untouched_outside(b, 10, 10, 10 + 23, 10 + 15)) << cases[n - 1].what << " drew outside its screen";
+        std::snprintf(line, sizeof line, "agif 0 %zu 0 0 0", n);
+        std::string r = command(line);
+        command("agifd 0");
+    }
+    clear_screen();
+    char line[48];
+    std::snprintf(line, sizeof line, "xi %zu 10 10", cases.size() + 1);
+    EXPECT_EQ(visible(command(line)), ">\\r") << "a sound GIF after the corrupt ones";
+    EXPECT_EQ(mismatch(b, good, 2, 10, 10), "") << "after the corrupt files";
+    EXPECT_TRUE(b.machine.reports().empty()) << b.machine.reports().front();
+}
+
+TEST(Gif, DecoderAnswersAboutAFile)
+{
+    const Gif anim = make_gif("a three-frame animation", "anim.gif",
+                              "-delay 7 -size 24x16 xc:red -delay 13 \\( -size 10x6 xc:green -repage 24x16+5+3 \\) "
+                              "-delay 5 -size 24x16 xc:blue -loop 0");
+    sim::Board& b = fwtest::boot_to_prompt();
+    auto screen = [](int w, int h) {
+        std::vector<uint8_t> g = {'G', 'I', 'F', '8', '9', 'a', (uint8_t)w, (uint8_t)(w >> 8), (uint8_t)h,
+                                  (uint8_t)(h >> 8), 0, 0, 0, 0x3B};
+        return g;
+    };
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> bytes;
+        int result, xs, ys, frames;
+    };
+    std::vector<uint8_t> bad = screen(5, 5);
+    bad[4] = '8';
+    const std::vector<Case> cases = {
+        {"a screen of 2000 x 2000", screen(2000, 2000), 0, 2000, 2000, 0},
+        {"a screen of 2001 x 10", screen(2001, 10), 1, 0, 0, 0},
+        {"a version 88a", bad, 1, 0, 0, 0},
+        {"ImageMagick's three frames", anim.bytes, 0, 24, 16, 3},
+        {"a file without its trailer", std::vector<uint8_t>(anim.bytes.begin(), anim.bytes.end() - 1), 1, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        int r = -1;
+        GUI_GifFileInfo info = {0, 0, 0};
+        fwtest::on_firmware([&] { r = GUI_GIF_GetInfo(c.bytes.data(), (uint32_t)c.bytes.size(), &info); });
+        EXPECT_EQ(r, c.result) << "GUI_GIF_GetInfo on " << c.what;
+        if (r == 0 && c.result == 0) {
+            EXPECT_EQ(info.XSize, c.xs) << c.what;
+            EXPECT_EQ(info.YSize, c.ys) << c.what;
+            EXPECT_EQ(info.NumImages, c.frames) << c.what;
+        }
+    }
+    GUI_GifFrameInfo fi = {-1, -1, -1, -1, -1};
+    int r = -1;
+    fwtest::on_firmware([&] { r = GUI_GIF_GetImageInfo(anim.bytes.data(), (uint32_t)anim.bytes.size(), &fi, 1); });
+    EXPECT_EQ(r, 0);
+    EXPECT_EQ(fi.xPos, 5) << "Left of frame 1";
+    EXPECT_EQ(fi.yPos, 3) << "Top of frame 1";
+    EXPECT_EQ(fi.XSize, 10);
+    EXPECT_EQ(fi.YSize, 6);
+    EXPECT_EQ(fi.Delay, 13) << "the delay of the extension before frame 1";
+    // An image beyond the last draws nothing and is no failure.
+    int32_t freeBefore = 0, freeAfter = 0;
+    fwtest::on_firmware([&] {
+        GUI_Clear();
+        freeBefore = GUI_ALLOC_GetNumFreeBytes();
+        r = GUI_GIF_DrawSub(anim.bytes.data(), (uint32_t)anim.bytes.size(), 0, 0, 5);
+        freeAfter = GUI_ALLOC_GetNumFreeBytes();
+    });
+    EXPECT_EQ(r, 0) << "drawing image 5 of 3";
+    EXPECT_TRUE(untouched_outside(b, 0, 0, -1, -1)) << "drawing image 5 of 3 drew something";
+    EXPECT_EQ(freeBefore, freeAfter) << "the decoder kept pool memory";
+    // Comments and the plain size queries.
+    const Gif noted = make_gif("a picture with a comment", "noted.gif", "-size 9x7 xc:red -set comment 'seven by nine'");
+    uint8_t text[32] = {0}, cut[6] = {0};
+    int rText = -1, rCut = -1, rNone = -1, xs = -1, ys = -1;
+    fwtest::on_firmware([&] {
+        rText = GUI_GIF_GetComment(noted.bytes.data(), (uint32_t)noted.bytes.size(), text, sizeof text - 1, 0);
+        rCut = GUI_GIF_GetComment(noted.bytes.data(), (uint32_t)noted.bytes.size(), cut, 5, 0);
+        rNone = GUI_GIF_GetComment(noted.bytes.data(), (uint32_t)noted.bytes.size(), text + 20, 5, 1);
+        xs = GUI_GIF_GetXSize(noted.bytes.data(), (uint32_t)noted.bytes.size());
+        ys = GUI_GIF_GetYSize(noted.bytes.data(), (uint32_t)noted.bytes.size());
+    });
+    EXPECT_EQ(rText, 0) << "GUI_GIF_GetComment found no comment";
+    EXPECT_STREQ((const char*)text, "seven by nine");
+    EXPECT_EQ(rCut, 0);
+    EXPECT_STREQ((const char*)cut, "seven") << "a comment is cut to the buffer's size";
+    EXPECT_EQ(rNone, 1) << "a second comment that the file does not have";
+    EXPECT_EQ(xs, 9);
+    EXPECT_EQ(ys, 7);
+    // With the pool taken up the decoder refuses instead of drawing.
+    int rInfo = -1, rDraw = -1;
+    fwtest::on_firmware([&] {
+        GUI_ALLOC_Handle h = GUI_ALLOC_AllocNoInit(GUI_ALLOC_GetMaxSize() - 1000);
+        GUI_GifFileInfo info;
+        rInfo = GUI_GIF_GetInfo(anim.bytes.data(), (uint32_t)anim.bytes.size(), &info);
+        rDraw = GUI_GIF_DrawSub(anim.bytes.data(), (uint32_t)anim.bytes.size(), 0, 0, 0);
+        GUI_ALLOC_Free(h);
+    });
+    EXPECT_EQ(rInfo, 1) << "GUI_GIF_GetInfo without room for its context";
+    EXPECT_EQ(rDraw, 1) << "GUI_GIF_DrawSub without room for its context";
+    EXPECT_TRUE(untouched_outside(b, 0, 0, -1, -1)) << "drawn without a context";
+}
+
+// LZW data of minimum code size 2 that a decoder must follow code by code:
+// a clear code before every pair of pixels keeps the codes 3 bits wide.
+std::vector<uint8_t> lzw2(const std::vector<int>& pixels)
+{
+    std::vector<int> codes;
+    for (size_t i = 0; i < pixels.size(); ++i) {
+        if (i % 2 == 0)
+            codes.push_back(4);
+        codes.push_back(pixels[i]);
+    }
+    codes.push_back(5);
+    std::vector<uint8_t> out((codes.size() * 3 + 7) / 8, 0);
+    for (size_t i = 0; i < codes.size(); ++i)
+        for (int k = 0; k < 3; ++k)
+            if (codes[i] >> k & 1)
+                out[(i * 3 + k) / 8] |= (uint8_t)(1 << ((i * 3 + k) % 8));
+    return out;
+}
+
+// Screen 4 x 2, colours black, red, green, blue; image 0 all red with a
+// graphic control extension gce0, image 1 at (1, 0), 2 x 2: green, blue in
+// both rows, after the extension gce1.
+std::vector<uint8_t> two_images(const std::vector<uint8_t>& gce0, const std::vector<uint8_t>& gce1)
+{
+    std::vector<uint8_t> g = {'G', 'I', 'F', '8', '9', 'a', 4, 0, 2, 0, 0x81, 0, 0,
+                              0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255};
+    auto image = [&](const std::vector<uint8_t>& gce, int left, int w, const std::vector<int>& px) {
+        g.insert(g.end(), gce.begin(), gce.end());
+        std::vector<uint8_t> d = {0x2C, (uint8_t)left, 0, 0, 0, (uint8_t)w, 0, 2, 0, 0, 2};
+        g.insert(g.end(), d.begin(), d.end());
+        std::vector<uint8_t> data = lzw2(px);
+        g.push_back((uint8_t)data.size());
+        g.insert(g.end(), data.begin(), data.end());
+        g.push_back(0);
+    };
+    image(gce0, 0, 4, {1, 1, 1, 1, 1, 1, 1, 1});
+    image(gce1, 1, 2, {2, 3, 2, 3});
+    g.push_back(0x3B);
+    return g;
+}
+
+std::vector<uint8_t> gce(int flags, int trans)
+{
+    return {0x21, 0xF9, 4, (uint8_t)flags, 0, 0, (uint8_t)trans, 0};
+}
+
+TEST(Gif, DisposalAndTransparencyOfALaterImage)
+{
+    const uint16_t R = 0xF800, G = 0x07E0, B = 0x001F, Wh = 0xFFFF;
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> gce0, gce1;
+        uint16_t row[4];  // both rows after drawing image 0, then image 1
+    };
+    const std::vector<Case> cases = {
+        {"no transparency", {}, gce(0, 0), {R, G, B, R}},
+        {"blue transparent, disposal 1", {}, gce(1 << 2 | 1, 3), {R, G, R, R}},
+        {"blue transparent, disposal 2: background for the uncovered and the transparent", {}, gce(2 << 2 | 1, 3),
+         {Wh, G, Wh, Wh}},
+        {"blue made transparent by image 0's extension", gce(1, 3), gce(0, 0), {R, G, R, R}},
+    };
+    sim::Board& b = fwtest::boot_to_prompt();
+    for (const Case& c : cases) {
+        std::vector<uint8_t> f = two_images(c.gce0, c.gce1);
+        int r0 = -1, r1 = -1;
+        fwtest::on_firmware([&] {
+            GUI_Clear();
+            r0 = GUI_GIF_DrawSub(f.data(), (uint32_t)f.size(), 10, 20, 0);
+            r1 = GUI_GIF_DrawSub(f.data(), (uint32_t)f.size(), 10, 20, 1);
+        });
+        EXPECT_EQ(r0, 0) << c.what << ": image 0";
+        EXPECT_EQ(r1, 0) << c.what << ": image 1";
+        for (int y = 0; y < 2; ++y)
+            for (int x = 0; x < 4; ++x)
+                EXPECT_EQ(fb(b, 10 + x, 20 + y), c.row[x]) << c.what << ": pixel (" << x << "," << y << ")";
+        EXPECT_TRUE(untouched_outside(b, 10, 20, 13, 21)) << c.what << ": drawn outside the screen";
+    }
+}
+
+TEST(Gif, InterlacedRowsComeInPassOrder)
+{
+    // A 1 x 10 interlaced image whose pixel k is the k-th row drawn: colour 1
+    // (red) where a row lands on its own place, else 0 (black).  Rows in file
+    // order are 0, 8, 4, 2, 6, 1, 3, 5, 7, 9; each stored pixel says which
+    // row it is, so the screen shows red where order and place agree.
+    const int order[10] = {0, 8, 4, 2, 6, 1, 3, 5, 7, 9};
+    std::vector<uint8_t> g = {'G', 'I', 'F', '8', '9', 'a', 1, 0, 10, 0, 0x81, 0, 0,
+                              0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255, 0x2C, 0, 0, 0, 0, 1, 0, 10, 0, 0x40, 2};
+    // Row r (by place) gets colour 1 + (r % 3) through the order.
+    std::vector<int> px(10);
+    for (int k = 0; k < 10; ++k)
+        px[k] = 1 + order[k] % 3;
+    std::vector<uint8_t> data = lzw2(px);
+    g.push_back((uint8_t)data.size());
+    g.insert(g.end(), data.begin(), data.end());
+    g.push_back(0);
+    g.push_back(0x3B);
+    sim::Board& b = fwtest::boot_to_prompt();
+    int r = -1;
+    fwtest::on_firmware([&] {
+        GUI_Clear();
+        r = GUI_GIF_Draw(g.data(), (uint32_t)g.size(), 5, 5);
+    });
+    EXPECT_EQ(r, 0);
+    const uint16_t colour[3] = {0xF800, 0x07E0, 0x001F};
+    for (int y = 0; y < 10; ++y)
+        EXPECT_EQ(fb(b, 5, 5 + y), colour[y % 3]) << "interlaced row " << y << " drawn out of its place";
+}
+
+}  // namespace
