@@ -20,6 +20,7 @@
 #include "graphics/GUI.h"
 #include "storage/file_sys.h"
 #include "support/host.h"
+#include "support/shell.h"
 
 namespace {
 
@@ -28,32 +29,9 @@ using fwtest::visible;
 
 const int W = 800, H = 480;
 
-struct Outcome {
-    int status;
-    std::string out;
-};
-
-Outcome run(const std::string& cmd)
-{
-    std::string full = "MTOOLS_SKIP_CHECK=1 " + cmd + " 2>&1";
-    FILE* p = popen(full.c_str(), "r");
-    if (!p)
-        return {-1, ""};
-    std::string out;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-        out.append(buf, n);
-    int st = pclose(p);
-    return {WIFEXITED(st) ? WEXITSTATUS(st) : -1, out};
-}
-
-void must(const std::string& cmd)
-{
-    Outcome r = run(cmd);
-    if (r.status != 0)
-        throw std::runtime_error("fixture command failed: " + cmd + "\n" + r.out);
-}
+using fwtest::must;
+using fwtest::Outcome;
+using fwtest::run;
 
 std::string read_file(const std::string& path)
 {

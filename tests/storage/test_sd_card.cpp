@@ -23,38 +23,16 @@
 #include "storage/file_sys.h"
 #include "storage/sdcard.h"
 #include "support/host.h"
+#include "support/shell.h"
 #include "support/image_builder.h"
 
 namespace {
 
 // ---------------------------------------------------------------- fixtures
 
-struct Outcome {
-    int status;
-    std::string out;
-};
-
-Outcome run(const std::string& cmd)
-{
-    std::string full = "MTOOLS_SKIP_CHECK=1 " + cmd + " 2>&1";
-    FILE* p = popen(full.c_str(), "r");
-    if (!p)
-        return {-1, ""};
-    std::string out;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-        out.append(buf, n);
-    int st = pclose(p);
-    return {WIFEXITED(st) ? WEXITSTATUS(st) : -1, out};
-}
-
-void must(const std::string& cmd)
-{
-    Outcome r = run(cmd);
-    if (r.status != 0)
-        throw std::runtime_error("fixture command failed: " + cmd + "\n" + r.out);
-}
+using fwtest::must;
+using fwtest::Outcome;
+using fwtest::run;
 
 enum class Layout { Fat12, Fat16, Fat12Partitioned, Fat16Partitioned };
 

@@ -1,0 +1,20 @@
+// Runs the standard tools that make test fixtures (mkfs.fat, mtools,
+// ImageMagick, fsck.fat) and gives back what they printed.
+#pragma once
+
+#include <string>
+
+namespace fwtest {
+
+struct Outcome {
+    int status;
+    std::string out;
+};
+
+// Runs a shell command (mtools without its drive checks) with its output
+// and errors collected.
+Outcome run(const std::string& cmd);
+// The same, throwing when the command fails: a fixture that cannot be made.
+void must(const std::string& cmd);
+
+}  // namespace fwtest
