@@ -1,5 +1,7 @@
 #include "app/KM_expand.h"
 
+#include "app/KM_slider.h"
+
 #include <ctype.h>
 #include <stdarg.h>
 #include <stdint.h>
@@ -92,8 +94,16 @@ int safeStrAppendNum(char* dst, const char* text, int room, int n)
 // presses in this firmware yet, so both read as the screen's corner.
 static int lastPressRelative(int) { return 0; }
 static int lastPressAbsolute(int) { return 0; }
-// Value of a slider bound to a hotspot: there are no sliders yet.
-static int sliderValueOfHotspot(int, int32_t*) { return 0; }
+// The value of the linear slider on hotspot n; 0 when there is none (no
+// circular slider can exist, so only the linear table is asked).
+static int sliderValueOfHotspot(int n, int32_t* v)
+{
+    int slot = KM_Slider_Find(n);
+    if (slot < 0)
+        return 0;
+    *v = KM_Slider_GetValue(slot);
+    return 1;
+}
 
 // Prints into tmpBuf; 0 when the text would not fit it whole.
 static int print_value(const char* fmt, ...) __attribute__((format(printf, 1, 2)));

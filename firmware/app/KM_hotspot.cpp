@@ -6,6 +6,7 @@
 
 #include "app/KM_beep.h"
 #include "app/KM_macros.h"
+#include "app/KM_slider.h"
 #include "app/KM_reply.h"
 #include "app/KM_text.h"
 #include "app/KM_touch.h"
@@ -42,15 +43,9 @@ static int repeats(const HotSpot& h)
     return (h.stateFlags & SPOT_ST_REPEAT) && h.type >= SPOT_XOR && h.type <= SPOT_BUTTON;
 }
 
-// The slider module's view of a hotspot: this firmware has no sliders yet.
-static int spot_is_slider(int)
+static int spot_is_slider(int n)
 {
-    return 0;
-}
-
-static int point_in_slider(int, int)
-{
-    return 0;
+    return KM_Slider_Find(n) >= 0 || CircSliderFind(n) >= 0;
 }
 
 int KM_SearchHotSpot(int x, int y)
@@ -74,6 +69,7 @@ int KM_Touch_HotSpot_Unset(int n)
     h.type = SPOT_FREE;
     releaseMacroArgs(n, 0);
     releaseMacroArgs(n, 1);
+    KM_Slider_Unset(KM_Slider_Find(n));
     return 1;
 }
 
@@ -129,6 +125,40 @@ static void report(uint8_t kind, int n, int withXY, int dx, int dy)
     txNotify(t);
 }
 
+// A slider's new value: 'L', n, value low, value high, or "l%d:%d\r".
+static void report_slider(int n, int value)
+{
+    if (binaryResponses) {
+        uint8_t b[4] = {'L', (uint8_t)n, (uint8_t)value, (uint8_t)(value >> 8)};
+        txBinary(b, 4);
+        return;
+    }
+    char t[32];
+    snprintf(t, sizeof t, "l%d:%d\r", n, value);
+    txNotify(t);
+}
+
+static void start_macro(int n, int spot, int press);
+
+// A press on a slider hotspot moves the knob; a new value is reported and
+// starts the press macro.  Returns 0 when the hotspot holds no slider.
+static int slider_press(int spot, int x, int y, uint8_t noMacro)
+{
+    int slot = KM_Slider_Find(spot);
+    if (slot < 0)
+        return 0;
+    const HotSpot& h = TouchHotSpots[spot];
+    int before = KM_Slider_GetValue(slot);
+    int value = KM_Slider_Touched(slot, x, y);
+    if (value == before)
+        return 1;
+    if (h.eventFlags & SPOT_EV_REPORT)
+        report_slider(spot, value);
+    if (!noMacro && h.pressMacro)
+        start_macro(h.pressMacro, spot, 1);
+    return 1;
+}
+
 static void start_macro(int n, int spot, int press)
 {
     // Start labels of hotspot macros are the macro engine's; none is given.
@@ -166,6 +196,8 @@ void updateSpot(int press, int spot, int process, int x, int y, uint8_t noMacro)
         return;
     HotSpot& h = TouchHotSpots[spot];
     if (spot >= HOST_SPOT_FIRST && h.type != SPOT_XOR && h.type != SPOT_INVISIBLE)
+        return;
+    if (press == 1 && slider_press(spot, x, y, noMacro))
         return;
     if (process && press == 1 && beepMS && (h.eventFlags & SPOT_EV_BEEP) &&
         (!(h.eventFlags & SPOT_EV_QUIET_REPEAT) || typematicTimer == 0))
@@ -256,7 +288,7 @@ void handle_touch(void)
         typematicTimer = eepromData.typematicRepeat * 10u;
         previousSpot = -1;
     }
-    if (spot > 127 && point_in_slider(x, y))
+    if (spot > 127 && isXYinSlider(x, y))
         updateSpot(1, spot, 1, x, y, 0);
 }
 

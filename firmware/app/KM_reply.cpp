@@ -231,12 +231,13 @@ struct ChartCtx {
 static int to_chart(const uint8_t* data, int n, void* ctx)
 {
     ChartCtx* c = (ChartCtx*)ctx;
-    int values[16];
-    for (int i = 0; i < c->pens && 2 * i + 1 < n; ++i) {
+    int values[8];
+    int i = 0;
+    for (; i < c->pens && i < 8 && 2 * i + 1 < n; ++i) {
         int v = data[2 * i] | (data[2 * i + 1] << 8);
         values[i] = v == 0xFFFF ? -31999 : v;  // a gap in the trace
     }
-    KM_Chart_Show(c->chart, values);
+    KM_Chart_Show(c->chart, i, values);
     return 1;
 }
 

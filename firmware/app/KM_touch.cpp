@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "app/KM_reply.h"
+#include "app/KM_slider.h"
 #include "app/KM_timer.h"
 #include "app/parse_command.h"
 #include "board/bootio.h"
@@ -384,13 +385,6 @@ static uint32_t distance(uint32_t a, uint32_t b)
 }
 
 #if !TOUCH_CAPACITIVE  // the capacitive build has no sampler (KM_captouch.cpp)
-// The slider module answers whether a screen point lies in a slider; this
-// firmware has no sliders yet.
-static int point_in_slider(int, int)
-{
-    return 0;
-}
-
 static uint32_t spread(uint32_t hi, uint32_t lo)
 {
     return hi > lo ? hi - lo : 0;
@@ -461,7 +455,7 @@ static void sample(void)
     uint32_t sx, sy;
     ReadTouch(&sx, &sy);
     convToScreenXY(&sx, &sy);
-    if (point_in_slider((int)sx, (int)sy)) {
+    if (isXYinSlider((int)sx, (int)sy)) {
         _tState = ST_START;
     } else {
         timer = calibratingTouch ? 10 : e.debounce;

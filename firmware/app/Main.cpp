@@ -15,7 +15,9 @@
 #include "app/KM_expand.h"
 #include "app/KM_fonts.h"
 #include "app/KM_macros.h"
+#include "app/KM_meter.h"
 #include "app/KM_reply.h"
+#include "app/KM_ScrollTB.h"
 #include "app/KM_slider.h"
 #include "app/KM_timer.h"
 #include "app/KM_touch.h"
@@ -147,6 +149,8 @@ void GUIDEMO_Clear(int bitmap)
     KM_Chart_Init();
     KM_LevelBar_Init();
     KM_Slider_Init();
+    STB_InitScrollTB_Resources();
+    KM_Meter_Init();
     Origin_X = 0;
     Origin_Y = 0;
     if (bitmap == 0)

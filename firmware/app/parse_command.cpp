@@ -6,13 +6,18 @@
 #include "app/KM_agif.h"
 #include "app/KM_animation.h"
 #include "app/KM_beep.h"
+#include "app/KM_ScrollTB.h"
+#include "app/KM_Textwindow.h"
 #include "app/KM_bitmaps.h"
+#include "app/KM_chart.h"
 #include "app/KM_diagnostics.h"
 #include "app/KM_com.h"
 #include "app/KM_draw.h"
 #include "app/KM_imagefiles.h"
 #include "app/KM_macros.h"
+#include "app/KM_meter.h"
 #include "app/KM_programming.h"
+#include "app/KM_slider.h"
 #include "app/KM_syscmds.h"
 #include "app/KM_text.h"
 #include "app/KM_touch.h"
@@ -47,6 +52,13 @@ int parse_command(char* cmd)
     // The keyword tests in their fixed order; the first that matches
     // decides.  Families that are not built into this firmware yet do not
     // match, so their lines end as unknown lines do.
+    if (prefix(cmd, "md ") || prefix(cmd, "mdb "))
+        return meterDefine(cmd);
+    if (sscanf(cmd, "mv %d %d", &dv[0], &dv[1]) == 2)
+        return meterValue(dv[0], dv[1]);
+    if ((d = cmdMeterValueBand(cmd)) >= 0)
+        return d;
+
     if (exact(cmd, "tclr"))
         return cmdTouchTraceClear();
 
@@ -82,6 +94,11 @@ int parse_command(char* cmd)
         return cmdText(cmd);
     if (prefix(cmd, "T \""))
         return cmdTextAt(cmd);
+
+    if (cmd[0] == 's' && cmd[1] == 't' && (d = cmdScrollTB(cmd)) >= 0)
+        return d;
+    if (cmd[0] == 't' && cmd[1] == 'w' && (d = cmdTextwindow(cmd)) >= 0)
+        return d;
 
     if (prefix(cmd, "pgr"))
         return cmdPolygon(cmd, POLY_OUTLINE, 1);
@@ -300,6 +317,8 @@ int parse_command(char* cmd)
 
     if (prefix(cmd, "tc"))
         return cmdTouchCalibrate();
+    if ((d = cmdSliders(cmd)) >= 0)
+        return d;
     if (exact(cmd, "*getTouch"))
         return cmdGetTouch();
 
@@ -363,6 +382,9 @@ int parse_command(char* cmd)
 
     if (exact(cmd, "*BMOFF"))
         return cmdBinaryLeadOff();
+
+    if ((d = cmdChartFamily(cmd)) >= 0)
+        return d;
 
     if (sscanf(cmd, "ws %d%d%d%d%d", &dv[0], &dv[1], &dv[2], &dv[3], &dv[4]) == 5)
         return saveScreenArea(dv[0], dv[1], dv[2], dv[3], dv[4]);
