@@ -8,8 +8,10 @@
 #include "app/KM_timer.h"
 #include "app/crc16.h"
 #include "app/parse_command.h"
+#include "board/bootio.h"
 #include "config/build_config.h"
 #include "storage/KM_extmem.h"
+#include "storage/file_sys.h"
 #include "storage/sdcard.h"
 
 #define STORE EXTMEM_FLASH2_BASE
@@ -272,12 +274,30 @@ int cmdCrcImage(char* cmd)
     return reply_crc(store, size);
 }
 
+// The first velm*.bin of the card's current directory, programmed into the
+// store.
 int cmdLoadFileToFlash(void)
 {
-    // The image file lives on the SD card.
-    if (!SDisInitialized())
+    char name[13];
+    if (!SDisInitialized() || !findVelmBin(name))
         return CMD_FAIL;
-    return CMD_FAIL;
+    fat::FatFile* f = SD_fopen(name, fat::FF_READ);
+    if (!f)
+        return CMD_FAIL;
+    int result = CMD_FAIL;
+    if (SDvalidateBin(f)) {
+        if (f->length > STORE_SIZE) {
+            perr(":Failed to copy .BIN file (%d bytes) from SD Card to Data Flash (max %d bytes)\r", (int)f->length,
+                 (int)STORE_SIZE);
+        } else if (CopyBinFileToFlash2(f, name) != 0) {
+            txString(":Failed to copy .BIN file from SD Card to Flash\r");
+        } else {
+            ExtMemBuffer = (uint8_t*)STORE;
+            result = CMD_OK;
+        }
+    }
+    SD_fclose(f);
+    return result;
 }
 
 int cmdLoadImage(void)

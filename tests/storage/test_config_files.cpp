@@ -489,3 +489,31 @@ TEST(ConfigFiles, StrToUpper)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(LoadFileToFlash, CopiesTheCardsImageIntoTheStore)
+{
+    fwtest::TestBitmap bm;
+    bm.width = 16;
+    bm.height = 8;
+    bm.pixels = fwtest::test_pattern(16, 8, 5);
+    std::vector<uint8_t> image = fwtest::build_image({bm});
+    std::string card = make_card({{"VELMTEST.BIN", std::string(image.begin(), image.end())}});
+    start(card);
+    sim::Board& b = sim::Board::get();
+    EXPECT_EQ(visible(fwtest::command("*LOADF", 60 * sim::kSecond)).substr(0, 1), ":")
+        << "the copy reports its progress";
+    EXPECT_EQ(std::memcmp(b.machine.mem(0xC8400000, image.size()), image.data(), image.size()), 0)
+        << "the store does not hold the card's image";
+    EXPECT_EQ(visible(fwtest::command("xi 1 0 0")), ">\\r") << "the copied image is live";
+}
+
+TEST(LoadFileToFlash, WithoutAnImageFileOnTheCard)
+{
+    std::string card = make_card({{"OTHER.TXT", "x"}});
+    start(card);
+    EXPECT_EQ(visible(fwtest::command("*LOADF")), "!\\r");
+}
+
+}  // namespace
