@@ -196,13 +196,13 @@ public:
 
 }  // namespace
 
-std::unique_ptr<FarEnd> open_far_end(const std::string& spec, Uart& uart, Machine& m, std::string* error)
+std::unique_ptr<FarEnd> open_far_end(const std::string& far_end, Uart& uart, Machine& m, std::string* error)
 {
-    if (spec == "none")
+    if (far_end == "none")
         return std::make_unique<NoFarEnd>();
-    if (spec == "stdio")
+    if (far_end == "stdio")
         return std::make_unique<StdioFarEnd>(uart, m);
-    if (spec == "pty") {
+    if (far_end == "pty") {
         int master = posix_openpt(O_RDWR | O_NOCTTY);
         if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
             *error = std::string("cannot make a pseudo-terminal: ") + std::strerror(errno);
@@ -224,8 +224,8 @@ std::unique_ptr<FarEnd> open_far_end(const std::string& spec, Uart& uart, Machin
         fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
         return std::make_unique<PtyFarEnd>(uart, m, master, slave, path);
     }
-    if (spec.rfind("tcp:", 0) == 0) {
-        int port = std::stoi(spec.substr(4));
+    if (far_end.rfind("tcp:", 0) == 0) {
+        int port = std::stoi(far_end.substr(4));
         int fd = socket(AF_INET, SOCK_STREAM, 0);
         int one = 1;
         setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
@@ -241,7 +241,7 @@ std::unique_ptr<FarEnd> open_far_end(const std::string& spec, Uart& uart, Machin
         }
         return std::make_unique<TcpFarEnd>(uart, m, fd, port);
     }
-    *error = "unknown far end '" + spec + "'";
+    *error = "unknown far end '" + far_end + "'";
     return nullptr;
 }
 

@@ -17,8 +17,8 @@ public:
     virtual std::string where() const = 0;
 };
 
-// spec is pty, tcp:PORT, stdio or none.  On failure returns null with a
+// far_end is pty, tcp:PORT, stdio or none.  On failure returns null with a
 // message in error.
-std::unique_ptr<FarEnd> open_far_end(const std::string& spec, Uart& uart, Machine& m, std::string* error);
+std::unique_ptr<FarEnd> open_far_end(const std::string& far_end, Uart& uart, Machine& m, std::string* error);
 
 }  // namespace sim

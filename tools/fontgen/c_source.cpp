@@ -62,7 +62,7 @@ void picture(std::ostream& o, const Glyph& g)
 
 std::string c_source(const RasterFont& font)
 {
-    const FontSpec& s = font.spec;
+    const FontEntry& s = font.entry;
     const KindFunctions fn = functions_of(s.kind);
     std::ostringstream o;
     char size[32];

@@ -26,7 +26,7 @@
 #include <vector>
 
 #include "c_source.h"
-#include "font_spec.h"
+#include "font_table.h"
 #include "raster.h"
 #include "sif_file.h"
 
@@ -77,26 +77,26 @@ int compiled(int argc, char** argv)
     if (table.empty() || outDir.empty())
         return usage();
 
-    std::vector<FontSpec> specs;
+    std::vector<FontEntry> entries;
     std::string error;
-    if (!read_font_table(table, specs, error)) {
+    if (!read_font_table(table, entries, error)) {
         std::fprintf(stderr, "fontgen: %s\n", error.c_str());
         return 1;
     }
     std::string broken;
-    for (const FontSpec& spec : specs) {
-        const auto face = faces.find(spec.face);
+    for (const FontEntry& entry : entries) {
+        const auto face = faces.find(entry.face);
         if (face == faces.end()) {
-            std::fprintf(stderr, "fontgen: %s: no --face %s=FILE given\n", spec.name.c_str(), spec.face.c_str());
+            std::fprintf(stderr, "fontgen: %s: no --face %s=FILE given\n", entry.name.c_str(), entry.face.c_str());
             return 1;
         }
         RasterFont font;
-        if (!render_font(spec, face->second, font, error)) {
+        if (!render_font(entry, face->second, font, error)) {
             std::fprintf(stderr, "fontgen: %s\n", error.c_str());
             return 1;
         }
         broken += check_font(font);
-        const std::string path = outDir + "/" + spec.name + ".cpp";
+        const std::string path = outDir + "/" + entry.name + ".cpp";
         if (!write_if_changed(path, c_source(font))) {
             std::fprintf(stderr, "fontgen: cannot write %s\n", path.c_str());
             return 1;
@@ -136,22 +136,22 @@ int sif(int argc, char** argv)
     }
     if (table.empty() || name.empty() || outPath.empty())
         return usage();
-    std::vector<FontSpec> specs;
+    std::vector<FontEntry> entries;
     std::string error;
-    if (!read_font_table(table, specs, error)) {
+    if (!read_font_table(table, entries, error)) {
         std::fprintf(stderr, "fontgen: %s\n", error.c_str());
         return 1;
     }
-    for (const FontSpec& spec : specs) {
-        if (spec.name != name)
+    for (const FontEntry& entry : entries) {
+        if (entry.name != name)
             continue;
-        const auto face = faces.find(spec.face);
+        const auto face = faces.find(entry.face);
         if (face == faces.end()) {
-            std::fprintf(stderr, "fontgen: %s: no --face %s=FILE given\n", spec.name.c_str(), spec.face.c_str());
+            std::fprintf(stderr, "fontgen: %s: no --face %s=FILE given\n", entry.name.c_str(), entry.face.c_str());
             return 1;
         }
         RasterFont font;
-        if (!render_font(spec, face->second, font, error)) {
+        if (!render_font(entry, face->second, font, error)) {
             std::fprintf(stderr, "fontgen: %s\n", error.c_str());
             return 1;
         }

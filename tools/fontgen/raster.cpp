@@ -203,25 +203,25 @@ struct Choice {
     Strategy strategy = Strategy::Fitted;
 };
 
-bool heights_met(Face& face, const FontSpec& spec)
+bool heights_met(Face& face, const FontEntry& entry)
 {
     bool capOn = false, xOn = false;
-    const int cap = ink_height(face.render('H', spec.kind), spec.kind, capOn);
-    const int xh = ink_height(face.render('x', spec.kind), spec.kind, xOn);
-    return capOn && xOn && cap == spec.cHeight && xh == spec.lHeight;
+    const int cap = ink_height(face.render('H', entry.kind), entry.kind, capOn);
+    const int xh = ink_height(face.render('x', entry.kind), entry.kind, xOn);
+    return capOn && xOn && cap == entry.cHeight && xh == entry.lHeight;
 }
 
-bool choose_size(Face& face, const FontSpec& spec, Choice& chosen, std::string& error)
+bool choose_size(Face& face, const FontEntry& entry, Choice& chosen, std::string& error)
 {
-    const double nominal = spec.cHeight / face.design_cap_ratio();
+    const double nominal = entry.cHeight / face.design_cap_ratio();
     const Strategy hinted[] = {Strategy::Hinted, Strategy::AutoLight};
     for (Strategy st : hinted) {
-        if (st == Strategy::AutoLight && spec.kind != Kind::AA4)
+        if (st == Strategy::AutoLight && entry.kind != Kind::AA4)
             continue;
         double best = -1;
         for (double px = nominal * 0.85; px <= nominal * 1.15; px += 1.0 / 32) {
             face.set_size(px, st);
-            if (heights_met(face, spec) && (best < 0 || std::abs(px - nominal) < std::abs(best - nominal)))
+            if (heights_met(face, entry) && (best < 0 || std::abs(px - nominal) < std::abs(best - nominal)))
                 best = px;
         }
         if (best > 0) {
@@ -230,10 +230,10 @@ bool choose_size(Face& face, const FontSpec& spec, Choice& chosen, std::string& 
         }
     }
     chosen = {nominal, Strategy::Fitted};
-    face.set_size(nominal, Strategy::Fitted, spec.lHeight, spec.cHeight);
-    if (!heights_met(face, spec)) {
-        error = spec.name + ": no way found to give capitals " + std::to_string(spec.cHeight) +
-                " and lower case " + std::to_string(spec.lHeight) + " pixels";
+    face.set_size(nominal, Strategy::Fitted, entry.lHeight, entry.cHeight);
+    if (!heights_met(face, entry)) {
+        error = entry.name + ": no way found to give capitals " + std::to_string(entry.cHeight) +
+                " and lower case " + std::to_string(entry.lHeight) + " pixels";
         return false;
     }
     return true;
@@ -249,11 +249,11 @@ int fit_into_cell(const Ink& ink, int cell)
     return std::max(x, 0);
 }
 
-Glyph make_glyph(unsigned code, const Ink& ink, const FontSpec& spec, int monoAdvance, int spaceAdvance)
+Glyph make_glyph(unsigned code, const Ink& ink, const FontEntry& entry, int monoAdvance, int spaceAdvance)
 {
     Glyph g;
     g.code = code;
-    g.bpp = spec.kind == Kind::AA4 ? 4 : 1;
+    g.bpp = entry.kind == Kind::AA4 ? 4 : 1;
     Ink in = ink;
     if (in.missing) {
         // A code the face has no glyph for is a blank of the space's width.
@@ -264,7 +264,7 @@ Glyph make_glyph(unsigned code, const Ink& ink, const FontSpec& spec, int monoAd
     // Horizontal: monospaced fonts keep their one cell; proportional cells
     // grow to take ink that pokes out left or right of the advance.
     int cellLeft = 0, cellWidth = in.advance, inkX;
-    if (spec.monospaced()) {
+    if (entry.monospaced()) {
         cellWidth = monoAdvance;
         inkX = fit_into_cell(in, cellWidth);
     } else {
@@ -275,11 +275,11 @@ Glyph make_glyph(unsigned code, const Ink& ink, const FontSpec& spec, int monoAd
         inkX = in.left - cellLeft;
     }
     g.xDist = cellWidth;
-    const int inkY = spec.baseline - in.top;  // cell row of the ink's first row
+    const int inkY = entry.baseline - in.top;  // cell row of the ink's first row
 
-    if (spec.kind == Kind::Ext) {
+    if (entry.kind == Kind::Ext) {
         // The box is the ink itself, cut to the cell's rows.
-        int y0 = std::max(inkY, 0), y1 = std::min(inkY + in.rows, spec.ySize);
+        int y0 = std::max(inkY, 0), y1 = std::min(inkY + in.rows, entry.ySize);
         int x0 = inkX, x1 = std::min(inkX + in.width, cellWidth);
         if (y1 <= y0 || x1 <= x0) {
             y0 = y1 = 0;
@@ -300,7 +300,7 @@ Glyph make_glyph(unsigned code, const Ink& ink, const FontSpec& spec, int monoAd
     // Full cells: every pixel of the cell is in the rows, so drawing a
     // character paints its whole cell.
     g.xSize = cellWidth;
-    g.ySize = spec.ySize;
+    g.ySize = entry.ySize;
     g.pixels.assign(static_cast<size_t>(g.xSize) * g.ySize, 0);
     for (int y = 0; y < in.rows; ++y)
         for (int x = 0; x < in.width; ++x) {
@@ -313,16 +313,16 @@ Glyph make_glyph(unsigned code, const Ink& ink, const FontSpec& spec, int monoAd
 
 }  // namespace
 
-bool render_font(const FontSpec& spec, const std::string& facePath, RasterFont& out, std::string& error)
+bool render_font(const FontEntry& entry, const std::string& facePath, RasterFont& out, std::string& error)
 {
     Face face;
     if (!face.open(facePath, error))
         return false;
     Choice choice;
-    if (!choose_size(face, spec, choice, error))
+    if (!choose_size(face, entry, choice, error))
         return false;
-    face.set_size(choice.px, choice.strategy, spec.lHeight, spec.cHeight);
-    out.spec = spec;
+    face.set_size(choice.px, choice.strategy, entry.lHeight, entry.cHeight);
+    out.entry = entry;
     out.facePath = facePath;
     out.pixelSize = choice.px;
     out.method = strategy_name(choice.strategy);
@@ -331,26 +331,26 @@ bool render_font(const FontSpec& spec, const std::string& facePath, RasterFont& 
     // The one advance of a monospaced font: the one most of its glyphs have.
     std::map<int, int> advances;
     for (unsigned c = 0x21; c < 0x7F; ++c)
-        ++advances[face.render(c, spec.kind).advance];
+        ++advances[face.render(c, entry.kind).advance];
     int monoAdvance = 0, most = 0;
     for (const auto& [adv, n] : advances)
         if (n > most) {
             most = n;
             monoAdvance = adv;
         }
-    const Ink space = face.render(' ', spec.kind);
-    const int spaceAdvance = spec.monospaced() ? monoAdvance : space.advance;
+    const Ink space = face.render(' ', entry.kind);
+    const int spaceAdvance = entry.monospaced() ? monoAdvance : space.advance;
 
-    for (const CodeRange& r : spec.ranges)
+    for (const CodeRange& r : entry.ranges)
         for (unsigned code = r.first; code <= r.last; ++code)
-            out.glyphs.push_back(make_glyph(code, face.render(unicode_of(code), spec.kind), spec, monoAdvance,
+            out.glyphs.push_back(make_glyph(code, face.render(unicode_of(code), entry.kind), entry, monoAdvance,
                                             spaceAdvance));
     return true;
 }
 
 std::string check_font(const RasterFont& font)
 {
-    const FontSpec& s = font.spec;
+    const FontEntry& s = font.entry;
     std::string why;
     auto glyph = [&](unsigned code) -> const Glyph* {
         for (const Glyph& g : font.glyphs)

@@ -1,13 +1,13 @@
-// Renders the glyphs of a font spec with FreeType into cells of the spec's
+// Renders the glyphs of a font entry with FreeType into cells of the entry's
 // metrics: the pixel size is chosen so that hinted capitals and lower-case
-// letters have the spec's heights on its baseline.
+// letters have the entry's heights on its baseline.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "font_spec.h"
+#include "font_table.h"
 
 namespace fontgen {
 
@@ -26,16 +26,16 @@ struct Glyph {
 };
 
 struct RasterFont {
-    FontSpec spec;
+    FontEntry entry;
     std::string facePath;
     double pixelSize = 0;  // pixels per em actually used
     std::string method;    // how the outlines were turned into pixels
     std::vector<Glyph> glyphs;  // every code of every range, in chain order
 };
 
-// Renders spec from the TrueType file facePath.  False with a reason in
-// error when the face cannot be read or no size meets the spec's heights.
-bool render_font(const FontSpec& spec, const std::string& facePath, RasterFont& out, std::string& error);
+// Renders entry from the TrueType file facePath.  False with a reason in
+// error when the face cannot be read or no size meets the entry's heights.
+bool render_font(const FontEntry& entry, const std::string& facePath, RasterFont& out, std::string& error);
 
 // The rules the generated fonts keep; the reasons they break, one per line
 // (empty when all hold).

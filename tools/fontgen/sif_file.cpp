@@ -39,7 +39,7 @@ std::vector<uint8_t> packed_aa2(const Glyph& g, int& bpl)
 
 std::vector<uint8_t> sif_file(const RasterFont& font, bool aa2)
 {
-    const FontSpec& s = font.spec;
+    const FontEntry& s = font.entry;
     const bool boxes = s.kind == Kind::Ext;
     const bool two = aa2 && s.kind == Kind::AA4;
     std::vector<uint8_t> o;

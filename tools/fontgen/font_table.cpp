@@ -1,4 +1,4 @@
-#include "font_spec.h"
+#include "font_table.h"
 
 #include <fstream>
 #include <sstream>
@@ -40,7 +40,7 @@ static bool parse_ranges(const std::string& s, std::vector<CodeRange>& out)
     return !out.empty();
 }
 
-bool read_font_table(const std::string& path, std::vector<FontSpec>& fonts, std::string& error)
+bool read_font_table(const std::string& path, std::vector<FontEntry>& fonts, std::string& error)
 {
     std::ifstream in(path);
     if (!in) {
@@ -55,7 +55,7 @@ bool read_font_table(const std::string& path, std::vector<FontSpec>& fonts, std:
         if (hash != std::string::npos)
             line.erase(hash);
         std::istringstream words(line);
-        FontSpec f;
+        FontEntry f;
         std::string kind, ranges;
         if (!(words >> f.name))
             continue;

@@ -17,7 +17,7 @@ struct CodeRange {
     unsigned first, last;  // inclusive
 };
 
-struct FontSpec {
+struct FontEntry {
     std::string name;
     Kind kind = Kind::Prop;
     std::string face;  // key of the face (sans, sans-bold, mono, mono-bold)
@@ -30,7 +30,7 @@ struct FontSpec {
 
 // Reads a font table: one font per line, '#' comments, blank lines ignored.
 // On a malformed line returns false with the reason in error.
-bool read_font_table(const std::string& path, std::vector<FontSpec>& fonts, std::string& error);
+bool read_font_table(const std::string& path, std::vector<FontEntry>& fonts, std::string& error);
 
 // The character a code of the firmware's 8-bit text stands for: Latin-1,
 // with 0x80-0x9F read as Windows-1252.  0 when the code has none.
