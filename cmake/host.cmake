@@ -129,6 +129,16 @@ if(VELM_NODE AND VELM_NPM)
     COMMAND ${VELM_NODE} ${CMAKE_SOURCE_DIR}/tests/web/browser/panel_page.test.mjs
             $<TARGET_FILE:${VELM_REFERENCE_BUILD}> ${VELM_BROWSER_DIR}/node_modules)
   set_tests_properties(web_browser PROPERTIES FIXTURES_REQUIRED web_browser_modules TIMEOUT 180)
+  # The page's figures in the browser are a command: bin/bench_web_browser.
+  file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/bin/bench_web_browser
+    CONTENT "#!/bin/sh
+# Prints the panel page's figures in Chromium: idle CPU with the page open,
+# picture latency and rate (tests/web/browser/panel_page.bench.mjs).
+set -e
+[ -d '${VELM_BROWSER_DIR}/node_modules/playwright-core' ] || '${CMAKE_COMMAND}' -DSRC='${CMAKE_SOURCE_DIR}/tests/web/browser' -DDEST='${VELM_BROWSER_DIR}' -DNPM='${VELM_NPM}' -P '${CMAKE_SOURCE_DIR}/tests/web/browser/npm_ci.cmake'
+exec '${VELM_NODE}' '${CMAKE_SOURCE_DIR}/tests/web/browser/panel_page.bench.mjs' '$<TARGET_FILE:${VELM_REFERENCE_BUILD}>' '${VELM_BROWSER_DIR}/node_modules'
+"
+    FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 else()
   add_test(NAME web_browser COMMAND ${CMAKE_COMMAND} -E echo
     "the browser test needs node and npm: run scripts/deps.sh, then configure again")

@@ -57,3 +57,4 @@ gtest_discover_tests(dravik_window_tests DISCOVERY_TIMEOUT 30
 # Figures: Store's throughput into the simulated board in real time.
 add_executable(bench_store ${CMAKE_SOURCE_DIR}/tests/loader/bench/bench_store.cpp)
 target_link_libraries(bench_store PRIVATE dravik_core loader_board_support)
+target_include_directories(bench_store PRIVATE ${CMAKE_SOURCE_DIR}/tests)

@@ -11,6 +11,7 @@
 #include "app/KM_bitmaps.h"
 #include "support/host.h"
 #include "support/image_builder.h"
+#include "support/emulation.h"
 
 namespace {
 
@@ -26,6 +27,7 @@ double seconds_per(const std::function<void()>& fn, int reps)
 
 int main()
 {
+    fwtest::print_emulation_note();
     const int W = 800, H = 480;
     fwtest::TestBitmap raw;
     raw.width = W;

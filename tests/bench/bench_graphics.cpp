@@ -16,6 +16,7 @@
 #include "config/build_config.h"
 #include "graphics/GUI.h"
 #include "storage/KM_eeprom.h"
+#include "support/emulation.h"
 
 namespace {
 
@@ -43,6 +44,7 @@ double best_of(int rounds, F&& f)
 
 int main()
 {
+    fwtest::print_emulation_note();
     char dir[] = "/tmp/velm-bench-XXXXXX";
     if (!mkdtemp(dir))
         return 1;

@@ -10,9 +10,11 @@
 
 #include "board.h"
 #include "firmware_entry.h"
+#include "support/emulation.h"
 
 int main(int argc, char** argv)
 {
+    fwtest::print_emulation_note();
     double seconds = argc > 1 ? std::atof(argv[1]) : 20.0;
     char dir[] = "/tmp/velm-bench-XXXXXX";
     if (!mkdtemp(dir))

@@ -19,6 +19,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include "support/emulation.h"
 
 namespace {
 
@@ -75,6 +76,7 @@ bool MakePicture(const QString& path, int rows)
 
 int main(int argc, char** argv)
 {
+    fwtest::print_emulation_note();
     QCoreApplication app(argc, argv);
     const int kb = argc > 1 ? std::atoi(argv[1]) : 1024;
     if (kb <= 0) {
