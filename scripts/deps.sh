@@ -140,12 +140,16 @@ if ! can_root; then
 fi
 
 installed qemu-user-static || install_packages qemu-user-static
-if ! binfmt_mounted; then
-  $sudo mount -t binfmt_misc binfmt_misc "$BINFMT"
+if ! binfmt_mounted && ! $sudo mount -t binfmt_misc binfmt_misc "$BINFMT"; then
+  echo "this kernel does not run 32-bit programs, and binfmt_misc cannot be mounted here to run them through $EMULATOR" >&2
+  exit 1
 fi
 # Flag F: the kernel opens the interpreter now, so it is found from any
 # mount namespace and any chroot that the program is later started in.
-printf '%s' ":qemu-i386:M::$I386_MAGIC:$I386_MASK:$EMULATOR:F" | $sudo tee "$BINFMT/register" >/dev/null
+if ! printf '%s' ":qemu-i386:M::$I386_MAGIC:$I386_MASK:$EMULATOR:F" | $sudo tee "$BINFMT/register" >/dev/null; then
+  echo "this kernel does not run 32-bit programs, and $EMULATOR cannot be registered with binfmt_misc here" >&2
+  exit 1
+fi
 if ! probe32; then
   echo "registered $EMULATOR for i386 programs, but a 32-bit program still does not run" >&2
   exit 1

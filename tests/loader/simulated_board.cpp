@@ -4,9 +4,16 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
 namespace {
 
 constexpr int kStartMs = 30000;
+// Start-up takes a few virtual seconds; where 32-bit programs run through
+// user-mode emulation, much longer in host time.
+constexpr int kFirstPromptMs = 120000;
 
 }  // namespace
 
@@ -46,6 +53,7 @@ SimulatedBoard::SimulatedBoard(const QString& speed)
             const QString line = QString::fromLocal8Bit(m_process.readLine()).trimmed();
             if (line.startsWith("uart1 ")) {
                 m_uart1 = line.mid(6).trimmed();
+                WaitForFirstPrompt();
                 return;
             }
         }
@@ -54,6 +62,33 @@ SimulatedBoard::SimulatedBoard(const QString& speed)
         m_process.waitForReadyRead(100);
     }
     m_error = "the simulated board " + program + " printed no \"uart1 /dev/pts/N\" line";
+}
+
+// As a user does after power-on: waits until the controller has sent its
+// start-up prompt (">" and CR) on the command port.
+void SimulatedBoard::WaitForFirstPrompt()
+{
+    const int fd = ::open(m_uart1.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        m_error = "cannot open the board's command port " + m_uart1;
+        return;
+    }
+    QByteArray got;
+    QElapsedTimer t;
+    t.start();
+    while (!got.contains(">\r") && t.elapsed() < kFirstPromptMs && m_process.state() == QProcess::Running) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 100) > 0) {
+            char buf[256];
+            const ssize_t n = ::read(fd, buf, sizeof buf);
+            if (n > 0)
+                got.append(buf, static_cast<int>(n));
+        }
+    }
+    ::close(fd);
+    if (!got.contains(">\r"))
+        m_error = "the simulated board sent no start-up prompt on " + m_uart1 + " (it sent \"" +
+                  QString::fromLatin1(got.toPercentEncoding(" ")) + "\")";
 }
 
 SimulatedBoard::~SimulatedBoard() { Stop(); }

@@ -31,6 +31,8 @@ public:
     void Stop();
 
 private:
+    void WaitForFirstPrompt();
+
     QTemporaryDir m_dir;
     QProcess m_process;
     QString m_uart1;
