@@ -97,61 +97,68 @@ emulated() {
 tell_no_root() {
   {
     echo "this machine lacks what the build needs, and installing it needs root (or sudo):"
-    echo "$@"
+    printf '%s\n' "$@"
   } >&2
   exit 1
 }
 
 # 1. The packages.
 mapfile -t missing < <(missing_packages "${PACKAGES[@]}")
-if [ ${#missing[@]} -gt 0 ]; then
-  can_root || tell_no_root "  packages: ${missing[*]}" \
-    "run as root: apt-get install --no-install-recommends ${missing[*]}" \
-    "then run $0 again."
+if [ ${#missing[@]} -gt 0 ] && can_root; then
   install_packages "${missing[@]}"
+  missing=()
 fi
 
-# 2. 32-bit programs, natively or through emulation.
-if [ "${VELM_EMULATE_I386:-0}" != 1 ] && probe32; then
-  emulated && echo "32-bit programs run through user-mode emulation on this machine (binfmt_misc: $(i386_handlers | paste -sd' '))"
-  exit 0
-fi
-if emulated; then
-  if probe32; then
-    echo "32-bit programs run through user-mode emulation on this machine (binfmt_misc: $(i386_handlers | paste -sd' '))"
-    exit 0
+# 2. 32-bit programs, natively or through emulation (the probe needs
+# g++-multilib: without it the packages come first).
+steps=()
+if ! installed g++-multilib; then
+  :
+elif [ "${VELM_EMULATE_I386:-0}" != 1 ] && probe32; then
+  :
+elif emulated; then
+  if ! probe32; then
+    echo "an i386 handler is registered with binfmt_misc ($(i386_handlers | paste -sd' ')) but a 32-bit program still does not run" >&2
+    exit 1
   fi
-  echo "an i386 handler is registered with binfmt_misc ($(i386_handlers | paste -sd' ')) but a 32-bit program still does not run" >&2
-  exit 1
-fi
-
-need=()
-installed qemu-user-static || need+=("apt-get install --no-install-recommends qemu-user-static")
-binfmt_mounted || need+=("mount -t binfmt_misc binfmt_misc $BINFMT")
-if [ -n "$(binfmt_mounted && i386_handlers)" ]; then
+elif binfmt_mounted && [ -n "$(i386_handlers)" ]; then
   echo "binfmt_misc has a disabled i386 handler ($(i386_handlers | paste -sd' ')): enable it (echo 1 > $BINFMT/NAME) and run $0 again" >&2
   exit 1
-fi
-need+=("printf '%s' ':qemu-i386:M::$I386_MAGIC:$I386_MASK:$EMULATOR:F' > $BINFMT/register")
-if ! can_root; then
-  printf -v steps '  %s\n' "${need[@]}"
-  tell_no_root "  this kernel does not run 32-bit programs; they can run through qemu-i386-static." \
-    "run as root:" "${steps%$'\n'}" "then run $0 again."
+else
+  installed qemu-user-static || steps+=("apt-get install --no-install-recommends qemu-user-static")
+  binfmt_mounted || steps+=("mount -t binfmt_misc binfmt_misc $BINFMT")
+  steps+=("printf '%s' ':qemu-i386:M::$I386_MAGIC:$I386_MASK:$EMULATOR:F' > $BINFMT/register")
 fi
 
-installed qemu-user-static || install_packages qemu-user-static
-if ! binfmt_mounted && ! $sudo mount -t binfmt_misc binfmt_misc "$BINFMT"; then
-  echo "this kernel does not run 32-bit programs, and binfmt_misc cannot be mounted here to run them through $EMULATOR" >&2
-  exit 1
+# Without root: one message with everything that is missing.
+if [ ${#missing[@]} -gt 0 ] || { [ ${#steps[@]} -gt 0 ] && ! can_root; }; then
+  lines=()
+  [ ${#missing[@]} -eq 0 ] || lines+=("  packages: ${missing[*]}")
+  [ ${#steps[@]} -eq 0 ] || lines+=("  this kernel does not run 32-bit programs; they can run through $EMULATOR")
+  lines+=("run as root:")
+  [ ${#missing[@]} -eq 0 ] || lines+=("  apt-get install --no-install-recommends ${missing[*]}")
+  for step in "${steps[@]}"; do lines+=("  $step"); done
+  lines+=("then run $0 again.")
+  tell_no_root "${lines[@]}"
 fi
-# Flag F: the kernel opens the interpreter now, so it is found from any
-# mount namespace and any chroot that the program is later started in.
-if ! printf '%s' ":qemu-i386:M::$I386_MAGIC:$I386_MASK:$EMULATOR:F" | $sudo tee "$BINFMT/register" >/dev/null; then
-  echo "this kernel does not run 32-bit programs, and $EMULATOR cannot be registered with binfmt_misc here" >&2
-  exit 1
+
+if [ ${#steps[@]} -gt 0 ]; then
+  installed qemu-user-static || install_packages qemu-user-static
+  if ! binfmt_mounted && ! $sudo mount -t binfmt_misc binfmt_misc "$BINFMT"; then
+    echo "this kernel does not run 32-bit programs, and binfmt_misc cannot be mounted here to run them through $EMULATOR" >&2
+    exit 1
+  fi
+  # Flag F: the kernel opens the interpreter now, so it is found from any
+  # mount namespace and any chroot that the program is later started in.
+  if ! printf '%s' ":qemu-i386:M::$I386_MAGIC:$I386_MASK:$EMULATOR:F" | $sudo tee "$BINFMT/register" >/dev/null; then
+    echo "this kernel does not run 32-bit programs, and $EMULATOR cannot be registered with binfmt_misc here" >&2
+    exit 1
+  fi
+  if ! probe32; then
+    echo "registered $EMULATOR for i386 programs, but a 32-bit program still does not run" >&2
+    exit 1
+  fi
 fi
-if ! probe32; then
-  echo "registered $EMULATOR for i386 programs, but a 32-bit program still does not run" >&2
-  exit 1
+if emulated; then
+  echo "32-bit programs run through user-mode emulation on this machine (binfmt_misc: $(i386_handlers | paste -sd' '))"
 fi
-echo "32-bit programs run through user-mode emulation on this machine (binfmt_misc: qemu-i386)"
