@@ -60,7 +60,8 @@ Board::Board(const BoardOptions& o)
       focaltech(
           machine, gpio, [this] { return ResistivePanel::Finger{finger.x, finger.y, finger.down}; }, touch.panel),
       sdhc(machine, aitc, gpio),
-      sysctrl(machine, "SYSCTRL", {{0x20, 0xFFFFFFCB}}),
+      watchdog(machine),
+      sysctrl(machine, "SYSCTRL", {{0x20, 0xFFFFFFCB}, {0x24, 0, 0xAAAAAAAA}}),
       weim(machine, "WEIM", offsets({0x00, 0x04, 0x08, 0x0C, 0x10, 0x14, 0x18, 0x1C, 0x20, 0x24, 0x28, 0x2C, 0x30})),
       sdramc(machine, "SDRAMC", offsets({0x00, 0x04, 0x14, 0x18})),
       aipi1(machine, "AIPI1", offsets({0x00, 0x04, 0x08})),
@@ -76,6 +77,7 @@ Board::Board(const BoardOptions& o)
     machine.map_file(kFlashBase, kFlashSize, o.flash, true, 0xFF);
 
     machine.attach(0x10040000, 0x1000, &aitc);
+    machine.attach(Watchdog::kBase, Watchdog::kSize, &watchdog);
     // The system-control block lies inside the clock window: claimed first.
     machine.attach(0x10027800, 0x100, &sysctrl);
     machine.attach(0x10027000, 0x1000, &clock);

@@ -22,6 +22,7 @@
 #include "devices/tempsensor.h"
 #include "devices/touch.h"
 #include "devices/uart.h"
+#include "devices/watchdog.h"
 #include "machine.h"
 
 namespace sim {
@@ -88,7 +89,11 @@ public:
     // slot while card_present is set (PB13 low), powered by PF1 and PF3.
     Sdhc sdhc;
     // The system-control registers inside the clock module's window
-    // (0x10027800): FMCR, whose bit 0 routes SDHC1 to its pins.
+    // (0x10027800): FMCR, whose bit 0 routes SDHC1 to its pins, and DSCR1,
+    // the pads' drive strength (2-bit fields, 1x reserved).
+    // The processor's watchdog: its time-out (or software reset) resets the
+    // board through Machine::reset_board.
+    Watchdog watchdog;
     RegisterFile sysctrl;
     RegisterFile weim;
     RegisterFile sdramc;

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -68,6 +69,11 @@ public:
         std::thread([this] { read_loop(); }).detach();
     }
     std::string where() const override { return path_; }
+    std::string handover() const override
+    {
+        return "pty:" + std::to_string(master_) + ":" + std::to_string(slave_) + ":" + path_;
+    }
+    std::vector<int> descriptors() const override { return {master_, slave_}; }
 
 private:
     uint32_t host_rate() const
@@ -111,16 +117,32 @@ private:
 
 class TcpFarEnd : public FarEnd {
 public:
-    TcpFarEnd(Uart& uart, Machine& m, int listener, int port) : uart_(uart), m_(m), listener_(listener), port_(port)
+    TcpFarEnd(Uart& uart, Machine& m, int listener, int port, int client = -1)
+        : uart_(uart), m_(m), listener_(listener), port_(port)
     {
         uart_.add_listener([this](uint8_t b) {
             int fd = client_;
             if (fd >= 0)
                 write_all(fd, &b, 1);
         });
+        if (client >= 0) {
+            client_ = client;
+            std::thread([this, client] { read_loop(client); }).detach();
+        }
         std::thread([this] { accept_loop(); }).detach();
     }
     std::string where() const override { return "127.0.0.1:" + std::to_string(port_); }
+    std::string handover() const override
+    {
+        return "tcp:" + std::to_string(listener_) + ":" + std::to_string(port_) + ":" + std::to_string(client_.load());
+    }
+    std::vector<int> descriptors() const override
+    {
+        int c = client_;
+        if (c >= 0)
+            return {listener_, c};
+        return {listener_};
+    }
 
 private:
     void accept_loop()
@@ -183,6 +205,7 @@ public:
         }).detach();
     }
     std::string where() const override { return "stdio"; }
+    std::string handover() const override { return "stdio"; }
 
 private:
     Uart& uart_;
@@ -192,6 +215,7 @@ private:
 class NoFarEnd : public FarEnd {
 public:
     std::string where() const override { return "none"; }
+    std::string handover() const override { return "none"; }
 };
 
 }  // namespace
@@ -242,6 +266,19 @@ std::unique_ptr<FarEnd> open_far_end(const std::string& far_end, Uart& uart, Mac
         return std::make_unique<TcpFarEnd>(uart, m, fd, port);
     }
     *error = "unknown far end '" + far_end + "'";
+    return nullptr;
+}
+
+std::unique_ptr<FarEnd> adopt_far_end(const std::string& handover, Uart& uart, Machine& m, std::string* error)
+{
+    if (handover == "none" || handover == "stdio")
+        return open_far_end(handover, uart, m, error);
+    int a = -1, b = -1, c = -1, n = 0;
+    if (std::sscanf(handover.c_str(), "pty:%d:%d:%n", &a, &b, &n) == 2 && n > 0)
+        return std::make_unique<PtyFarEnd>(uart, m, a, b, handover.substr(static_cast<size_t>(n)));
+    if (std::sscanf(handover.c_str(), "tcp:%d:%d:%d", &a, &b, &c) == 3)
+        return std::make_unique<TcpFarEnd>(uart, m, a, b, c);
+    *error = "cannot take over the far end '" + handover + "'";
     return nullptr;
 }
 

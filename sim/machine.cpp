@@ -320,6 +320,25 @@ void Machine::drain_inbox()
         fn();
 }
 
+// ---------------------------------------------------------------- board reset
+
+void Machine::reset_board()
+{
+    ++board_resets_;
+    if (board_reset_handler_) {
+        board_reset_handler_();
+        return;
+    }
+    // Held in reset: the firmware thread hands the turn back for good and
+    // never runs again.
+    std::unique_lock<std::mutex> lk(turn_mu_);
+    fw_done_ = true;
+    fw_turn_ = false;
+    stopped_by_pred_ = false;
+    turn_cv_.notify_all();
+    turn_cv_.wait(lk, [] { return false; });
+}
+
 // ---------------------------------------------------------------- turns
 
 void Machine::start_firmware(std::function<void()> fn)

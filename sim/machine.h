@@ -108,6 +108,16 @@ public:
     // next safe point.
     void post(std::function<void()> fn);
 
+    // ---- board reset ----
+    // The one way the board is reset (the watchdog's time-out or its
+    // software reset), called on the firmware thread.  The program that
+    // runs the board restarts the firmware from power-on in its handler;
+    // without a handler (a test's in-process board) the board stays held in
+    // reset: the firmware runs no more and firmware_returned() holds.
+    void set_board_reset_handler(std::function<void()> fn) { board_reset_handler_ = std::move(fn); }
+    void reset_board();
+    unsigned board_resets() const { return board_resets_; }
+
     // ---- turn-taking with a controlling thread ----
     // Starts fn on a new firmware thread that waits for the first turn.
     void start_firmware(std::function<void()> fn);
@@ -170,6 +180,9 @@ private:
     std::function<bool()> stop_;
     Time deadline_ = 0;
     bool stopped_by_pred_ = false;
+
+    std::function<void()> board_reset_handler_;
+    unsigned board_resets_ = 0;
 
     // real-time pacing
     bool pace_started_ = false;

@@ -143,8 +143,13 @@ int agif_play_once(int n, int x, int y)
     if (!p || GUI_GIF_GetInfo(p, size, &info) != 0 || info.NumImages < 1)
         return 0;
     int ok = 1;
-    for (int k = 0; k < info.NumImages; ++k)
+    for (int k = 0; k < info.NumImages; ++k) {
         if (GUI_GIF_DrawSub(p, size, x, y, k) != 0)
             ok = 0;
+        // Each frame stays for its delay before the next one is drawn.
+        GUI_GifFrameInfo frame;
+        if (GUI_GIF_GetImageInfo(p, size, &frame, k) == 0 && frame.Delay > 0)
+            KM_Delay((uint32_t)frame.Delay * 10);
+    }
     return ok;
 }

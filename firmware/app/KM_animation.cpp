@@ -4,6 +4,7 @@
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <stdint.h>
 #include <string.h>
 
 #include "app/KM_fonts.h"
@@ -14,7 +15,7 @@
 #include "graphics/GUI.h"
 
 #define RUNNING 3
-#define LEAST_NONE 32767
+#define LEAST_NONE INT32_MAX  // no script waits: any delay is scheduled
 // Byte that marks a frame inside a line.
 #define FRAME_MARK 0x80
 // A script line as the dispatcher takes it.

@@ -111,16 +111,25 @@ void buttonEvent(int n, int press, int process, uint8_t noMacro)
             txNotify(t);
         }
     }
-    if (!noMacro && h.pressMacro) {
-        macroQueuedLabel[0] = 0;
-        scheduleMacro(h.pressMacro, getMacroArgs(n, 1));
-    }
+    // The new state runs the release macro, or the press macro when the
+    // button has no release macro.
+    if (noMacro)
+        return;
+    if (h.releaseMacro)
+        startHotspotMacro(h.releaseMacro, n, 1, 0);
+    else if (h.pressMacro)
+        startHotspotMacro(h.pressMacro, n, 0, 1);
 }
 
 void toggleButtonInvert(int n)
 {
     if (n >= 0 && n < BUTTONS)
         buttonInfo[n].state ^= 1;
+}
+
+int buttonState(int n)
+{
+    return n >= 0 && n < BUTTONS ? buttonInfo[n].state : 0;
 }
 
 // The quoted texts of a line: up to two, each cut to LABEL_MAX.

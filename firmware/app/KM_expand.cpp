@@ -90,10 +90,6 @@ int safeStrAppendNum(char* dst, const char* text, int room, int n)
 
 // ---------------------------------------------------------------- values
 
-// Where the touch module keeps the last reported press; nothing reports
-// presses in this firmware yet, so both read as the screen's corner.
-static int lastPressRelative(int) { return 0; }
-static int lastPressAbsolute(int) { return 0; }
 // The value of the linear slider on hotspot n; 0 when there is none (no
 // circular slider can exist, so only the linear table is asked).
 static int sliderValueOfHotspot(int n, int32_t* v)
@@ -241,8 +237,8 @@ static int format_reference(const char* ref, const char* const* args)
             return 0;
         int v;
         switch (name[1]) {
-        case 'r': v = lastPressRelative(axis); break;
-        case 'a': v = lastPressAbsolute(axis); break;
+        case 'r': v = axis ? lastHotRY : lastHotRX; break;
+        case 'a': v = axis ? lastHotAY : lastHotAX; break;
         case 'm': v = axis ? PANEL_HEIGHT - 1 : PANEL_WIDTH - 1; break;
         case 'c': v = axis ? PANEL_HEIGHT / 2 : PANEL_WIDTH / 2; break;
         case 'o': v = axis ? Origin_Y : Origin_X; break;

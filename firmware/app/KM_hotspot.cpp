@@ -159,11 +159,15 @@ static int slider_press(int spot, int x, int y, uint8_t noMacro)
     return 1;
 }
 
-static void start_macro(int n, int spot, int press)
+void startHotspotMacro(int m, int n, int event, int argsKind)
 {
-    // Start labels of hotspot macros are the macro engine's; none is given.
-    macroQueuedLabel[0] = 0;
-    scheduleMacro(n, getMacroArgs(spot, press));
+    setQueuedMacroLabel(n, event);
+    scheduleMacro(m, getMacroArgs(n, argsKind));
+}
+
+static void start_macro(int m, int spot, int press)
+{
+    startHotspotMacro(m, spot, press, press);
 }
 
 void spotProcess(uint8_t spot, int press, uint8_t noMacro, int x, int y)
@@ -580,6 +584,12 @@ int cmdHotspotMacros(char* cmd)
     if (n < 0 || n > 255 || TouchHotSpots[n].type == SPOT_FREE)
         return CMD_FAIL;
     int hasRelease = sscanf(rest, "%d %*s %63s", &n, releaseName) == 2;
+    // A name may carry the label its macro starts at ("name:x130").
+    char pressLabel[64], releaseLabel[64];
+    const char* c = strchr(pressName, ':');
+    snprintf(pressLabel, sizeof pressLabel, "%s", c ? c : "");
+    c = hasRelease ? strchr(releaseName, ':') : 0;
+    snprintf(releaseLabel, sizeof releaseLabel, "%s", c ? c : "");
     int pm = macro_by_name(pressName);
     if (pm < 0)
         return CMD_FAIL;
@@ -589,6 +599,9 @@ int cmdHotspotMacros(char* cmd)
         if (rm < 0)
             return CMD_FAIL;
     }
+    if (!bindMacroLabel(n, pm && pressLabel[0] ? pressLabel : 0, 1) ||
+        !bindMacroLabel(n, rm && releaseLabel[0] ? releaseLabel : 0, 0))
+        return CMD_FAIL;
     HotSpot& h = TouchHotSpots[n];
     h.pressMacro = (uint8_t)pm;
     h.releaseMacro = (uint8_t)rm;

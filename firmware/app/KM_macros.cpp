@@ -210,16 +210,6 @@ void clearMacroArgStore(void)
 
 // ---------------------------------------------------------------- hotspot labels
 
-// State-flag bits of a hotspot whose press or release macro starts at a
-// label.
-enum { SPOT_ST_PRESS_LABEL = 1 << 1, SPOT_ST_RELEASE_LABEL = 1 << 2 };
-
-// The state of a toggle button as its label shows it: 1 while it is set.
-static int toggle_state(const HotSpot& h)
-{
-    return (h.stateFlags & SPOT_ST_PRESSED) ? 1 : 0;
-}
-
 const char* setQueuedMacroLabel(int hotspot, int event)
 {
     hotspot &= 0xFF;
@@ -233,11 +223,11 @@ const char* setQueuedMacroLabel(int hotspot, int event)
         else if (event != 1 && (h.stateFlags & SPOT_ST_RELEASE_LABEL))
             snprintf(macroQueuedLabel, sizeof macroQueuedLabel, ":r%d", hotspot);
     } else if (h.type == SPOT_TOGGLE) {
-        // As for the other types: the bit that the binding for this event
-        // recorded (checkQueuedMacroLabel) chooses the label.
-        if ((event == 1 && (h.stateFlags & SPOT_ST_PRESS_LABEL)) ||
-            (event != 1 && (h.stateFlags & SPOT_ST_RELEASE_LABEL)))
-            snprintf(macroQueuedLabel, sizeof macroQueuedLabel, ":s%d_%d", hotspot, toggle_state(h));
+        // A toggle runs its release macro (event 1) or, without one, its
+        // press macro (event 0); the section is that of the new state.
+        if ((event == 0 && (h.stateFlags & SPOT_ST_PRESS_LABEL)) ||
+            (event == 1 && (h.stateFlags & SPOT_ST_RELEASE_LABEL)))
+            snprintf(macroQueuedLabel, sizeof macroQueuedLabel, ":s%d_%d", hotspot, buttonState(hotspot));
     }
     return macroQueuedLabel[0] ? macroQueuedLabel : 0;
 }
@@ -263,6 +253,15 @@ int checkQueuedMacroLabel(int hotspot, const char* label, int event)
         return 0;
     }
     h.stateFlags |= bit;
+    return 1;
+}
+
+int bindMacroLabel(int hotspot, const char* label, int event)
+{
+    if (label)
+        return checkQueuedMacroLabel(hotspot, label, event);
+    // Bound without a label: the macro runs from its start.
+    TouchHotSpots[hotspot & 0xFF].stateFlags &= (uint8_t)~(event == 1 ? SPOT_ST_PRESS_LABEL : SPOT_ST_RELEASE_LABEL);
     return 1;
 }
 
@@ -531,21 +530,51 @@ static int is_repeat(const char* line)
 
 // The label of a label line: 32 characters at most, no comment, no
 // trailing blanks.
-static void take_label(const char* line)
+static void take_label(char* dst, const char* line)
 {
-    strncpy(local_label, line, LABEL_MAX);
-    local_label[LABEL_MAX] = 0;
-    char* c = strstr(local_label, "//");
+    strncpy(dst, line, LABEL_MAX);
+    dst[LABEL_MAX] = 0;
+    char* c = strstr(dst, "//");
     if (c)
         *c = 0;
-    int n = (int)strlen(local_label);
-    while (n > 0 && isspace((unsigned char)local_label[n - 1]))
-        local_label[--n] = 0;
+    int n = (int)strlen(dst);
+    while (n > 0 && isspace((unsigned char)dst[n - 1]))
+        dst[--n] = 0;
+}
+
+static const char* skip_blanks(const char* line)
+{
+    while (*line && isspace((unsigned char)*line) && *line != '\r')
+        ++line;
+    return line;
+}
+
+static int is_label_line(const char* line)
+{
+    return line[0] == ':' && !is_repeat(line);
 }
 
 static int same_label(const char* a, const char* b)
 {
     return strncmp(a, b, LABEL_MAX) == 0;
+}
+
+// Whether macro e has a label line with the given label, anywhere.
+static int has_label(const ExtMacroEntry* e, const char* label)
+{
+    const char* p = first_line(e);
+    for (unsigned k = 0; k < e->lineCount; ++k) {
+        char buf[MACRO_LINE + 1];
+        p = read_line(p, buf, sizeof buf);
+        const char* line = skip_blanks(buf);
+        if (!is_label_line(line))
+            continue;
+        char found[LABEL_MAX + 1];
+        take_label(found, line);
+        if (same_label(found, label))
+            return 1;
+    }
+    return 0;
 }
 
 static void echo_line(int n, const char* cmd)
@@ -612,6 +641,8 @@ int processMacro(int n, const char* args, const char* label)
         return 0;
     }
 
+    // The wanted section, or ":default" when the macro has no such label.
+    const char* section = wanted[0] && !has_label(e, wanted) ? ":default" : wanted;
     int result = 0;
     int ran = 0;
     int found = 0;
@@ -630,28 +661,20 @@ restart:
                 stopped = 1;
                 break;
             }
-            const char* line = buf;
-            while (*line && isspace((unsigned char)*line) && *line != '\r')
-                ++line;
+            const char* line = skip_blanks(buf);
             if (!*line || *line == '\r')
                 continue;
-            const int isLabel = line[0] == ':' && !is_repeat(line);
+            const int isLabel = is_label_line(line);
             if (isLabel)
-                take_label(line);
+                take_label(local_label, line);
             else
                 local_label[0] = 0;
             if (isLabel) {
-                if (!positioned) {
+                if (!wanted[0])
+                    break;  // the preamble alone
+                if (!inSection) {
                     positioned = 1;
-                    if (wanted[0] && same_label(local_label, wanted)) {
-                        inSection = 1;
-                        found = 1;
-                        ran = 0;
-                    } else if (!wanted[0]) {
-                        break;
-                    }
-                } else if (!inSection) {
-                    if (same_label(local_label, wanted) || same_label(local_label, ":default")) {
+                    if (same_label(local_label, section)) {
                         inSection = 1;
                         found = 1;
                         ran = 0;
@@ -819,7 +842,7 @@ int cmdMacroArgs(char* cmd)
     const int m = convertStringtoIndexMacro(name);
     if (m < 1 || m > (int)EXTMACRO_MAX || !KM_GetMacro(m))
         return CMD_FAIL;
-    if (label && !checkQueuedMacroLabel(n, label, kind))
+    if (!bindMacroLabel(n, label, kind))
         return CMD_FAIL;
     const char* args = pos ? p + pos : "";
     if (!assignMacroArgs(n, kind, args))

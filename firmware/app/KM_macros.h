@@ -69,6 +69,10 @@ const char* setQueuedMacroLabel(int hotspot, int event);
 // Checks the start label given when a macro is bound to a hotspot and
 // records it in the hotspot's state flags; 0 (and a report) when refused.
 int checkQueuedMacroLabel(int hotspot, const char* label, int event);
+// Records the start label of a macro bound to a hotspot for an event (1
+// press, 0 release): checked as checkQueuedMacroLabel does; a null label
+// lets the macro run from its start.  1 accepted, 0 refused.
+int bindMacroLabel(int hotspot, const char* label, int event);
 int getMacroArgBytesAvailable(void);
 
 // ---- execution

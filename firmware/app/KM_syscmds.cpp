@@ -7,6 +7,7 @@
 #include "format/memimage.h"
 
 #include "app/KM_com.h"
+#include "app/KM_macros.h"
 #include "app/KM_reply.h"
 #include "app/KM_timer.h"
 #include "app/KM_touch.h"
@@ -20,6 +21,8 @@
 #include "config/build_config.h"
 #include "graphics/GUI.h"
 #include "storage/KM_eeprom.h"
+#include "storage/file_sys.h"
+#include "storage/sdcard.h"
 
 // "Q": an RS-485 host polls for the reports queued for it.
 int cmdQueuedReports(void)
@@ -516,4 +519,105 @@ int cmdPanelAdjust(void)
     RestoreState(&keep);
     GUI_Clear();
     return CMD_OK;
+}
+
+// ---------------------------------------------------------------- firmware, pads, restart
+
+int cmdFirmwareId(void)
+{
+    char id[sizeof eepromData.firmwareId + 1];
+    for (size_t i = 0; i < sizeof eepromData.firmwareId; ++i) {
+        const uint8_t c = (uint8_t)eepromData.firmwareId[i];
+        id[i] = c >= 0x20 && c < 0x7F ? (char)c : '?';
+    }
+    id[sizeof id - 1] = 0;
+    snprintf(out_buffer, OUT_BUFFER_SIZE, "\"%s\"\r", id);
+    txString(out_buffer);
+    return CMD_OK;
+}
+
+int cmdDriveStrength(int high)
+{
+    setDriveStrength(high);
+    return CMD_OK;
+}
+
+int cmdReset(void)
+{
+    // What was answered before goes out; then the board starts again and
+    // greets the host as after power-on.
+    txWait();
+    BoardRestart();
+}
+
+// ---------------------------------------------------------------- card folders
+
+int cmdCardChdir(const char* folder)
+{
+    if (!SDisInitialized()) {
+        txString(":SD Card not ready\r");
+        return CMD_FAIL;
+    }
+    if (fat::chdir(folder) != 0) {
+        snprintf(out_buffer, OUT_BUFFER_SIZE, ":SD Card, chdir(\"%s\") FAILED\r", folder);
+        txString(out_buffer);
+        return CMD_FAIL;
+    }
+    return CMD_OK;
+}
+
+int cmdSdLoad(const char* cmd)
+{
+    char folder[17];
+    int macro = 0;
+    if (sscanf(cmd, "*sdload %16s", folder) != 1)
+        return CMD_FAIL;
+    const int hasMacro = sscanf(cmd, "*sdload %*s %d", &macro) == 1;
+    if (hasMacro && (macro < 1 || macro > 255 || !KM_GetMacro(macro))) {
+        txString(":invalid macro index number\r");
+        return CMD_FAIL;
+    }
+    if (cmdCardChdir(folder) != CMD_OK)
+        return CMD_FAIL;
+    // The macro runs with the arguments of the request before it.
+    if (hasMacro)
+        scheduleMacro(macro + 512, 0);
+    return CMD_OK;
+}
+
+int cmdCardList(void)
+{
+    if (!SDisInitialized())
+        return CMD_FAIL;
+    uint8_t entry[32];
+    for (uint16_t first = 0; fat::read_directory_entry(entry, first) == 1; first = 1) {
+        // The volume's label is no entry of the folder.
+        if (entry[11] & fat::ATTR_VOLUME)
+            continue;
+        char name[14];
+        fat::NameFromDirEntry(name, entry);
+        size_t n = strlen(name);
+        if (n && name[n - 1] == '.')
+            name[--n] = 0;  // a name without extension
+        if (entry[11] & fat::ATTR_DIRECTORY) {
+            name[n++] = '/';
+            name[n] = 0;
+        }
+        snprintf(out_buffer, OUT_BUFFER_SIZE, "%s\r", name);
+        txString(out_buffer);
+    }
+    return CMD_OK;
+}
+
+int cmdCardTestFile(void)
+{
+    if (!SDisInitialized())
+        return CMD_FAIL;
+    fat::FatFile* f = fat::fcreate("mytest.ini", fat::ATTR_ARCHIVE);
+    if (!f)
+        return CMD_FAIL;
+    SD_led(1);
+    const int written = fat::fputs("; test file of the fopen command", f) == 0;
+    SD_led(0);
+    return fat::fclose(f) == 0 && written ? CMD_OK : CMD_FAIL;
 }

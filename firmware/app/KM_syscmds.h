@@ -48,5 +48,19 @@ int cmdBinaryResponses(int on);
 // "*paneladj": moves the picture with keys from the command port.
 int cmdPanelAdjust(void);
 
+// "*firmware": the firmware identification of the record, quoted.
+int cmdFirmwareId(void);
+// "*ds_norm", "*ds_high": the pads' drive strength.
+int cmdDriveStrength(int high);
+// "*RESET": restarts the controller; never returns.
+int cmdReset(void);
+
+// The card's folders and a test file: "*cd folder", "*sdload folder
+// [macro]", "*ls", "fopen".
+int cmdCardChdir(const char* folder);
+int cmdSdLoad(const char* cmd);
+int cmdCardList(void);
+int cmdCardTestFile(void);
+
 struct ExtBitmapRecord;
 void DumpBitMapStructure(const ExtBitmapRecord* r);

@@ -96,7 +96,9 @@ enum {
     SPOT_EV_BEEP = 1 << 6,
 };
 // State flags.
-enum { SPOT_ST_REPEAT = 1 << 0, SPOT_ST_PRESSED = 1 << 3 };
+// State flags; the label bits tell that the press or release macro starts
+// at the hotspot's label.
+enum { SPOT_ST_REPEAT = 1 << 0, SPOT_ST_PRESS_LABEL = 1 << 1, SPOT_ST_RELEASE_LABEL = 1 << 2, SPOT_ST_PRESSED = 1 << 3 };
 
 struct HotSpot {
     uint32_t type;
@@ -130,6 +132,11 @@ int buttonReEnable(int n, int noRedraw);
 void drawButton(int n, int down);
 void buttonEvent(int n, int press, int process, uint8_t noMacro);
 void toggleButtonInvert(int n);
+// The state byte of button n: 1 while a toggle button is set.
+int buttonState(int n);
+// Queues macro m of hotspot n for an event (1 press, 0 release) at the
+// start label the hotspot's binding asks for, with the event's arguments.
+void startHotspotMacro(int m, int n, int event, int argsKind);
 
 // ---------------------------------------------------------------- host commands
 // Each takes the whole line.  Those that return -1 did not match: the

@@ -193,6 +193,9 @@ int parse_command(char* cmd)
     if (exact(cmd, "xmpmax"))
         return cmdMaxProgramLine();
 
+    if (exact(cmd, "fopen"))
+        return cmdCardTestFile();
+
     if (prefix(cmd, "xm"))
         return cmdHotspotMacros(cmd);
 
@@ -342,6 +345,8 @@ int parse_command(char* cmd)
 
     if (prefix(cmd, "*MFGRESET"))
         return cmdFactoryReset();
+    if (prefix(cmd, "*RESET"))
+        return cmdReset();
 
     if (sscanf(cmd, "*FB %d", &dv[0]) == 1)
         return cmdFrameBufferPixel(dv[0]);
@@ -440,6 +445,8 @@ int parse_command(char* cmd)
     if (prefix(cmd, "*comwdt"))
         return cmdCommWatchDog(cmd);
 
+    if (prefix(cmd, "*firmware"))
+        return cmdFirmwareId();
     {
         static const char* const timings[] = {"*hpw", "*hfp", "*hbp", "*vpw", "*vfp", "*vbp"};
         for (const char* k : timings)
@@ -457,6 +464,15 @@ int parse_command(char* cmd)
         return cmdLoadImage();
     if (sscanf(cmd, "*sdled %d", &d) == 1)
         return cmdSdLed(d);
+    {
+        char folder[17];
+        if (sscanf(cmd, "*sdload %16s", folder) == 1)
+            return cmdSdLoad(cmd);
+        if (sscanf(cmd, "*cd %16s", folder) == 1)
+            return cmdCardChdir(folder);
+    }
+    if (prefix(cmd, "*ls"))
+        return cmdCardList();
 
     if (prefix(cmd, "*flash2ram"))
         return cmdFlashToRam();
@@ -472,6 +488,10 @@ int parse_command(char* cmd)
         return cmdI2cWrite(cmd);
     if (exact(cmd, "*halt"))
         return cmdHalt();
+    if (exact(cmd, "*ds_norm"))
+        return cmdDriveStrength(0);
+    if (exact(cmd, "*ds_high"))
+        return cmdDriveStrength(1);
     if (prefix(cmd, "*ccsr"))
         return cmdClockOut(cmd);
     if (exact(cmd, "*ptb"))

@@ -1,6 +1,8 @@
 #include "board/bootio.h"
 
+#include "app/KM_reply.h"
 #include "app/KM_timer.h"
+#include "graphics/GUI.h"
 #include "board/hw.h"
 #include "board/imx21.h"
 #include "storage/file_sys.h"
@@ -139,4 +141,48 @@ int16_t SD_fclose(fat::FatFile* f)
 {
     SD_led(0);
     return fat::fclose(f);
+}
+
+// ---------------------------------------------------------------- restart
+
+void BoardRestart(void)
+{
+    hw_write16(WDOG_BASE + WDOG_WCR, (uint16_t)(WDOG_WCR_SRS | WDOG_WCR_WDE | (0u << WDOG_WCR_WT_SHIFT)));
+    for (;;)
+        hw_wait();
+}
+
+void setDriveStrength(int high)
+{
+    hw_write32(SYSCTRL_DSCR1, high ? SYSCTRL_DSCR1_HIGH : SYSCTRL_DSCR1_NORMAL);
+}
+
+// ---------------------------------------------------------------- graphics diagnostics
+
+// The graphics library's diagnostics go to the command port: on the board
+// nobody reads the runtime's standard error.
+static void gui_diagnostic(const char* prefix, const char* text)
+{
+    txString(prefix);
+    if (text) {
+        if (*text == '\n')
+            ++text;
+        txString(text);
+    }
+    txString("\r");
+}
+
+void GUI_X_Warn(const char* s)
+{
+    gui_diagnostic(":GUI_WARN:", s);
+}
+
+void GUI_X_ErrorOut(const char* s)
+{
+    gui_diagnostic(":GUI_ERR:", s);
+}
+
+void GUI_X_Log(const char* s)
+{
+    gui_diagnostic(":GUI:", s);
 }

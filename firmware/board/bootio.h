@@ -18,6 +18,11 @@ void setOrient(int o);
 int has_26Mhz(void);
 int is_plus_E(void);
 int is_plus_N(void);
+// Restarts the controller as after power-on: the watchdog is started with
+// its shortest time-out and never serviced, so its reset ends this call.
+void BoardRestart(void) __attribute__((noreturn));
+// The pads' drive strength: normal (0) or high (1).
+void setDriveStrength(int high);
 void Delay_uSec(uint32_t n);
 void Delay(uint32_t ms);
 

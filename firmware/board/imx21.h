@@ -203,3 +203,17 @@ enum { PORT_A, PORT_B, PORT_C, PORT_D, PORT_E, PORT_F };
 #define SDHC_CLK_RATE_FAST 0x01u
 #define SYSCTRL_FMCR 0x10027820u
 #define SYSCTRL_FMCR_SDHC1 (1u << 0)
+// Pad drive strength: sixteen 2-bit fields, one per pad group; 00 normal,
+// 01 high (10 and 11 are reserved).
+#define SYSCTRL_DSCR1 0x10027824u
+#define SYSCTRL_DSCR1_NORMAL 0x00000000u
+#define SYSCTRL_DSCR1_HIGH 0x55555555u
+
+// ---- watchdog (16-bit registers)
+#define WDOG_BASE 0x10002000u
+#define WDOG_WCR 0x00
+#define WDOG_WSR 0x02
+#define WDOG_WRSR 0x04
+#define WDOG_WCR_WDE (1u << 2)
+#define WDOG_WCR_SRS (1u << 4)  // written 0: software reset
+#define WDOG_WCR_WT_SHIFT 8     // time-out (WT + 1) x 0.5 s

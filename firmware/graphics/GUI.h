@@ -20,6 +20,10 @@ extern const GUI_EncodingAPIList GUI_UC_None;
 int GUI_Init(void);
 // Board hook called by GUI_Init (the firmware's start-up module has it).
 void GUI_X_Init(void);
+// Diagnostic hooks of the library (the board sends them to the host).
+void GUI_X_Warn(const char* s);
+void GUI_X_ErrorOut(const char* s);
+void GUI_X_Log(const char* s);
 void GUI_SaveContext_M(GUI_ContextRecord* pDest);
 void GUI_RestoreContext(const GUI_ContextRecord* pSrc);
 

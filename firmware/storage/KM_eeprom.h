@@ -58,7 +58,12 @@ struct EepromRecord {
     uint8_t auxEsc;            // 0x42 port-swap escape character
     uint8_t mainPort;          // 0x43 1: UART 2 is the host port
     uint8_t pad44[2];          // 0x44
-    uint8_t unsummed[12];      // 0x46 loaded, neither summed nor saved
+    // 0x46 loaded, neither summed nor saved; its first eight bytes are the
+    // firmware identification that "*firmware" shows.
+    union {
+        uint8_t unsummed[12];
+        char firmwareId[8];
+    };
     uint8_t invEnaHiTrue;      // 0x52 inverter enable polarity
     uint8_t hfp, hpw, hbp;     // 0x53 panel timing, 0xFF = build default
     uint8_t vfp, vpw, vbp;     // 0x56

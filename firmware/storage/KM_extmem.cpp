@@ -7,6 +7,7 @@
 #include "board/bootio.h"
 #include "graphics/GUI_ALLOC.h"
 #include "app/Main.h"
+#include "app/command.h"
 #include "graphics/GUI.h"
 #include "graphics/GUI_BMP.h"
 #include "graphics/GUI_Bitmap.h"
@@ -535,10 +536,38 @@ int CopyMemToFlash2(uint32_t count, const uint8_t* src)
     return 0;
 }
 
-// The progress screen is drawn once text output is there.
-void startProgressDots(const char*) {}
+// ---------------------------------------------------------------- progress display
+
+#define DOTS_PER_LINE 64
+int32_t dots;
+
+static void progress_next_line(void)
+{
+    GUI_DispNextLine();
+    GUI_GotoX(Origin_X + 10);
+}
+
+void startProgressDots(const char* title)
+{
+    GUIDEMO_SetFont("m12");
+    GUI_Clear();
+    GUI_DispStringAt(title, Origin_X + 10, Origin_Y + 10);
+    progress_next_line();
+    dots = 0;
+}
+
 void addProgressDot(void)
 {
     SD_ledToggle();
+    GUI_DispString(".");
+    if (++dots >= DOTS_PER_LINE) {
+        progress_next_line();
+        dots = 0;
+    }
 }
-void endProgressDots(const char*) {}
+
+void endProgressDots(const char* text)
+{
+    progress_next_line();
+    GUI_DispString(text);
+}

@@ -3,6 +3,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "app/KM_reply.h"
 #include "board/bootio.h"
 #include "board/hw.h"
 #include "board/imx21.h"
@@ -85,9 +86,11 @@ void SDcardPower(int on)
 
 // ---------------------------------------------------------------- status
 
+// The card's status texts go to the host: on the board nothing reads the
+// runtime's standard error.
 static void sd_console(const char* text)
 {
-    fputs(text, stderr);
+    txString(text);
 }
 
 int KMReportSDStatusErrors(uint8_t reportWriteCrc)

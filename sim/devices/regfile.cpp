@@ -112,10 +112,14 @@ void RegisterFile::write(uint32_t off, uint32_t value, unsigned size)
 {
     if (!log_.word(off, size, true))
         return;
-    if (Slot* s = find(off))
+    if (Slot* s = find(off)) {
+        if (value & s->def.reserved)
+            log_.once("write32 of " + hex32(value) + " at " + offset_text(off) + " sets reserved bits " +
+                      hex32(value & s->def.reserved));
         s->value = value;
-    else
+    } else {
         log_.unknown_write(off, value);
+    }
 }
 
 // ---------------------------------------------------------------- register sets

@@ -50,6 +50,7 @@ public:
     struct Reg {
         uint32_t off;
         uint32_t reset;
+        uint32_t reserved = 0;  // bits that must be written 0
     };
 
     RegisterFile(Machine& m, std::string name, std::vector<Reg> regs);

@@ -344,6 +344,13 @@ Server::~Server()
         impl_->thread.join();
 }
 
+static void begin_serving(Server::Impl& s)
+{
+    s.port = s.acceptor.local_endpoint().port();
+    s.accept();
+    s.thread = std::thread([&s] { s.ioc.run(); });
+}
+
 bool Server::start(int port, std::string* error)
 {
     Impl& s = *impl_;
@@ -361,10 +368,26 @@ bool Server::start(int port, std::string* error)
         s.acceptor.close(ec);
         return false;
     }
-    s.port = s.acceptor.local_endpoint().port();
-    s.accept();
-    s.thread = std::thread([&s] { s.ioc.run(); });
+    begin_serving(s);
     return true;
+}
+
+bool Server::adopt(int listening_fd, std::string* error)
+{
+    Impl& s = *impl_;
+    beast::error_code ec;
+    s.acceptor.assign(tcp::v4(), listening_fd, ec);
+    if (ec) {
+        *error = "cannot take over the panel page's socket: " + ec.message();
+        return false;
+    }
+    begin_serving(s);
+    return true;
+}
+
+int Server::listening_fd() const
+{
+    return impl_->acceptor.native_handle();
 }
 
 int Server::port() const

@@ -23,6 +23,11 @@ public:
     // Listens on 127.0.0.1:port and starts serving; on failure (a busy
     // port) returns false with a message in error.
     bool start(int port, std::string* error);
+    // Starts serving on a socket that already listens (one handed over
+    // across a restart).
+    bool adopt(int listening_fd, std::string* error);
+    // The listening socket, for a restart to hand over.
+    int listening_fd() const;
     int port() const;
     // Something new was published: pushes it to the page's sockets.  Any
     // thread; cheap when called often.
