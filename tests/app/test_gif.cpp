@@ -183,6 +183,35 @@ TEST(Gif, XiShowsTheLastFrameAsImageMagickDecodesIt)
     EXPECT_TRUE(b.machine.reports().empty()) << b.machine.reports().front();
 }
 
+TEST(Gif, XiShowsEachFrameForItsDelayBeforeItAnswers)
+{
+    const std::vector<Gif> gifs = made_gifs();
+    fwtest::BootOptions o;
+    o.flash_image = fwtest::build_image(entries(gifs));
+    sim::Board& b = fwtest::boot_to_prompt(o);
+    const Gif& g = gifs[0];
+    clear_screen();
+    size_t from = b.uart1.sent.size();
+    fwtest::send(b.uart1, "xi 1 100 50\r");
+    sim::Time start = b.machine.now();
+    // The line takes about a millisecond on the wire; each frame is then
+    // sampled in the middle of its time on the screen.
+    sim::Time shown = sim::kMillisecond;
+    sim::Time total = 0;
+    for (int d : g.delays)
+        total += d * 10 * sim::kMillisecond;
+    for (size_t k = 0; k < g.frames.size(); ++k) {
+        sim::Time d = g.delays[k] * 10 * sim::kMillisecond;
+        b.machine.run_for(start + shown + d / 2 - b.machine.now());
+        EXPECT_EQ(mismatch(b, g, k, 100, 50), "") << "xi on " << g.what << " at "
+                                                  << (b.machine.now() - start) / sim::kMillisecond << " ms";
+        shown += d;
+    }
+    std::string reply = fwtest::until_prompt(b.uart1, from);
+    EXPECT_EQ(visible(reply), ">\\r");
+    EXPECT_GE(b.uart1.sent.back().time - start, total) << "xi answered before the frames' delays had passed";
+}
+
 TEST(Gif, PlayerShowsEachFrameForItsDelay)
 {
     const std::vector<Gif> gifs = made_gifs();

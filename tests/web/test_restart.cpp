@@ -1,0 +1,141 @@
+// "*RESET" through the simulator program's pseudo-terminal, as a host on
+// the command port meets it: the controller starts again as after
+// power-on on the same port, keeps what its EEPROM holds, and has lost its
+// screen and its RAM.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class Simulator {
+public:
+    Simulator()
+    {
+        char tmpl[] = "/tmp/velm-restart-XXXXXX";
+        dir_ = mkdtemp(tmpl);
+        int out[2];
+        if (pipe(out) != 0)
+            std::abort();
+        pid_ = fork();
+        if (pid_ == 0) {
+            dup2(out[1], 1);
+            close(out[0]);
+            std::string flash = dir_ + "/flash.bin", eeprom = dir_ + "/eeprom.bin";
+            execl(VELM_SIMULATOR, VELM_SIMULATOR, "--http", "0", "--uart1", "pty", "--uart2", "none", "--speed",
+                  "max", "--flash", flash.c_str(), "--eeprom", eeprom.c_str(), (char*)nullptr);
+            _exit(127);
+        }
+        close(out[1]);
+        out_ = out[0];
+        std::string line = read_until(out_, "\n", std::chrono::seconds(20));
+        if (line.rfind("uart1 ", 0) == 0)
+            path_ = line.substr(6, line.size() - 7);
+    }
+    ~Simulator()
+    {
+        if (port_ >= 0)
+            close(port_);
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+        close(out_);
+        std::system(("rm -rf " + dir_).c_str());
+    }
+    const std::string& path() const { return path_; }
+
+    // Opens the command port as a host opens a serial line.
+    bool open_port()
+    {
+        port_ = open(path_.c_str(), O_RDWR | O_NOCTTY);
+        if (port_ < 0)
+            return false;
+        struct termios t {};
+        tcgetattr(port_, &t);
+        cfmakeraw(&t);
+        cfsetispeed(&t, B115200);
+        cfsetospeed(&t, B115200);
+        return tcsetattr(port_, TCSANOW, &t) == 0;
+    }
+    // What the port sends until it ends with end (or 30 s pass).
+    std::string read_port(const std::string& end) { return read_until(port_, end, std::chrono::seconds(30)); }
+    bool send(const std::string& line)
+    {
+        std::string l = line + "\r";
+        return write(port_, l.data(), l.size()) == static_cast<ssize_t>(l.size());
+    }
+    std::string command(const std::string& line) { return send(line) ? read_port("\r") : "(not sent)"; }
+    std::string prompt_after(const std::string& line)
+    {
+        std::string r = command(line);
+        while (r != ">\r" && r != "!\r" && r.size() < 4096) {
+            std::string more = read_port("\r");
+            if (more.empty())
+                break;
+            r += more;
+            if (r.size() >= 2 && (r.compare(r.size() - 2, 2, ">\r") == 0 || r.compare(r.size() - 2, 2, "!\r") == 0))
+                break;
+        }
+        return r;
+    }
+
+private:
+    static std::string read_until(int fd, const std::string& end, Clock::duration limit)
+    {
+        std::string got;
+        const auto stop = Clock::now() + limit;
+        while (Clock::now() < stop) {
+            struct pollfd p = {fd, POLLIN, 0};
+            if (poll(&p, 1, 100) <= 0)
+                continue;
+            char c;
+            if (read(fd, &c, 1) != 1)
+                break;
+            got += c;
+            if (got.size() >= end.size() && got.compare(got.size() - end.size(), end.size(), end) == 0)
+                break;
+        }
+        return got;
+    }
+
+    std::string dir_, path_;
+    pid_t pid_ = -1;
+    int out_ = -1, port_ = -1;
+};
+
+TEST(Restart, ResetStartsAgainOnTheSamePortKeepingTheEeprom)
+{
+    Simulator sim;
+    ASSERT_FALSE(sim.path().empty()) << "the simulator program named no command port";
+    ASSERT_TRUE(sim.open_port()) << sim.path();
+    std::string banner = sim.read_port(">\r");
+    ASSERT_EQ(banner.substr(banner.size() - 2), ">\r") << "no start-up prompt";
+    EXPECT_EQ(sim.prompt_after("xbb 77"), ">\r");
+    EXPECT_EQ(sim.prompt_after("pw 5 6 F800"), ">\r");
+    EXPECT_EQ(sim.prompt_after("ws 0 0 9 9 1"), ">\r");
+    EXPECT_EQ(sim.prompt_after("pr 5 6"), "F80000\r>\r");
+
+    ASSERT_TRUE(sim.send("*RESET"));
+    std::string second = sim.read_port(">\r");
+    EXPECT_EQ(second, banner) << "after *RESET the port did not show the start-up banner again";
+    EXPECT_EQ(sim.prompt_after("xbb"), "77\r>\r") << "the brightness saved in the EEPROM was lost";
+    EXPECT_NE(sim.prompt_after("pr 5 6"), "F80000\r>\r") << "the screen survived the restart";
+    EXPECT_EQ(sim.prompt_after("vers").rfind("VELM5-PLUS", 0), 0u) << "the controller does not answer after *RESET";
+    std::string restore = sim.prompt_after("wr 0 0 1");
+    EXPECT_NE(restore, ">\r") << "the save slot in RAM survived the restart";
+}
+
+}  // namespace
