@@ -49,6 +49,20 @@ TEST(Animation, TwoFramesAlternateEvery500ms)
         << "the listing replays as commands: " << visible(list);
 }
 
+TEST(Animation, LongDelaysAreScheduled)
+{
+    sim::Board& b = fwtest::boot_to_prompt();
+    for (const char* line : {"ani 0 mpush 0 \"A\"", "ani 0 y 40000"})
+        ASSERT_EQ(visible(command(line)), ">\\r") << line;
+    ASSERT_EQ(visible(command("anie 0")), ">\\r");
+    b.machine.run_for(100 * kMillisecond);
+    EXPECT_EQ(s_var(0), "A");
+    b.machine.run_for(39800 * kMillisecond);
+    EXPECT_EQ(s_var(0), "A") << "a delay of 40 s ran out early";
+    b.machine.run_for(300 * kMillisecond);
+    EXPECT_EQ(s_var(0), "AA") << "a delay of 40 s never ran out";
+}
+
 TEST(Animation, PositioningShowsOneFrame)
 {
     sim::Board& b = fwtest::boot_to_prompt();

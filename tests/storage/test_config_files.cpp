@@ -506,6 +506,20 @@ TEST(LoadFileToFlash, CopiesTheCardsImageIntoTheStore)
         << "the copy reports its progress";
     EXPECT_EQ(std::memcmp(b.machine.mem(0xC8400000, image.size()), image.data(), image.size()), 0)
         << "the store does not hold the card's image";
+    // The screen shows the progress: a title line, then dots and "DONE!".
+    b.machine.run_for(50 * sim::kMillisecond);
+    const auto picture = b.lcdc.picture();
+    auto drawn = [&](int y0, int y1) {
+        const uint32_t background = picture.at(790, 470);
+        int n = 0;
+        for (int y = y0; y <= y1; ++y)
+            for (int x = 0; x < 400; ++x)
+                n += picture.at(x, y) != background;
+        return n;
+    };
+    EXPECT_GT(drawn(10, 22), 100) << "no progress title on the screen";
+    EXPECT_GT(drawn(23, 80), 20) << "no progress dots or DONE! below the title";
+    EXPECT_EQ(drawn(0, 8) + drawn(90, 300), 0) << "the progress display drew outside its lines";
     EXPECT_EQ(visible(fwtest::command("xi 1 0 0")), ">\\r") << "the copied image is live";
 }
 
