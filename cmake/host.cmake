@@ -118,6 +118,14 @@ target_compile_definitions(web_tests PRIVATE VELM_SIMULATOR="$<TARGET_FILE:${VEL
 add_dependencies(web_tests ${VELM_REFERENCE_BUILD})
 gtest_discover_tests(web_tests TEST_PREFIX "web:" DISCOVERY_TIMEOUT 120 PROPERTIES TIMEOUT 180)
 
+# The simulator program restarting itself on a board reset: two start-ups
+# of the firmware, slow when the machine is busy or emulates 32-bit code.
+add_executable(restart_tests ${CMAKE_SOURCE_DIR}/tests/sim/program/test_restart.cpp)
+target_link_libraries(restart_tests PRIVATE GTest::gtest_main)
+target_compile_definitions(restart_tests PRIVATE VELM_SIMULATOR="$<TARGET_FILE:${VELM_REFERENCE_BUILD}>")
+add_dependencies(restart_tests ${VELM_REFERENCE_BUILD})
+gtest_discover_tests(restart_tests TEST_PREFIX "program:" DISCOVERY_TIMEOUT 120 PROPERTIES TIMEOUT 600)
+
 # The panel page in Chromium, driven by playwright-core (installed by npm ci
 # into the build tree).
 set(VELM_BROWSER_DIR ${CMAKE_BINARY_DIR}/web-browser)
