@@ -317,8 +317,10 @@ TEST(MacroArguments, HotspotLabelsAreCheckedAndChosenByEvent)
         label[3] = text(setQueuedMacroLabel(7, 0));
         TouchHotSpots[9].type = SPOT_TOGGLE;
         TouchHotSpots[9].stateFlags = 0;
+        // Bound as the release macro (event 0), started when the toggle
+        // runs its release macro (event 1).
         ok[3] = checkQueuedMacroLabel(9, ":s9_0", 0);
-        label[4] = text(setQueuedMacroLabel(9, 0));
+        label[4] = text(setQueuedMacroLabel(9, 1));
         TouchHotSpots[11].type = 0;
         ok[4] = checkQueuedMacroLabel(11, ":x11", 1);
         label[5] = text(setQueuedMacroLabel(11, 1));
