@@ -22,9 +22,11 @@
 // The longest reference or expression looked at: a whole line.
 #define LINE_REF_MAX 130
 
-// One formatted value, and the format it is printed with.
+// One formatted value, and the format it is printed with: the reference's
+// flags, width and precision, the class's conversion, and that conversion
+// once more as plain letters when the host wrote it.
 static char tmpBuf[81];
-static char fmtBuf[8];
+static char fmtBuf[12];
 
 static const char STRING_CLASS[] = "0123456789MsT$";
 static const char NUMBER_CLASS[] = "eipLRXYVBHW";
@@ -123,8 +125,30 @@ static int is(const char* name, const char* word)
     return strcmp(name, word) == 0;
 }
 
+// What follows the width of a valid format: an optional precision, then
+// optionally the one conversion the variable's class takes.  The host's text
+// becomes part of a printf format, so nothing else may pass: a stray "n",
+// "*" or "$" would make the controller write or read through a wild
+// pointer.  Sets *conv when the conversion was written.
+static int format_tail_ok(const char* tail, const char* classConv, int isLong, int* conv)
+{
+    const char* p = tail;
+    while (isdigit((unsigned char)*p))
+        ++p;
+    if (*p == '.') {
+        ++p;
+        while (isdigit((unsigned char)*p))
+            ++p;
+    }
+    *conv = 0;
+    if (!*p)
+        return 1;
+    *conv = 1;
+    return !strcmp(p, classConv) || (isLong && !strcmp(p, "ld"));
+}
+
 // Formats the value of one reference (the text between the backquotes) into
-// tmpBuf; 0 for an invalid reference.
+// tmpBuf; 0 for an invalid reference, -1 for a format that is no format.
 static int format_reference(const char* ref, const char* const* args)
 {
     char fmt[6] = "%";
@@ -144,9 +168,19 @@ static int format_reference(const char* ref, const char* const* args)
     const int numberClass = name[0] && strchr(NUMBER_CLASS, name[0]);
     if (!stringClass && !numberClass)
         return 0;
-    if (fmt[1] && !(stringClass ? isValidStringFormat(fmt) : isValidNumberFormat(fmt)))
-        return 0;
-    snprintf(fmtBuf, sizeof fmtBuf, "%s%s", fmt, stringClass ? "s" : name[0] == 'i' ? "ld" : "d");
+    const char* conv = stringClass ? "s" : name[0] == 'i' ? "ld" : "d";
+    int written = 0;
+    if (fmt[1]) {
+        if (!(stringClass ? isValidStringFormat(fmt) : isValidNumberFormat(fmt)))
+            return 0;
+        // The flags and the width's first digit are checked above.
+        const char* tail = fmt + 1 + strspn(fmt + 1, "-+0");
+        if (!format_tail_ok(tail, stringClass ? "s" : "d", name[0] == 'i', &written))
+            return -1;
+        if (written)
+            fmt[(tail - fmt) + strcspn(tail, "dls")] = 0;
+    }
+    snprintf(fmtBuf, sizeof fmtBuf, "%s%s%s", fmt, conv, written ? conv : "");
 
     int n = 0, m = 0;
     char c = 0;
@@ -306,7 +340,12 @@ int expandVariables(char* dst, int size, const char* src, const char* const* arg
         if (len < (int)sizeof ref) {
             memcpy(ref, src + i + 1, (size_t)len);
             ref[len] = 0;
-            if (format_reference(ref, args))
+            const int valid = format_reference(ref, args);
+            if (valid < 0) {
+                dst[0] = 0;
+                return -1;
+            }
+            if (valid)
                 o += safeStrAppend(dst + o, tmpBuf, size - o);
         }
         i = (int)(close - src);

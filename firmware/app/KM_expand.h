@@ -3,14 +3,16 @@
 #pragma once
 
 // Backquoted references replaced by their formatted values; a "//" or "/*"
-// ends the line.  Writes at most size - 1 characters and a NUL.
+// ends the line.  Writes at most size - 1 characters and a NUL; returns
+// their count, or -1 (and an empty line) when a reference's format holds
+// more than flags, width, precision and its variable's conversion.
 int expandVariables(char* dst, int size, const char* src, const char* const* args);
 // Backquoted "(a op b)" expressions replaced by their 32-bit result.
 int processMath(char* dst, int size, const char* src);
 
 // 1 when text begins with a decimal field width 1..80.
 int isValidFieldLength(const char* text);
-// Formats of references: '%', flags, a width 1..80, no conversion letter.
+// Formats of references: '%', flags, a width 1..80.
 int isValidNumberFormat(const char* fmt);
 int isValidStringFormat(const char* fmt);
 // Copies text and its NUL when it is shorter than room; else writes nothing.

@@ -376,7 +376,12 @@ static void handle_line(void)
             return;
         }
         if (!literal_text_command(cmd)) {
-            expandVariables(expBuf, LINE_BUF, cmd, nullArgs);
+            if (expandVariables(expBuf, LINE_BUF, cmd, nullArgs) < 0) {
+                busy_light(0);
+                txString(":err - syntax\r");
+                reply(CMD_FAIL);
+                return;
+            }
             processMath(locBuf, LINE_BUF, expBuf);
             cmd = locBuf;
         }

@@ -13,6 +13,7 @@
 #include "app/KM_touch.h"
 #include "storage/KM_eeprom.h"
 #include "support/host.h"
+#include "support/image_builder.h"
 
 namespace {
 
@@ -69,6 +70,10 @@ TEST(Expansion, ReferencesAreReplacedByTheirFormattedValues)
         {"`%+5 i0`", "  +42"},
         {"`%+05 i7`", "-0005"},
         {"`%5d i0`", "   42ld"},
+        {"`%5ld i0`", "   42ld"},
+        {"`%3.2 e0`", " 17"},
+        {"`%3d p3`", "  5d  -7d"},
+        {"`%6.1s s2`x", "     asx"},
         {"`%81 i0`|", "|"},
         {"`%0 i0`|", "|"},
         {"`%-6 s2`x", "ab    x"},
@@ -139,6 +144,30 @@ TEST(Expansion, MacroArgumentsAreCopiedAsTheyAre)
     const std::string longArg(100, 'q');
     const char* big[10] = {longArg.c_str()};
     EXPECT_EQ(expand("`0`", big), std::string(80, 'q')) << "an argument is cut to 80 characters";
+}
+
+TEST(Expansion, FormatsBeyondFlagsWidthAndPrecisionAreSyntaxErrors)
+{
+    // The format text goes into a printf format: each of these would make
+    // the controller write or read through a wild pointer.
+    fwtest::BootOptions o;
+    o.flash_image = fwtest::build_image({}, {{1, "hostile", {"set i7 1", "set s1 \"`%1n i0`\"", "set i7 2"}}});
+    fwtest::boot_to_prompt(o);
+    EXPECT_EQ(visible(command("set i0 4096")), ">\\r");
+    EXPECT_EQ(visible(command("set s2 \"ab\"")), ">\\r");
+    const char* const hostile[] = {
+        "vers `%1n i0`",   "vers `%9$n i0`", "vers `%1s i0`", "vers `%1.* i0`", "vers `%2$ s2`", "vers `%1hn e0`",
+        "vers `%-1n s2`",  "vers `%5x i0`",  "vers `%1d s2`", "vers `%1ls p1`", "t `%4.*s s2`",  "t \"`%+1p V`\"",
+        "vers `%1.1n 0`",  "vers `%2ss s2`", "vers `%1%n i0`",
+    };
+    for (const char* line : hostile) {
+        EXPECT_EQ(visible(command(line)), visible(":err - syntax\r!\r")) << "the line " << line;
+        EXPECT_NE(command("vers").find("VELM5-PLUS"), std::string::npos) << "the board stopped answering after " << line;
+    }
+    EXPECT_EQ(visible(command("m1")), visible(":err - syntax\r!\r")) << "a macro line with such a format fails";
+    int i7 = 0;
+    fwtest::on_firmware([&] { i7 = getMacro_iMem(7); });
+    EXPECT_EQ(i7, 1) << "the macro must stop at that line";
 }
 
 TEST(Expansion, ValuesThatDoNotFitAreLeftOutWhole)
