@@ -16,11 +16,10 @@
 #include "graphics/GUI.h"
 
 static const char kSyntax[] = ":err - syntax\r";
-static const char kBadArgument[] = ":invalid argument\r";
-static const char kBadCount[] = ":incorrect number of parameters\r";
-static const char kBadColor[] = ":invalid color\r";
-static const char kBadSlot[] = ":index outside valid range\r";
 
+// The host gets a text only where the command has one; the checks that keep
+// the controller from wrapping coordinates or running past a buffer answer
+// "!" alone.
 static int refuse(const char* message)
 {
     txString(message);
@@ -40,14 +39,14 @@ static int inRange(long long v)
     return v >= -COORD_LIMIT - 1 && v <= COORD_LIMIT;
 }
 
-// Adds the origin to pairs x, y pairs in place; 0 and the host told when
-// one lands out of range.
+// Adds the origin to pairs x, y pairs in place; 0 when one lands out of
+// range.
 static int place(int* xy, int pairs)
 {
     for (int i = 0; i < 2 * pairs; i += 2) {
         const long long x = (long long)xy[i] + Origin_X, y = (long long)xy[i + 1] + Origin_Y;
         if (!inRange(x) || !inRange(y))
-            return refuse(kBadArgument);
+            return 0;
         xy[i] = (int)x;
         xy[i + 1] = (int)y;
     }
@@ -116,8 +115,6 @@ int cmdPixelWrite(const char* cmd)
     // A value goes straight into the frame buffer, past clipping and draw
     // mode: the position must be on the panel.
     const int rgb = cmd[2] == 'x';
-    if (c > (rgb ? 0xFFFFFFu : 0xFFFFu))
-        return refuse(kBadColor);
     if (!screenPixel(xy))
         return CMD_FAIL;
     *framePixel(xy[0], xy[1]) = rgb ? rgbTo565(c) : (uint16_t)c;
@@ -126,8 +123,9 @@ int cmdPixelWrite(const char* cmd)
 
 int cmdPenSize(unsigned size)
 {
+    // The library keeps the pen in a byte: a larger size would wrap round.
     if (size > 255)
-        return refuse(kBadArgument);
+        return CMD_FAIL;
     GUI_SetPenSize((uint8_t)size);
     return CMD_OK;
 }
@@ -165,19 +163,19 @@ int cmdRect(int fields, int x0, int y0, int x1, int y1, int style, const char* c
     if (fields < 5)
         style = 0;
     if (style < 0 || style > 3)
-        return refuse(kBadArgument);
-    uint32_t c = 0;
-    if (fields >= 6 && !readColorWord(color, &c))
-        return refuse(kBadColor);
+        return CMD_FAIL;
     if (!place(xy, 2))
         return CMD_FAIL;
     // Style 3 of the host is a fill (the thin outline is a style of the
-    // screen objects only); a colour counts for the fills alone.
+    // screen objects only).  A colour word counts for the fills alone, and
+    // style 3 takes it only when it has the length of a colour.
     const int drawStyle = style == 3 ? 1 : style;
+    if (style == 3 && fields >= 6 && atoRGB(color) < 0)
+        fields = 5;
     if (fields < 6 || drawStyle != 1)
         return GUIDEMO_DrawRect(drawStyle, xy[0], xy[1], xy[2], xy[3]);
     const GUI_ColorValue old = GUI_GetColor();
-    GUI_SetColor(c);
+    GUI_SetColor(atoBGR(color));
     GUIDEMO_DrawRect(1, xy[0], xy[1], xy[2], xy[3]);
     GUI_SetColor(old);
     return CMD_OK;
@@ -187,9 +185,6 @@ int cmdTriangle(int fields, const int* corners, const char* color)
 {
     int xy[6];
     memcpy(xy, corners, sizeof xy);
-    uint32_t c = 0;
-    if (fields >= 7 && !readColorWord(color, &c))
-        return refuse(kBadColor);
     if (!place(xy, 3))
         return CMD_FAIL;
     const GUI_Point p[3] = {{(int16_t)xy[0], (int16_t)xy[1]}, {(int16_t)xy[2], (int16_t)xy[3]}, {(int16_t)xy[4], (int16_t)xy[5]}};
@@ -198,7 +193,7 @@ int cmdTriangle(int fields, const int* corners, const char* color)
         return CMD_OK;
     }
     const GUI_ColorValue old = GUI_GetColor();
-    GUI_SetColor(c);
+    GUI_SetColor(atoBGR(color));
     GUI_FillPolygon(p, 3, 0, 0);
     GUI_SetColor(old);
     return CMD_OK;
@@ -208,7 +203,7 @@ int cmdArc(int x, int y, int r, int a0, int a1)
 {
     int xy[2] = {x, y};
     if (!radiusOK(r))
-        return refuse(kBadArgument);
+        return CMD_FAIL;
     if (!place(xy, 1))
         return CMD_FAIL;
     GL_DrawArc(xy[0], xy[1], r, r, a0, a1);
@@ -221,7 +216,7 @@ int cmdEllipse(int x, int y, int rx, int ry, int filled)
     if (rx > 180 || ry > 180)
         return refuse(filled ? "Radius values over 180\r" : ":Radius values over 180\r");
     if (rx < 0 || ry < 0)
-        return refuse(kBadArgument);
+        return CMD_FAIL;
     if (!place(xy, 1))
         return CMD_FAIL;
     if (filled)
@@ -235,7 +230,7 @@ int cmdCircle(int fields, int x, int y, int r)
 {
     int xy[2] = {x, y};
     if (!radiusOK(r))
-        return refuse(kBadArgument);
+        return CMD_FAIL;
     if (!place(xy, 1))
         return CMD_FAIL;
     if (fields >= 4)
@@ -285,7 +280,7 @@ int cmdPolygon(const char* cmd, int kind, int rotated)
     long n[1 + 2 * POLY_POINTS + 1];
     const char* p = cmd + (rotated ? 3 : 2);
     if (*p && !isspace((unsigned char)*p))
-        return refuse(kSyntax);
+        return CMD_FAIL;
     int count = 0;
     while (count < (int)(sizeof n / sizeof n[0])) {
         char* end;
@@ -298,10 +293,10 @@ int cmdPolygon(const char* cmd, int kind, int rotated)
     const long* xy = n + (rotated ? 1 : 0);
     const int numbers = count - (rotated ? 1 : 0);
     if (numbers < 6 || numbers > 2 * POLY_POINTS || numbers % 2)
-        return refuse(kBadCount);
+        return CMD_FAIL;
     for (int i = 0; i < numbers; ++i)
         if (!inRange(xy[i]))
-            return refuse(kBadArgument);
+            return CMD_FAIL;
     for (int i = 0; i < numbers / 2; ++i) {
         v[i].x = (int16_t)xy[2 * i];
         v[i].y = (int16_t)xy[2 * i + 1];
@@ -324,24 +319,25 @@ int cmdPolygon(const char* cmd, int kind, int rotated)
 int cmdPolygonRedraw(int angle)
 {
     if (polyCount == 0)
-        return refuse(":no polygon to redraw\r");
+        return CMD_OK;  // no polygon stored yet: nothing to draw
     return drawTurned(angleSense ? 360 - angle : angle, polyRedrawFilled ? POLY_FILLED : POLY_OUTLINE);
 }
 
 // ---------------------------------------------------------------- colours and modes
 
+// A number outside the map is told (the text has no CR) and takes entry 0.
+static uint32_t mapColor(int n, const char* complaint)
+{
+    if (n >= 0 && n < COLOR_MAP_SIZE)
+        return color_map[n];
+    txString(complaint);
+    return color_map[0];
+}
+
 int cmdColors(int fg, int bg)
 {
-    // Both numbers are checked before either colour changes.
-    const int fgOK = fg >= 0 && fg < COLOR_MAP_SIZE, bgOK = bg >= 0 && bg < COLOR_MAP_SIZE;
-    if (!fgOK)
-        txString("Invalid Foreground Color\r");
-    if (!bgOK)
-        txString("Invalid Background Color\r");
-    if (!fgOK || !bgOK)
-        return CMD_FAIL;
-    GUI_SetColor(color_map[fg]);
-    GUI_SetBkColor(color_map[bg]);
+    GUI_SetColor(mapColor(fg, "Invalid Foreground Color"));
+    GUI_SetBkColor(mapColor(bg, "Invalid Background Color"));
     return CMD_OK;
 }
 
@@ -359,26 +355,22 @@ static void setColors(uint32_t fg, uint32_t bg)
     GUI_SetBkColor(bg);
 }
 
-// RRGGBB from the host, 0x00BBGGRR in the library.
+// RRGGBB from the host, 0x00BBGGRR in the library; digits above the six
+// are dropped.
 static uint32_t toBGR(unsigned rgb)
 {
-    return (rgb & 0xFF) << 16 | (rgb & 0xFF00) | rgb >> 16;
+    return (rgb & 0xFF) << 16 | (rgb & 0xFF00) | (rgb >> 16 & 0xFF);
 }
 
 int cmdColorsRGB(unsigned fg, unsigned bg)
 {
-    if (fg > 0xFFFFFF || bg > 0xFFFFFF)
-        return refuse(kBadColor);
     setColors(toBGR(fg), toBGR(bg));
     return CMD_OK;
 }
 
 int cmdColorWords(const char* fg, const char* bg)
 {
-    uint32_t f, b;
-    if (!readColorWord(fg, &f) || !readColorWord(bg, &b))
-        return refuse(kBadColor);
-    setColors(f, b);
+    setColors(atoBGR(fg), atoBGR(bg));
     return CMD_OK;
 }
 
@@ -389,7 +381,7 @@ int cmdDrawMode(const char* mode)
     else if (!strcmp(mode, "x"))
         GUI_SetDrawMode(GUI_DRAWMODE_XOR);
     else
-        return refuse(kBadArgument);
+        return CMD_FAIL;
     return CMD_OK;
 }
 
@@ -409,16 +401,15 @@ int cmdCursor(const char* cmd)
 
 int cmdOrigin(int x, int y)
 {
+    // The text position is kept in 16 bits.
     if (!inRange(x) || !inRange(y))
-        return refuse(kBadArgument);
+        return CMD_FAIL;
     setOrigin(x, y);
     return CMD_OK;
 }
 
-int cmdOriginQuery(const char* cmd)
+int cmdOriginQuery(void)
 {
-    if (cmd[1])
-        return refuse(kSyntax);
     snprintf(out_buffer, sizeof out_buffer, "%d %d\r", (int)Origin_X, (int)Origin_Y);
     txString(out_buffer);
     return CMD_OK;
@@ -445,7 +436,7 @@ int cmdClear(void)
 int cmdFrameBufferPixel(int n)
 {
     if (n < 0 || n >= LCD_WIDTH * LCD_HEIGHT)
-        return refuse(kBadSlot);
+        return CMD_FAIL;
     pout("%04X\r", (unsigned)((uint16_t*)(uintptr_t)vram)[n]);
     return CMD_OK;
 }
@@ -476,10 +467,7 @@ static uint32_t slotBytes(int slot)
 
 static int slotOK(int slot)
 {
-    if (slot >= 0 && slot < SAVE_SLOTS)
-        return 1;
-    txString(kBadSlot);
-    return 0;
+    return slot >= 0 && slot < SAVE_SLOTS;
 }
 
 static int overlaps(uint32_t a, uint32_t aBytes, uint32_t b, uint32_t bBytes)
@@ -506,7 +494,7 @@ int saveScreenArea(int x0, int y0, int x1, int y1, int slot)
         return CMD_FAIL;
     const int width = x1 - x0 + 1, height = y1 - y0 + 1;
     if ((uint32_t)width * height > slotLimit[slot])
-        return refuse(":area too large for the slot\r");
+        return CMD_FAIL;
     recordSlot(slot, width, height);
     uint16_t* to = slotPixels(slot);
     for (int y = y0; y <= y1; ++y, to += width)
@@ -520,8 +508,6 @@ int restoreScreenArea(int x, int y, int slot)
     if (!slotOK(slot))
         return CMD_FAIL;
     const int width = ssa_width[slot], height = ssa_height[slot];
-    if (!width)
-        return refuse(":save slot is empty\r");
     if (!place(at, 1))
         return CMD_FAIL;
     // Only the part that falls on the screen is drawn.
@@ -539,17 +525,17 @@ int cmdCopySlotArea(const char* cmd)
     int src, x0, y0, x1, y1;
     long dst;
     if (sscanf(cmd, "wrr %d%d%d%d%d%ld", &src, &x0, &y0, &x1, &y1, &dst) != 6)
-        return refuse(kBadCount);
-    if (src < 0 || src >= SAVE_SLOTS || dst < 0 || dst >= SAVE_SLOTS)
-        return refuse(kBadSlot);
+        return refuse(":incorrect number of parameters\r");
+    // Only pixels the source slot holds are read, and no more than the
+    // target slot takes are written.
+    if (!slotOK(src) || dst < 0 || dst >= SAVE_SLOTS)
+        return CMD_FAIL;
     const int from = src, to = (int)dst;
-    if (!ssa_width[from])
-        return refuse(":save slot is empty\r");
     if (x0 < 0 || y0 < 0 || x0 > x1 || y0 > y1 || x1 >= ssa_width[from] || y1 >= ssa_height[from])
-        return refuse(":area outside the saved area\r");
+        return CMD_FAIL;
     const int width = x1 - x0 + 1, height = y1 - y0 + 1;
     if ((uint32_t)width * height > slotLimit[to])
-        return refuse(":area too large for the slot\r");
+        return CMD_FAIL;
     // The copy must not write over the pixels it still has to read.
     if (overlaps(slotAddress(from), slotBytes(from), slotAddress(to), (uint32_t)width * height * 2))
         return refuse(":cannot restore window from itself\r");
@@ -575,7 +561,7 @@ int scroll(int x0, int y0, int x1, int y1, int n, const char* dir)
 {
     int xy[4] = {x0, y0, x1, y1};
     if (n < 0 || strlen(dir) != 1 || !strchr("LRlrud", dir[0]))
-        return refuse(kBadArgument);
+        return CMD_FAIL;
     if (!place(xy, 2) || !areaIsOnScreen(xy[0], xy[1], xy[2], xy[3]))
         return CMD_FAIL;
     x0 = xy[0];

@@ -45,7 +45,7 @@ int cmdCursor(const char* cmd);
 // "o x y"; any other line beginning with "o": "o" alone answers the
 // origin, arguments that are not two numbers are refused.
 int cmdOrigin(int x, int y);
-int cmdOriginQuery(const char* cmd);
+int cmdOriginQuery(void);
 // "zs" (the whole line) and the "z" catch-all.
 int cmdClearWith(const char* cmd);
 int cmdClear(void);

@@ -66,13 +66,11 @@ void RestoreState(const DrawingState* s)
         curTextMode = s->textModeName;
 }
 
-// The record of the current macro depth, or 0 and the host told.
+// The record of the current macro depth, or 0.
 static DrawingState* depthRecord(void)
 {
-    if (macroDepth < 0 || macroDepth >= GDI_STATES) {
-        txString(":index outside valid range\r");
+    if (macroDepth < 0 || macroDepth >= GDI_STATES)
         return 0;
-    }
     return &GDIState[macroDepth];
 }
 
@@ -92,10 +90,8 @@ int cmdStateRestore(void)
         return CMD_FAIL;
     // Every saved record names its text mode; a zeroed one was never saved
     // and would leave black on black with no font.
-    if (!s->textModeName) {
-        txString(":no drawing state saved at this level\r");
+    if (!s->textModeName)
         return CMD_FAIL;
-    }
     RestoreState(s);
     return CMD_OK;
 }

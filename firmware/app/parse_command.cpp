@@ -269,7 +269,7 @@ int parse_command(char* cmd)
     if (sscanf(cmd, "o %d %d", &dv[0], &dv[1]) == 2)
         return cmdOrigin(dv[0], dv[1]);
     if (cmd[0] == 'o')
-        return cmdOriginQuery(cmd);
+        return cmdOriginQuery();
 
     if (prefix(cmd, "v on"))
         return cmdPanelPower(1);
