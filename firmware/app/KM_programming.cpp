@@ -18,6 +18,8 @@
 #define STORE_SIZE EXTMEM_FLASH2_SIZE
 #define STORE_SECTOR EXTMEM_FLASH2_SECTOR_SIZE
 #define STORE_SECTORS 222
+// The key alone erases the first 8 MB, where the loader puts an image.
+#define CHIP_ERASE_SECTORS 64
 #define FRAMEBUFFER 0xC3E00000u
 #define FIRMWARE_AREA 0xC8020000u
 #define FIRMWARE_SIZE 0x3E0000u
@@ -69,9 +71,8 @@ int cmdStoreErase(char* cmd)
         txString(" done\r");
         return CMD_OK;
     }
-    // The key alone erases the whole store.
     txString(":Erasing chip...");
-    for (int s = 0; s < STORE_SECTORS; ++s) {
+    for (int s = 0; s < CHIP_ERASE_SECTORS; ++s) {
         if (KM_ExtMem_Erase_Sector(s) != 0) {
             txString(":Erase failed\r");
             return CMD_FAIL;
@@ -112,7 +113,7 @@ static int unescape(char c, uint8_t* out)
 enum { LINE_DATA, LINE_END, LINE_STOP };
 
 // Decodes one programming line; LINE_STOP ends programming mode after a
-// message, LINE_END is the " Q" line.
+// message, with the bytes of the line unwritten; LINE_END is the " Q" line.
 static int decode_line(const char* line, uint32_t address, int verbose, uint8_t* data, unsigned* n)
 {
     *n = 0;
@@ -156,7 +157,6 @@ int cmdProgram(unsigned hi, unsigned lo, int verbose)
         if (!strcmp(line, "*SERR") || !strcmp(line, "*IERR")) {
             // An over-long or broken line is not data.
             txString("\rInput buffer overflowed!\r");
-            result = CMD_FAIL;
             break;
         }
         size_t len = strlen(line);
@@ -169,10 +169,8 @@ int cmdProgram(unsigned hi, unsigned lo, int verbose)
         }
         unsigned n = 0;
         int kind = decode_line(line, address, verbose, data, &n);
-        if (kind == LINE_STOP) {
-            result = CMD_FAIL;
+        if (kind == LINE_STOP)
             break;
-        }
         if (kind == LINE_END) {
             if (Flash2Init() != 0) {
                 txString(":invalid data in Flash\r");
@@ -184,16 +182,15 @@ int cmdProgram(unsigned hi, unsigned lo, int verbose)
             continue;
         if (verbose)
             perr("Programming %u byte%s @ 0x%08X...\r", n, n == 1 ? "" : "s", (unsigned)address);
-        if (n & 1) {
-            // The flash takes whole words: the last byte would be lost.
-            txString("\r!Internal error - odd flash write\r");
-            result = CMD_FAIL;
-            break;
-        }
+        // The flash takes whole words: the store refuses an odd count, and
+        // the line ends programming mode as a failed write, unwritten.
+        if (n & 1)
+            txString("\r!Internal error - odd flash write");
         // The older model's validity word is stored as this controller's.
         if (n == 2 && address == 0 && data[0] == 0xEB && data[1] == 0xFE)
             data[0] = 0xEC;
         if (KM_ExtMem_ProgramArea(address, data, n, (uint8_t)verbose) != 0) {
+            // Answered "!": the host must not take the image as stored.
             txString("\r!Write to external memory failed!");
             perr(" (%u byte%s @ 0x%04X%04X)\r", n, n == 1 ? "" : "s", (unsigned)(address >> 16),
                  (unsigned)(address & 0xFFFF));

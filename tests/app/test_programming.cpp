@@ -103,13 +103,17 @@ TEST(Programming, EscapesAndLineLimits)
     EXPECT_EQ(p[2], 'Z');
     EXPECT_EQ(p[3], 'y');
     EXPECT_EQ(p[4], 0xFF) << "nothing beyond the line";
-    // The flash takes whole words: an odd line is refused unwritten.
+    // The flash takes whole words: an odd line is told, then refused by
+    // the store as a failed write, unwritten.
     size_t from = b.uart1.sent.size();
     send(b.uart1, "xmp 0 30 0\r");
     until_text(b.uart1, from, "p>\r");
     send(b.uart1, "abc\r");
-    std::string got = until_text(b.uart1, from, "!\r!\r");
-    EXPECT_NE(got.find("\r!Internal error - odd flash write\r!\r"), std::string::npos) << visible(got);
+    std::string got = until_text(b.uart1, from, ")\r!\r");
+    EXPECT_NE(got.find("\r!Internal error - odd flash write\r!Write to external memory failed! (3 bytes @ "
+                       "0x00000030)\r!\r"),
+              std::string::npos)
+        << visible(got);
     EXPECT_EQ(b.machine.mem(0xC8400030, 1)[0], 0xFF) << "an odd line must not be written";
     // 128 bytes that each need an escape make the longest line there is.
     program(b, "xmp 0 100 0", {escaped(std::vector<uint8_t>(128, 0))});
@@ -121,8 +125,8 @@ TEST(Programming, EscapesAndLineLimits)
     send(b.uart1, "xmp 0 200 0\r");
     until_text(b.uart1, from, "p>\r");
     send(b.uart1, std::string(258, 'a') + "\r");
-    got = until_text(b.uart1, from, "overflowed!\r!\r");
-    EXPECT_NE(got.find("Input buffer overflowed!\r!\r"), std::string::npos) << visible(got);
+    got = until_text(b.uart1, from, "overflowed!\r>\r");
+    EXPECT_NE(got.find("Input buffer overflowed!\r>\r"), std::string::npos) << visible(got);
     EXPECT_EQ(b.machine.mem(0xC8400200, 1)[0], 0xFF);
     // EB FE anywhere but at offset 0 stays as sent.
     program(b, "xmp 0 20 0", {escaped({0xEB, 0xFE})});
@@ -132,16 +136,30 @@ TEST(Programming, EscapesAndLineLimits)
     send(b.uart1, "xmp 0 40 0\r");
     until_text(b.uart1, from, "p>\r");
     send(b.uart1, std::string(130, 'a') + "\r");
-    got = until_text(b.uart1, from, "overflowed!\r!\r");
-    EXPECT_NE(got.find("\rInput buffer overflowed!\r"), std::string::npos) << visible(got);
+    got = until_text(b.uart1, from, "overflowed!\r>\r");
+    EXPECT_NE(got.find("\rInput buffer overflowed!\r>\r"), std::string::npos) << visible(got);
     EXPECT_EQ(b.machine.mem(0xC8400040, 1)[0], 0xFF) << "an overflowing line must not be written";
     // Past the end of the store.
     from = b.uart1.sent.size();
     send(b.uart1, "xmp 1BB FFFE 0\r");
     until_text(b.uart1, from, "p>\r");
     send(b.uart1, "abcd\r");
-    got = until_text(b.uart1, from, "memory!\r!\r");
-    EXPECT_NE(got.find("Cannot write past end of external memory!"), std::string::npos) << visible(got);
+    got = until_text(b.uart1, from, "memory!\r>\r");
+    EXPECT_NE(got.find("\rCannot write past end of external memory!\r>\r"), std::string::npos) << visible(got);
+    EXPECT_EQ(b.machine.mem(0xC95BFFFE, 2)[0], 0xFF) << "the bytes before the end must not be written either";
+}
+
+TEST(Programming, KeyAloneErasesTheFirstEightMegabytes)
+{
+    sim::Board& b = fwtest::boot_to_prompt();
+    program(b, "xmp 0 0 0", {"ab"});
+    program(b, "xmp 7E 0 0", {"cd"});
+    program(b, "xmp 80 0 0", {"ef"});
+    ASSERT_EQ(b.machine.mem(0xC8C00000, 1)[0], 'e');
+    EXPECT_EQ(visible(command("xmc FEEC", 60 * sim::kSecond)), visible(":Erasing chip... done\r>\r"));
+    EXPECT_EQ(b.machine.mem(0xC8400000, 1)[0], 0xFF) << "sector 0 must be erased";
+    EXPECT_EQ(b.machine.mem(0xC8BE0000, 1)[0], 0xFF) << "sector 63 must be erased";
+    EXPECT_EQ(b.machine.mem(0xC8C00000, 1)[0], 'e') << "sector 64 lies beyond what the key alone erases";
 }
 
 TEST(Programming, EraseChecksItsArguments)
