@@ -49,22 +49,40 @@ static int image_writable(void)
     return ExtMemBuffer == ExtMemRamBuffer;
 }
 
-// The bitmap record of an entry, when it lies inside the image.
+// The stored address when bytes from it lie inside the image, resolved;
+// 0 otherwise.  Nothing is read from the image through an address or a size
+// it holds before this says the bytes are there.
+static uint32_t inside_image(uint32_t stored, uint64_t bytes)
+{
+    const ExtMemHeader* h = image_header();
+    uint32_t base = (uint32_t)ExtMemBuffer, at = absolute(stored);
+    if (!h || !stored || at < base || (uint64_t)(at - base) + bytes > h->size)
+        return 0;
+    return at;
+}
+
+// The bitmap record at an entry's address, when it lies inside the image.
+static const ExtBitmapRecord* record_at(const ExtMemDirEntry* e)
+{
+    return e ? (const ExtBitmapRecord*)inside_image(e->address, sizeof(ExtBitmapRecord)) : 0;
+}
+
+// The bitmap record of a bitmap entry.
 static const ExtBitmapRecord* record_of(const ExtMemDirEntry* e)
 {
-    if (!e || !e->address || !is_bitmap_type(e->type))
-        return 0;
-    const ExtMemHeader* h = image_header();
-    uint32_t base = (uint32_t)ExtMemBuffer;
-    uint32_t rec = absolute(e->address);
-    if (!h || rec < base || (uint64_t)rec + sizeof(ExtBitmapRecord) > (uint64_t)base + h->size)
-        return 0;
-    return (const ExtBitmapRecord*)rec;
+    return e && is_bitmap_type(e->type) ? record_at(e) : 0;
 }
 
 static const uint8_t* pixels_of(const ExtBitmapRecord* r)
 {
     return (const uint8_t*)absolute(r->pData);
+}
+
+// The pixel data of a plain or transparent bitmap when every row of it, at
+// stride bytes a row, lies inside the image; 0 otherwise.
+static const uint8_t* pixels_in_image(const ExtBitmapRecord* r, uint32_t stride)
+{
+    return (const uint8_t*)inside_image(r->pData, (uint64_t)stride * r->YSize);
 }
 
 ExtMemDirEntry* KM_GetExtBitmap(int n)
@@ -107,6 +125,12 @@ int KM_BitmapHeight(const ExtMemDirEntry* entry)
     return r ? r->YSize : 0;
 }
 
+uint16_t KM_BitmapKey(const ExtMemDirEntry* entry)
+{
+    const ExtBitmapRecord* r = record_of(entry);
+    return r ? (uint16_t)r->pPal : 0;
+}
+
 void KM_DrawCompressedBitmap(const ExtBitmapRecord* record, int x, int y, uint32_t dataLength)
 {
     GUI__DrawBitmapRLE16(x, y, record->XSize, record->YSize, pixels_of(record), dataLength, 1, 1, 1);
@@ -135,8 +159,12 @@ int KM_DrawBitmap(const ExtMemDirEntry* entry, int x, int y)
     } else {
         // A copy with the pixel address resolved; plain RGB565 needs no
         // palette or method table.
-        GUI_BitmapRecord bm = {r->XSize, r->YSize, r->BytesPerLine, r->BitsPerPixel, pixels_of(r), 0, 0};
-        GUI_DrawBitmap(&bm, x, y);
+        const uint32_t row = ((uint32_t)r->XSize * r->BitsPerPixel + 7) / 8;
+        const uint8_t* pixels = pixels_in_image(r, r->BytesPerLine > row ? r->BytesPerLine : row);
+        if (pixels) {
+            GUI_BitmapRecord bm = {r->XSize, r->YSize, r->BytesPerLine, r->BitsPerPixel, pixels, 0, 0};
+            GUI_DrawBitmap(&bm, x, y);
+        }
     }
     return 1;
 }
@@ -169,7 +197,9 @@ static void copy_block(const ExtBitmapRecord* r, int dx, int dy, int sx0, int sy
         sy1 = sy0 + LCD_HEIGHT - dy - 1;
     if (sx0 < 0 || sy0 < 0 || sx1 >= r->XSize || sy1 >= r->YSize || sx1 < sx0 || sy1 < sy0)
         return;
-    const uint8_t* src = pixels_of(r);
+    const uint8_t* src = pixels_in_image(r, (uint32_t)r->XSize * 2);
+    if (!src)
+        return;
     uint16_t* fb = (uint16_t*)vram;
     for (int row = sy0; row <= sy1; ++row) {
         const uint8_t* s = src + (uint32_t)row * r->XSize * 2 + sx0 * 2;
@@ -197,22 +227,15 @@ static int clip_abs(const ExtMemDirEntry* entry, int x, int y, int x0, int y0, i
         return 0;
     if (x0 < x || y0 < y || x1 < x0 || y1 < y0)
         return 0;
-    // Kept inside the bitmap and the screen; a rectangle that had to be cut
-    // is drawn as far as it goes and answered as a failure.
+    // Kept inside the bitmap and the screen: only what lies in both is
+    // drawn.
     int sx1 = x1 - x, sy1 = y1 - y;
-    int fits = 1;
-    if (sx1 >= r->XSize) {
+    if (sx1 >= r->XSize)
         sx1 = r->XSize - 1;
-        fits = 0;
-    }
-    if (sy1 >= r->YSize) {
+    if (sy1 >= r->YSize)
         sy1 = r->YSize - 1;
-        fits = 0;
-    }
-    if (x0 < 0 || y0 < 0 || x1 >= LCD_WIDTH || y1 >= LCD_HEIGHT)
-        fits = 0;
     copy_block(r, x0, y0, x0 - x, y0 - y, sx1, sy1, key);
-    return fits;
+    return 1;
 }
 
 int KM_DrawBitmapClipAbs(const ExtMemDirEntry* entry, int x, int y, int x0, int y0, int x1, int y1)
@@ -321,12 +344,14 @@ int cmdDrawBitmapClipped(int n, int x, int y, int x0, int y0, int x1, int y1)
         return CMD_FAIL;
     x += Origin_X;
     y += Origin_Y;
-    const ExtBitmapRecord* r = record_of(e);
+    // A record outside the image is no bitmap to draw.
+    if (!record_of(e))
+        return CMD_FAIL;
     switch (e->type) {
     case EXTMEM_BITMAP:
         return KM_DrawBitmapClipAbs(e, x, y, x + x0, y + y0, x + x1, y + y1) ? CMD_OK : CMD_FAIL;
     case EXTMEM_BITMAP_TRANS:
-        return KM_DrawBitmapTrClipAbs(e, x, y, x + x0, y + y0, x + x1, y + y1, (uint16_t)r->pPal) ? CMD_OK : CMD_FAIL;
+        return KM_DrawBitmapTrClipAbs(e, x, y, x + x0, y + y0, x + x1, y + y1, KM_BitmapKey(e)) ? CMD_OK : CMD_FAIL;
     default: {
         GUI_Area saved = GUI_Context.ClipRect;
         GUI_Area clip = {(int16_t)(x + x0), (int16_t)(y + y0), (int16_t)(x + x1), (int16_t)(y + y1)};
@@ -380,23 +405,26 @@ static void list_entry(int i, const ExtMemDirEntry* e, int dump)
     snprintf(line, sizeof line, "  %02d: type %0X @ %06lx size %lu\r", i, e->type, (unsigned long)e->address,
              (unsigned long)e->size);
     txString(line);
-    const ExtBitmapRecord* r = (const ExtBitmapRecord*)absolute(e->address);
+    // A record outside the image lists as 0x0 and is not dumped.
+    const ExtBitmapRecord* r = record_at(e);
+    static const ExtBitmapRecord none = {};
+    const ExtBitmapRecord* shown = r ? r : &none;
     int w = 0, h = 0;
     switch (e->type & 0xF) {
     case 0: txString("    Blank Record\r"); break;
     case 1:
-        snprintf(line, sizeof line, "    Uncompressed Bitmap: %dx%d\r", r->XSize, r->YSize);
+        snprintf(line, sizeof line, "    Uncompressed Bitmap: %dx%d\r", shown->XSize, shown->YSize);
         txString(line);
         break;
     case 2:
-        snprintf(line, sizeof line, "    Compressed Bitmap: %dx%d\r", r->XSize, r->YSize);
+        snprintf(line, sizeof line, "    Compressed Bitmap: %dx%d\r", shown->XSize, shown->YSize);
         txString(line);
         break;
     case 3: txString("    Macro Definitions\r"); break;
     case 4: txString("    User Font\r"); break;
     case 5:
-        snprintf(line, sizeof line, "    Uncompressed Transparent Bitmap: %dx%d (0x%X)\r", r->XSize, r->YSize,
-                 (unsigned)r->pPal);
+        snprintf(line, sizeof line, "    Uncompressed Transparent Bitmap: %dx%d (0x%X)\r", shown->XSize,
+                 shown->YSize, (unsigned)shown->pPal);
         txString(line);
         break;
     case 6:
@@ -407,7 +435,7 @@ static void list_entry(int i, const ExtMemDirEntry* e, int dump)
         break;
     default: txString("    Unknown record type!\r"); break;
     }
-    if (dump && ((e->type & 0xF) == 1 || (e->type & 0xF) == 5))
+    if (dump && r && ((e->type & 0xF) == 1 || (e->type & 0xF) == 5))
         DumpBitMapStructure(r);
 }
 

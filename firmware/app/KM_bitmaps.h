@@ -10,6 +10,9 @@ ExtMemDirEntry* KM_GetExtBitmap(int n);
 const uint8_t* KM_GetExtGIF(int n, uint32_t* size);
 int KM_BitmapWidth(const ExtMemDirEntry* entry);
 int KM_BitmapHeight(const ExtMemDirEntry* entry);
+// The transparent colour of a type 5 bitmap (the low 16 bits of its palette
+// word); 0 for no record.
+uint16_t KM_BitmapKey(const ExtMemDirEntry* entry);
 int KM_DrawBitmap(const ExtMemDirEntry* entry, int x, int y);
 int KM_DrawBitmapW(const ExtMemDirEntry* entry, int x, int y);
 void KM_DrawCompressedBitmap(const ExtBitmapRecord* record, int x, int y, uint32_t dataLength);

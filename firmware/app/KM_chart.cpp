@@ -132,6 +132,12 @@ static void clear_band(ChartRecord* c, int l, int r)
         ExtMemDirEntry* e = KM_GetExtBitmap(c->bitmap);
         if (!e)
             return;
+        // A transparent bitmap is copied past the clip rectangle: only the
+        // band may be repainted, or the whole chart would be wiped.
+        if (e->type == EXTMEM_BITMAP_TRANS) {
+            KM_DrawBitmapTrClipAbs(e, s->x0, s->y0, s->x0 + l, s->y0, s->x0 + r, s->y1, KM_BitmapKey(e));
+            return;
+        }
         GUI_Area saved = GUI_Context.ClipRect;
         GUI_Area band = {(int16_t)(s->x0 + l), (int16_t)s->y0, (int16_t)(s->x0 + r), (int16_t)s->y1};
         GUI_SetClipRect(&band);

@@ -153,7 +153,25 @@ TEST(Bitmaps, ClippedAndStripDraws)
             ASSERT_EQ(fb(b, x, y), want) << "xic pixel (" << x << "," << y << ")";
         }
     EXPECT_EQ(visible(command("xic 1 100 100 10 3 5 8")), "!\\r") << "reversed corners";
-    EXPECT_EQ(visible(command("xic 1 100 100 5 3 100 8")), "!\\r") << "a rectangle beyond the bitmap is cut";
+    // A rectangle beyond the bitmap and the screen is cut to both.
+    clear_screen();
+    EXPECT_EQ(visible(command("xic 1 780 100 5 3 100 8")), ">\\r");
+    for (int y = 100; y <= 110; ++y)
+        for (int x = 780; x < W; ++x) {
+            bool in = x >= 785 && y >= 103 && y <= 108;
+            uint16_t want = in ? raw.pixels[(y - 100) * raw.width + (x - 780)] : 0xFFFF;
+            ASSERT_EQ(fb(b, x, y), want) << "cut xic pixel (" << x << "," << y << ")";
+        }
+    EXPECT_TRUE(untouched_outside(b, 785, 103, W - 1, 108));
+    const TestBitmap& trans = kBitmaps[2];
+    clear_screen();
+    EXPECT_EQ(visible(command("xic 3 100 100 20 20 40 40")), ">\\r") << "a transparent bitmap cut at its corner";
+    for (int y = 120; y <= 130; ++y)
+        for (int x = 120; x <= 128; ++x) {
+            const uint16_t p = trans.pixels[(y - 100) * trans.width + (x - 100)];
+            ASSERT_EQ(fb(b, x, y), p == trans.key ? 0xFFFF : p) << "cut transparent pixel (" << x << "," << y << ")";
+        }
+    EXPECT_TRUE(untouched_outside(b, 120, 120, 128, 130));
     // Rows 2..5 of the bitmap as a strip.
     clear_screen();
     ASSERT_EQ(command("xio 1 200 50 0 4 2"), ">\r");
@@ -219,6 +237,41 @@ TEST(Bitmaps, RecordsOutsideTheImageAreRefused)
     EXPECT_EQ(visible(command("*flash2ram")), visible(":Internal error - fixup\r!\r"))
         << "relocation must refuse an address outside the image";
     EXPECT_EQ(visible(command("xi 1 0 0")), ">\\r") << "the flash image stays live";
+}
+
+// Stored addresses that lead out of the image: every read through them must
+// stay inside it.
+TEST(Bitmaps, ReadsThroughStoredAddressesStayInsideTheImage)
+{
+    std::vector<TestBitmap> bms = kBitmaps;
+    bms.push_back(bitmap(TestBitmap::Trans, 16, 16, 4, 0xF81F));
+    std::vector<uint8_t> img = fwtest::build_image(bms);
+    auto word = [&img](size_t at, uint32_t v) { std::memcpy(img.data() + at, &v, 4); };
+    auto record = [&img](int n) {
+        uint32_t a;
+        std::memcpy(&a, img.data() + ExtMemDirEntryOffset(n) + 4, 4);
+        return a - 0xC8400000u;
+    };
+    const uint32_t nowhere = 0xF0000000u;  // no memory there at all
+    word(record(1) + 8, nowhere);           // entry 1's pixels
+    word(ExtMemDirEntryOffset(3) + 4, nowhere);  // entry 3's record
+    // Entry 4's pixels begin inside the image and run past its end.
+    word(record(4) + 8, 0xC8400000u + (uint32_t)img.size() - 64);
+    fwtest::BootOptions o;
+    o.flash_image = img;
+    sim::Board& b = fwtest::boot_to_prompt(o);
+    clear_screen();
+    for (const char* line : {"xi 1 0 0", "xic 1 0 0 0 0 5 5", "xio 1 0 0 0 4 0", "xi 4 0 0", "xit 4 0 0 1234",
+                             "xic 4 0 0 0 0 5 5"})
+        EXPECT_EQ(visible(command(line)), ">\\r") << line;
+    EXPECT_EQ(visible(command("xic 3 0 0 0 0 5 5")), "!\\r") << "a record outside the image is no bitmap";
+    EXPECT_EQ(visible(command("xit 3 0 0 1234")), ">\\r");
+    EXPECT_TRUE(untouched_outside(b, 0, 0, -1, -1)) << "pixels from outside the image were drawn";
+    const std::string all = command("lsbmp");
+    EXPECT_NE(all.find("  03: type 5 @ f0000000 size"), std::string::npos) << visible(all);
+    EXPECT_NE(all.find("    Uncompressed Transparent Bitmap: 0x0 (0x0)\r"), std::string::npos) << visible(all);
+    EXPECT_NE(all.find("Total Used"), std::string::npos) << visible(all);
+    EXPECT_NE(command("vers").find("VELM5-PLUS"), std::string::npos);
 }
 
 TEST(Bitmaps, Listing)

@@ -198,4 +198,29 @@ TEST(StripCharts, OverABackgroundBitmap)
     });
 }
 
+TEST(StripCharts, OverATransparentBitmap)
+{
+    // Bitmap 1: 60 x 30 blue, with a transparent colour it does not use.
+    fwtest::TestBitmap bm;
+    bm.kind = fwtest::TestBitmap::Trans;
+    bm.width = 60;
+    bm.height = 30;
+    bm.key = 0xF81F;
+    bm.pixels.assign(60 * 30, drawing::B);
+    fwtest::BootOptions o;
+    o.flash_image = fwtest::build_image({bm});
+    fwtest::boot_to_prompt(o);
+    const std::string chart = "cdb 0 100 100 10 0 100 1 1 F00";
+    using drawing::B;
+    using drawing::K;
+    using drawing::R;
+    drawing::run({
+        {"set-up draws the bitmap", {}, chart, OK, {{100, 100, B}, {159, 129, B}, {160, 130, K}}},
+        {"a sample keeps the one before it", {chart, "cv 0 50"}, "cv 0 50", OK,
+         {{105, 114, R}, {115, 114, R}, {125, 114, B}}},
+        {"clearing ahead repaints only its bands", {chart, "cv 0 50", "cv 0 50", "cv 0 50"}, "cv 0 50", OK,
+         {{105, 114, R}, {125, 114, R}, {135, 114, R}, {145, 114, B}}},
+    });
+}
+
 }  // namespace
