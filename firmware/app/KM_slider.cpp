@@ -69,13 +69,15 @@ static int inside(const HotSpot& h, int x, int y)
     return h.x1 <= x && x <= h.x2 && h.y1 <= y && y <= h.y2;
 }
 
+// Every slot is looked at: a slot freed below others does not end the
+// table.
 int isXYinSlider(int x, int y)
 {
-    for (int i = 0; i < MAX_SLIDERS && sliders[i].id >= 0; ++i)
-        if (inside(TouchHotSpots[sliders[i].id], x, y))
+    for (int i = 0; i < MAX_SLIDERS; ++i)
+        if (sliders[i].id >= 0 && inside(TouchHotSpots[sliders[i].id], x, y))
             return 1;
-    for (int i = 0; i < MAX_CIRC_SLIDERS && circSliders[i].id >= 0; ++i)
-        if (circSliders[i].id <= 255 && inside(TouchHotSpots[circSliders[i].id], x, y))
+    for (int i = 0; i < MAX_CIRC_SLIDERS; ++i)
+        if (circSliders[i].id >= 0 && circSliders[i].id <= 255 && inside(TouchHotSpots[circSliders[i].id], x, y))
             return 1;
     return 0;
 }

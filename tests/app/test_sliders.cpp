@@ -232,6 +232,24 @@ TEST(Sliders, AFingerDragsTheKnobAndItsValuesAreReported)
     EXPECT_EQ(sent_since(b, from), "l140:0|") << "a touch after \"sv\" moved the knob back";
 }
 
+TEST(Sliders, AFreedLowerSlotLeavesTheSlidersAboveItDraggable)
+{
+    sim::Board& b = boot();
+    const Slider lower = {1, 100, 200, 5, 1};
+    ASSERT_EQ(visible(define(140, kHorizontal, 0)), ">\\r");
+    ASSERT_EQ(visible(define(141, lower, 0)), ">\\r");
+    ASSERT_EQ(visible(command("xc 140")), ">\\r") << "frees the first slider's slot";
+    size_t from = b.uart1.sent.size();
+    b.finger = {296, 220, true};
+    b.machine.run_for(300 * kMillisecond);
+    EXPECT_EQ(sent_since(b, from), "l141:100|");
+    from = b.uart1.sent.size();
+    b.finger = {101, 220, true};
+    b.machine.run_for(300 * kMillisecond);
+    EXPECT_EQ(sent_since(b, from), "l141:0|") << "the knob of the second slider did not follow the finger";
+    EXPECT_EQ(mismatch(b, lower, 101, 205), "");
+}
+
 TEST(Sliders, BinaryReportCarriesTheValueLowByteFirst)
 {
     sim::Board& b = boot();
