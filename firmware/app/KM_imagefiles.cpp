@@ -79,12 +79,10 @@ int GetData_Ex_SdImageFile(void* p, const uint8_t** ppData, unsigned NumBytes, u
             return 0;
     }
     offsetPrev = Off;
-    uint32_t result = n;
-    if (secDataEndPrev > f->length) {
-        const uint32_t left = Off < f->length ? f->length - Off : 0;
-        if (left < n)
-            result = left;
-    }
+    // Only what the file holds: for a file of whole sectors the window ends
+    // where the file does, and what lies behind it in the buffer is stale.
+    const uint32_t left = Off < f->length ? f->length - Off : 0;
+    const uint32_t result = left < n ? left : n;
     *ppData = imageDataBuf + (Off - secDataStartPrev);
     return (int)result;
 }

@@ -383,9 +383,16 @@ TEST(ImageFiles, ReadWindowServesEveryRequestWithTheFilesBytes)
     put(card, tmp("data.bin"), "data.bin");
     write_file(tmp("small.bin"), content.substr(0, 1005));
     put(card, tmp("small.bin"), "small.bin");
+    // A file of whole sectors, and a picture cut short at a sector's end:
+    // the bytes past its end are none of the file's.
+    write_file(tmp("block.bin"), content.substr(0, 1024));
+    put(card, tmp("block.bin"), "block.bin");
+    must("convert " + source_picture(37, 23) + " -type TrueColor BMP3:" + tmp("cut.bmp"));
+    must("truncate -s 2048 " + tmp("cut.bmp"));
+    put(card, tmp("cut.bmp"), "cut.bmp");
     fwtest::BootOptions o;
     o.sd = card;
-    fwtest::boot_to_prompt(o);
+    sim::Board& b = fwtest::boot_to_prompt(o);
     struct Req {
         uint32_t off, n, want;
     };
@@ -420,8 +427,24 @@ TEST(ImageFiles, ReadWindowServesEveryRequestWithTheFilesBytes)
             failures += "10 bytes at 1000 of a 1005-byte file must give 5; ";
         if (f)
             SD_fclose(f);
+        f = SD_fopen("block.bin", fat::FF_READ);
+        const Req ends[] = {{0, 54, 54}, {1000, 100, 24}, {1024, 4, 0}, {0, 8, 8}, {1020, 10, 4}, {2000, 10, 0}};
+        for (const Req& r : ends) {
+            int got = f ? GetData_Ex_SdImageFile(f, &p, r.n, r.off) : -1;
+            if (got != (int)r.want) {
+                char t[120];
+                std::snprintf(t, sizeof t, "request of %u at %u of a 1024-byte file gave %d bytes, want %u; ", r.n,
+                              r.off, got, r.want);
+                failures += t;
+            }
+        }
+        if (f)
+            SD_fclose(f);
     });
     EXPECT_EQ(failures, "");
+    clear_screen();
+    EXPECT_EQ(visible(command("xif cut.bmp 10 10")), "!\\r") << "a picture cut at a sector's end is short";
+    EXPECT_EQ(fb(b, 10, 10), 0xFFFF) << "rows past the end of the file were drawn";
 }
 
 TEST(ImageFiles, ScreenDumpReadBackByAPcMatchesThePanel)
