@@ -7,6 +7,11 @@
 // The largest picture the reader accepts, in either direction.
 #define BMP_MAX_SIZE 1024
 #define BMP_HEADER_SIZE 54
+// The file header before the info header, and the longest info header
+// writers use (the 124-byte one of ImageMagick's default output; GIMP's has
+// 108 bytes).
+#define BMP_FILE_HEADER_SIZE 14
+#define BMP_INFO_MAX 124
 
 uint16_t GUI__Read16(const uint8_t** ppData)
 {
@@ -34,7 +39,9 @@ struct BmpHeader {
     int32_t xSize, ySize;
     int bpp;
     uint32_t compression;
-    int numColors;  // palette entries
+    int numColors;     // palette entries
+    uint32_t palette;  // file offset of the palette
+    uint32_t data;     // file offset of the pixel rows, 0 when not given
 };
 
 // Memory source: the file image lies whole in memory.
@@ -61,7 +68,12 @@ static int GUI_BMP__Init(BmpReader* r, BmpHeader* h)
     if (GUI_BMP__ReadData(r, &p, BMP_HEADER_SIZE, 1))
         return 1;
     uint16_t type = GUI__Read16(&p);
-    p += 16;
+    p += 8;  // file size, reserved words
+    h->data = GUI__Read32(&p);
+    const uint32_t infoSize = GUI__Read32(&p);
+    // The palette follows the info header, whatever its length; a length
+    // no writer uses leaves it where the common 40-byte header has it.
+    h->palette = infoSize > 40 && infoSize <= BMP_INFO_MAX ? BMP_FILE_HEADER_SIZE + infoSize : BMP_HEADER_SIZE;
     h->xSize = (int32_t)GUI__Read32(&p);
     h->ySize = (int32_t)GUI__Read32(&p);
     p += 2;  // planes
@@ -97,8 +109,13 @@ static int GUI_BMP__Init(BmpReader* r, BmpHeader* h)
     return 0;
 }
 
-static int GUI_BMP__ReadPalette(BmpReader* r, int n)
+// Reads the palette and leaves the offset at the pixel rows: where the
+// header says they begin, unless that is inside the header or the palette
+// (then right after the palette).
+static int GUI_BMP__ReadPalette(BmpReader* r, const BmpHeader* h)
 {
+    const int n = h->numColors;
+    r->Off = h->palette;
     for (int i = 0; i < n; i++) {
         const uint8_t* p;
         if (GUI_BMP__ReadData(r, &p, 4, 0))
@@ -106,6 +123,8 @@ static int GUI_BMP__ReadPalette(BmpReader* r, int n)
         GUI_ColorValue c = ((uint32_t)p[0] << 16) | ((uint32_t)p[1] << 8) | p[2];
         LCD__aConvTable[i] = LCD_Color2Index(c);
     }
+    if (h->data > r->Off)
+        r->Off = h->data;
     return 0;
 }
 
@@ -164,7 +183,7 @@ static int visible_columns(int x0, int32_t xSize, int* pFirst)
 // its visible bytes, drawn with the palette.
 static int draw_indexed(BmpReader* r, const BmpHeader* h, int x0, int y0)
 {
-    if (GUI_BMP__ReadPalette(r, h->numColors))
+    if (GUI_BMP__ReadPalette(r, h))
         return 1;
     if (h->ySize == 0)
         return 1;
@@ -287,6 +306,8 @@ static int _DrawBitmap_RGB(BmpReader* r, const BmpHeader* h, int x0, int y0, int
 {
     if (h->ySize == 0)
         return 1;
+    if (GUI_BMP__ReadPalette(r, h))  // none here: the rows' offset
+        return 1;
     const uint32_t dataStart = r->Off;
     int first;
     const int n = visible_columns(x0, h->xSize, &first);
@@ -328,7 +349,7 @@ static void fill_colour0_rect(int x0, int y0, int x1, int y1)
 
 static int draw_rle(BmpReader* r, const BmpHeader* h, int x0, int y0, int rle4)
 {
-    if (GUI_BMP__ReadPalette(r, h->numColors))
+    if (GUI_BMP__ReadPalette(r, h))
         return 1;
     const int w = h->xSize;
     const int height = h->ySize < 0 ? -h->ySize : h->ySize;
