@@ -343,10 +343,16 @@ static int _DrawFromDataBlock(GifContext* c, const GifImageDesc* d, int x0, int 
     for (int r = 0; r < d->Height; ++r) {
         int y = y0 + d->Top + row;
         int runStart = 0, runValue = -1;
+        // An end code inside the row ends the image after the pixels that
+        // came before it.
+        int cols = d->Width, ended = 0;
         for (int col = 0; col < d->Width; ++col) {
             int v = GUI_GIF__GetNextByte(c);
-            if (v == -2)
-                goto done;
+            if (v == -2) {
+                cols = col;
+                ended = 1;
+                break;
+            }
             if (v < 0 || v >= c->NumColors)
                 return 1;
             if (v != runValue) {
@@ -358,7 +364,9 @@ static int _DrawFromDataBlock(GifContext* c, const GifImageDesc* d, int x0, int 
             }
         }
         if (runValue >= 0 && (runValue != trans || disposal == 2))
-            _DrawRun(x0 + d->Left + runStart, x0 + d->Left + d->Width - 1, y, runValue == trans ? bk : pTrans[runValue]);
+            _DrawRun(x0 + d->Left + runStart, x0 + d->Left + cols - 1, y, runValue == trans ? bk : pTrans[runValue]);
+        if (ended)
+            break;
         if (!interlace) {
             ++row;
         } else {
@@ -367,7 +375,6 @@ static int _DrawFromDataBlock(GifContext* c, const GifImageDesc* d, int x0, int 
                 row = _aInterlaceStart[++pass];
         }
     }
-done:
     // What is left of the data up to its terminator.
     if (!c->EndOfData)
         return _SkipSubBlocks(c);

@@ -489,6 +489,37 @@ TEST(Gif, DisposalAndTransparencyOfALaterImage)
     }
 }
 
+TEST(Gif, AnEndCodeInsideARowKeepsThePixelsBeforeIt)
+{
+    // 32 pixels made by ImageMagick, told to be 9 wide: three whole rows,
+    // then 5 pixels of the fourth before the end code.
+    Gif g = make_gif("an 8 x 4 picture", "rows.gif", "-size 8x4 gradient:red-blue -colors 16");
+    ASSERT_EQ(g.frames.size(), 1u);
+    std::vector<uint8_t> bytes = g.bytes;
+    size_t at = 13 + ((bytes[10] & 0x80) ? 3u << ((bytes[10] & 7) + 1) : 0);
+    while (at < bytes.size() && bytes[at] == 0x21) {  // extensions before the image
+        at += 2;
+        while (bytes[at])
+            at += bytes[at] + 1;
+        ++at;
+    }
+    ASSERT_EQ(bytes[at], 0x2C) << "no image descriptor where one was looked for";
+    bytes[6] = bytes[at + 5] = 9;
+    TestBitmap t;
+    t.kind = TestBitmap::Gif;
+    t.bytes = bytes;
+    fwtest::BootOptions o;
+    o.flash_image = fwtest::build_image({t});
+    sim::Board& b = fwtest::boot_to_prompt(o);
+    clear_screen();
+    EXPECT_EQ(visible(command("xi 1 10 10")), ">\\r");
+    for (int k = 0; k < 36; ++k) {
+        const uint16_t want = k < 32 ? rgb565(&g.frames[0][4 * k]) : 0xFFFF;
+        EXPECT_EQ(fb(b, 10 + k % 9, 10 + k / 9), want) << "pixel " << k << " of the stream, row " << k / 9;
+    }
+    EXPECT_TRUE(untouched_outside(b, 10, 10, 18, 13));
+}
+
 TEST(Gif, InterlacedRowsComeInPassOrder)
 {
     // A 1 x 10 interlaced image whose pixel k is the k-th row drawn: colour 1
