@@ -405,7 +405,10 @@ static void sample(void)
         _tState = ST_IDLE;
         return;
     }
-    press = ((y * 130) >> 10) + ((x * (((z2 << 8) / z1) - 256)) >> 10);
+    // Signed: a firm press on a noisy panel can read Z2 below Z1, which
+    // is as firm as a press gets (pressure 0), not a huge one.
+    const int64_t p = (int64_t)((y * 130) >> 10) + (((int64_t)x * ((int64_t)((z2 << 8) / z1) - 256)) >> 10);
+    press = p < 0 ? 0 : (uint32_t)p;
     if ((e.touchMode & TOUCH_MODE_P) && (press < e.tplo || press > e.tphi)) {
         _tState = ST_IDLE;
         return;
@@ -557,6 +560,9 @@ int cmdTouchTiming(char* cmd)
                 txString(":Values too high\r");
                 return CMD_FAIL;
             }
+            // Both are kept in bytes: a negative count would become 255.
+            if (a < 0 || b < 0)
+                return CMD_FAIL;
             e.tsamp = (uint8_t)a;
             e.tspan = (uint8_t)b;
             reply(":Samples = %d, Max span = %d\r", e.tsamp, e.tspan);
@@ -600,12 +606,21 @@ static int pressure(uint32_t px, uint32_t py, uint32_t pz1, uint32_t pz2)
     return ((iy * 130 / 4) / 256) + ((ix * ((iz2 * 256 / iz1) - 256)) >> 10);
 }
 
+// How long "*ttt" waits for the pen before it gives up.
+#define TRACE_TEST_WAIT_MS 5000
+
 // "*ttt": direct read-outs into the trace while the sampler rests.
 static int touch_trace_test(void)
 {
     enableTouch(0);
-    while (!GetPenState())
+    gpTimer = TRACE_TEST_WAIT_MS;
+    while (!GetPenState()) {
+        if (!gpTimer) {
+            enableTouch(1);
+            return CMD_FAIL;
+        }
         hw_wait();
+    }
     uint32_t rx = 0, ry = 0, rz1 = 0, rz2 = 0;
     ttrace(1, 1, 1);
     for (int i = 0; i < 10; ++i) {

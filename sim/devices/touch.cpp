@@ -7,7 +7,7 @@ namespace sim {
 namespace {
 constexpr int kLow = 150, kHigh = 850, kMargin = 20;
 // Z1 of a touch in 10-bit counts; Z2 follows from the touch resistance.
-constexpr int kZ1 = 100, kTouchResistance = 300;
+constexpr int kZ1 = 100;
 
 int clamp12(int v) { return std::clamp(v, 0, 4095); }
 }  // namespace
@@ -40,7 +40,7 @@ PanelReading ResistivePanel::read()
     }
     cx = std::clamp(cx, 1, 1023);
     cy = std::clamp(cy, 0, 1023);
-    int z2 = kZ1 + kZ1 * kTouchResistance * 4 / cx;
+    int z2 = kZ1 + kZ1 * resistance * 4 / cx;
     return {true, static_cast<uint16_t>(clamp12(cx * 4)), static_cast<uint16_t>(clamp12(cy * 4)),
             static_cast<uint16_t>(kZ1 * 4), static_cast<uint16_t>(clamp12(z2 * 4))};
 }

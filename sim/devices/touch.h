@@ -46,6 +46,9 @@ public:
     // Adds +noise, -noise, +noise, ... (10-bit counts) to successive
     // position readings: a finger that does not rest still.
     int noise = 0;
+    // The touch resistance the pressure channels show, in the firmware's
+    // units.  A firm press on a noisy panel can read below 0: Z2 below Z1.
+    int resistance = 300;
 
 private:
     std::function<Finger()> where_;

@@ -114,6 +114,23 @@ TEST(TouchSampling, JitteringFingerNeverPublishes)
     EXPECT_EQ(State.pressed, 1) << "a steady finger after the jitter published nothing";
 }
 
+TEST(TouchSampling, AFirmPressWithZ2BelowZ1IsInsideThePressureWindow)
+{
+    sim::Board& b = fwtest::boot_to_prompt();
+    ASSERT_EQ(command("*touchMode P"), ">\r");
+    ASSERT_EQ(command("*tplo 0"), ">\r");
+    b.touch.panel.resistance = -10;  // Z2 reads a little below Z1
+    finger(400, 240);
+    b.machine.run_for(100 * kMillisecond);
+    EXPECT_EQ(State.pressed, 1) << "the pressure of a press with Z2 below Z1 wrapped out of the window";
+    lift();
+    b.machine.run_for(200 * kMillisecond);
+    b.touch.panel.resistance = 3000;  // a touch too light for the window
+    finger(400, 240);
+    b.machine.run_for(100 * kMillisecond);
+    EXPECT_EQ(State.pressed, 0) << "a press above the window's top was published";
+}
+
 TEST(TouchSampling, Sx8652OnPlusEBoards)
 {
     fwtest::BootOptions o;
@@ -178,6 +195,12 @@ TEST(TouchSampling, TraceTestAndBoardTemperature)
     EXPECT_NE(out.find("t   2   2 2\r"), std::string::npos) << visible(out);
     EXPECT_EQ(out.substr(out.size() - 2), ">\r");
     EXPECT_EQ(command("*tt"), ">\r") << "the trace was not emptied by showing it";
+    lift();
+    b.machine.run_for(100 * kMillisecond);
+    EXPECT_EQ(visible(command("*ttt", 10 * kSecond)), "!\\r") << "*ttt without a finger must give up";
+    finger(250, 250);
+    b.machine.run_for(100 * kMillisecond);
+    EXPECT_EQ(State.pressed, 1) << "the sampler stayed off after *ttt gave up";
 }
 
 TEST(TouchSampling, TemperatureOfPlusEBoardsFromTheSensor)
@@ -491,6 +514,8 @@ TEST(TouchCommands, RepliesAndSettings)
     const Case cases[] = {
         {"*touchParm", ":Samples = 8, Max span = 12\r>\r"},
         {"*touchParm 21 5", ":Values too high\r!\r"},
+        {"*touchParm -1 5", "!\r"},
+        {"*touchParm 5 -3", "!\r"},
         {"*touchParm", ":Samples = 8, Max span = 12\r>\r"},
         {"*touchParm 6 10", ":Samples = 6, Max span = 10\r>\r"},
         {"*tsamp", "6\r>\r"},
