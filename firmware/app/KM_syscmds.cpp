@@ -404,29 +404,30 @@ int cmdWaitLineRel(const char* cmd)
 int cmdSpeedTest(char* cmd)
 {
     int count;
-    if (sscanf(cmd, "%*s %d", &count) != 1 || count < 1) {
-        txString(":invalid argument\r");
-        return CMD_FAIL;
-    }
     char* rest;
     char* open = strchr(cmd, '<');
     char* inner = open && strchr(open, '>') ? strtokr(open + 1, '>', &rest) : 0;
-    if (!inner || !*inner) {
-        txString(":missing argument\r");
+    if (sscanf(cmd, "%*s %d", &count) != 1 || !inner || !*inner) {
+        txString(":err - syntax\r");
         return CMD_FAIL;
     }
+    // No runs would leave nothing to divide the time by.
+    if (count < 1)
+        return CMD_FAIL;
     // Handlers may write into their line, so every run gets a fresh copy.
     char line[LINE_BUF];
     const uint32_t start = KM_TimerGetMsCount();
-    for (int i = 0; i < count; ++i) {
+    int runs = 0;
+    while (runs < count) {
         strncpy(line, inner, sizeof line - 1);
         line[sizeof line - 1] = 0;
         parse_command(line);
+        ++runs;
         if (checkAbortCmd())
             break;
     }
     const uint32_t elapsed = KM_TimerGetMsCount() - start;
-    pout(":time/command = %d ms\r", (int)(elapsed / (uint32_t)count));
+    pout(":time/command = %d ms\r", (int)(elapsed / (uint32_t)runs));
     return CMD_OK;
 }
 

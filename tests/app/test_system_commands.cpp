@@ -94,8 +94,8 @@ TEST(SystemCommands, ReportsSettingsAndRefusesBadValues)
         {"*rs485 Zab", ":invalid argument\r!\r"},
         {"out \"AB\\r\"", "AB\r>\r"},
         {"out AB", ":missing argument\r!\r"},
-        {"*speedtest 0 <w 1>", ":invalid argument\r!\r"},
-        {"*speedtest 2 w 1", ":missing argument\r!\r"},
+        {"*speedtest 0 <w 1>", "!\r"},
+        {"*speedtest 2 w 1", ":err - syntax\r!\r"},
         {"*speedtest 3 <w 1>", ":time/command = 0 ms\r>\r"},
         {"*speedtest 2 <p>", "1\r1\r:time/command = 0 ms\r>\r"},
     });
@@ -103,6 +103,21 @@ TEST(SystemCommands, ReportsSettingsAndRefusesBadValues)
     EXPECT_EQ(state.rfind("*STATE:Bclr 0x", 0), 0u) << "*STATE answered " << visible(state);
     EXPECT_NE(state.find(" Fclr 0x"), std::string::npos) << "*STATE answered " << visible(state);
     EXPECT_EQ(command("*STATEF"), state) << "*STATEF must answer as *STATE does";
+}
+
+TEST(SystemCommands, AbortedSpeedTestDividesByTheRunsMade)
+{
+    sim::Board& b = fwtest::boot_to_prompt();
+    size_t from = b.uart1.sent.size();
+    fwtest::send(b.uart1, "*speedtest 1000 <beepw 20>\r");
+    b.machine.run_for(110 * sim::kMillisecond);
+    fwtest::send(b.uart1, "*abt\r");
+    const std::string got = fwtest::until_text(b.uart1, from, " ms\r", 5 * sim::kSecond);
+    const size_t at = got.find(":time/command = ");
+    ASSERT_NE(at, std::string::npos) << visible(got);
+    const int ms = std::atoi(got.c_str() + at + 16);
+    EXPECT_GE(ms, 18) << "each run beeps for 20 ms: " << visible(got);
+    EXPECT_LE(ms, 30) << visible(got);
 }
 
 TEST(SystemCommands, SettingsChangeTheRecordTheEepromAndTheBoard)
