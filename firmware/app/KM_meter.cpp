@@ -84,6 +84,7 @@ static void repaint_box(const Meter* m)
     KM_DrawBitmapClipAbs(e, m->x, m->y, x0, y0, x1, y1);
 }
 
+// The definition texts go out as they stand: most have no line end.
 static int refuse(const char* text)
 {
     txNotify(text);
@@ -133,7 +134,7 @@ int meterDefine(char* line)
                         &f[1], &f[2], &f[3], &f[4], &f[5], &f[6], &f[7], &f[8], &f[9], &f[10], &f[11], &f[12],
                         &f[13], c1, c2, &f[14], &f[15], &f[16], &f[17], &f[18], &f[19], &f[20], &f[21], &f[22]);
         if (fields < 24)
-            return refuse(":missing argument(s)\r");
+            return refuse(":missing argument(s)");
         count = (fields - 16) / 2 - 1;
     } else {
         fields = sscanf(line,
@@ -142,7 +143,7 @@ int meterDefine(char* line)
                         &f[13], &f[14], &f[15], &f[16], &f[17], &f[18], &f[19], &f[20], &f[21], &f[22], &f[23],
                         &f[24], &f[25]);
         if (fields < 18)
-            return refuse(":missing argument(s)\r");
+            return refuse(":missing argument(s)");
         count = (fields - 10) / 2 - 1;
     }
     const int n = f[0], bitmap = f[1], x = f[2], y = f[3], lo = f[5], hi = f[6], initial = f[7];
@@ -162,10 +163,10 @@ int meterDefine(char* line)
     if (!screenCompressedBitmap(e))
         return 0;
     if (initial < lo || initial > hi)
-        return refuse(":Initial value out of range\r");
+        return refuse(":Initial value out of range");
     // Every angle divides by max - min.
     if (lo == hi)
-        return refuse(":invalid argument\r");
+        return 0;
 
     Meter* m = &meters[n];
     m->band.color = 0xFFFFFFFFu;
@@ -198,7 +199,7 @@ int meterDefine(char* line)
 
     if (band) {
         if (!pen_fits(m->band.pen))
-            return refuse(":pen width out of range\r");
+            return refuse(":pen width out of range");
         const GUI_ColorValue saved = GUI_GetColor();
         GUI_SetPenSize((uint8_t)m->band.pen);
         arc(m, m->band.radius, m->band.color2, (m->b + 270) % 360, (m->a + 270) % 360);
@@ -305,7 +306,7 @@ int meterValueband(int n, int v, const MeterBand* band, uint32_t needleColor)
         m->band.start = band_arc_angle(m, band->high);
         m->band.end = band_arc_angle(m, band->low);
         if (!pen_fits(band->pen))
-            return refuse(":pen width out of range\r");
+            return refuse(":pen width out of range");
         const GUI_ColorValue saved = GUI_GetColor();
         GUI_SetPenSize((uint8_t)band->pen);
         band_arcs(m, &old, &m->band);
@@ -328,7 +329,7 @@ int cmdMeterValueBand(const char* line)
         return meterValueband(n, v, 0, meters[n].lastColor);
     }
     if (fields < 8) {
-        txNotify(":Incorrect number of parameters\r");
+        txNotify(":Incorrect number of parameters");
         return meterValue(n, v);
     }
     b.low = low;

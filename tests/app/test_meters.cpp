@@ -162,14 +162,14 @@ TEST(Meters, RefusedDefinitionsAndValues)
     struct Case {
         std::string line, reply;
     } cases[] = {
-        {"md 0 1 100 100 0 0 100 0 0 180 100 100 0 -6 80 0 0", ":missing argument(s)\r!\r"},
+        {"md 0 1 100 100 0 0 100 0 0 180 100 100 0 -6 80 0 0", ":missing argument(s)!\r"},
         {define(8, 1, 0, 100, 0, 0, 180), ":index 8 > max 7\r!\r"},
         {define(-1, 1, 0, 100, 0, 0, 180), ":index -1 > max 7\r!\r"},
         {define(0, 9, 0, 100, 0, 0, 180), ":bitmap 9 invalid\r!\r"},
         {define(0, 2, 0, 100, 0, 0, 180), ":bitmap must be uncompressed\r!\r"},
-        {define(0, 1, 0, 100, 101, 0, 180), ":Initial value out of range\r!\r"},
-        {define(0, 1, 0, 100, -1, 0, 180), ":Initial value out of range\r!\r"},
-        {define(0, 1, 5, 5, 5, 0, 180), ":invalid argument\r!\r"},
+        {define(0, 1, 0, 100, 101, 0, 180), ":Initial value out of range!\r"},
+        {define(0, 1, 0, 100, -1, 0, 180), ":Initial value out of range!\r"},
+        {define(0, 1, 5, 5, 5, 0, 180), "!\r"},
         {"mv 0 10", "!\r"},
         {define(0, 1, 0, 100, 0, 0, 180, "0 -6 80 0 0 6 -5 -5 -5 5 -2 0 -1 1 9 9 9"), ">\r"},
         {"mv 0 101", "!\r"},
@@ -205,7 +205,7 @@ TEST(Meters, BandMeterDrawsItsScaleAndBand)
     EXPECT_EQ(off_needle(b, 0), "");
     EXPECT_EQ(visible(command("mvb 4 50")), ">\\r");
     EXPECT_EQ(off_needle(b, 270), "") << "mvb with a value only";
-    EXPECT_EQ(visible(command("mvb 4 100 3")), visible(":Incorrect number of parameters\r>\r"));
+    EXPECT_EQ(visible(command("mvb 4 100 3")), visible(":Incorrect number of parameters>\r"));
     EXPECT_EQ(off_needle(b, 180), "") << "mvb with 3 fields sets the value as mv";
     EXPECT_EQ(visible(command("mvb 4 100 0 100 60 5 00F F00")), ">\\r");
     EXPECT_TRUE(near(135, BLUE)) << "the grown band does not reach 135 degrees";
@@ -214,12 +214,12 @@ TEST(Meters, BandMeterDrawsItsScaleAndBand)
     EXPECT_EQ(visible(command("mvb 4 100 0 20 60 5 00F F00")), ">\\r");
     EXPECT_TRUE(near(180, GREEN)) << "the shrunk band was not cleared to the scale colour at 180 degrees";
     EXPECT_TRUE(near(255, BLUE)) << "the shrunk band lost its colour at 255 degrees";
-    EXPECT_EQ(visible(command("mvb 4 100 0 30 60 0 00F F00")), visible(":pen width out of range\r!\r"));
+    EXPECT_EQ(visible(command("mvb 4 100 0 30 60 0 00F F00")), visible(":pen width out of range!\r"));
     EXPECT_EQ(visible(command("mvb 9 1")), "!\\r") << "a meter number outside the table";
     EXPECT_EQ(visible(command("mdb 5 1 100 100 0 0 100 0 0 180 0 50 60 0 00F 0F0 100 100 0 -6 80 0 0 6")),
-              visible(":pen width out of range\r!\r"));
+              visible(":pen width out of range!\r"));
     EXPECT_EQ(visible(command("mdb 5 1 100 100 0 0 100 0 0 180 0 50 60 5 00F 0F0 100 100 0 -6 80")),
-              visible(":missing argument(s)\r!\r"));
+              visible(":missing argument(s)!\r"));
 }
 
 }  // namespace
