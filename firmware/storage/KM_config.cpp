@@ -543,6 +543,5 @@ int KM_EEPROM_saveConfigToFile(void)
 
 int cmdGetConfigAsFile(void)
 {
-    KM_EEPROM_saveConfigToFile();
-    return CMD_OK;
+    return KM_EEPROM_saveConfigToFile() ? CMD_OK : CMD_FAIL;
 }

@@ -338,7 +338,7 @@ int KM_EEPROM_Clear(int area)
     case 0: return blank_range(EEPROM_USER_BASE, 0xFF);
     case 1: return blank_range(EEPROM_COPY0, 0x100);
     case 2: return blank_range(EEPROM_COPY1, 0x100);
-    default: return 0;
+    default: return 1;  // no such area: nothing to clear
     }
 }
 

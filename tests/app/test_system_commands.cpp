@@ -204,7 +204,7 @@ TEST(SystemCommands, EepromCommandsReadWriteDumpClearAndReload)
         {"*eew 10 100", ":invalid argument\r!\r"},
         {"i2c read 2000", ":invalid argument\r!\r"},
         {"*eer", ":err - syntax\r!\r"},
-        {"*eec 3", "!\r"},
+        {"*eec 3", ">\r"},
         {"*eec 0", ">\r"},
         {"*eer 1001", "1001 = FF\r>\r"},
     });

@@ -364,7 +364,7 @@ TEST(ConfigFiles, DumpShowsWhatConfigIniSetAndReplacesTheOldDump)
 TEST(ConfigFiles, DumpWithoutACard)
 {
     start("");
-    EXPECT_EQ(visible(fwtest::command("*getConfigAsFile")), visible(":SD Card not initialized\r>\r"));
+    EXPECT_EQ(visible(fwtest::command("*getConfigAsFile")), visible(":SD Card not initialized\r!\r"));
 }
 
 TEST(ConfigFiles, DumpOfAnInvalidRecordIsRefused)
@@ -372,7 +372,7 @@ TEST(ConfigFiles, DumpOfAnInvalidRecordIsRefused)
     std::string card = make_card({});
     start(card);
     fwtest::on_firmware([] { eepromData.valid = 0; });
-    EXPECT_EQ(visible(fwtest::command("*getConfigAsFile")), visible(":EEPROM invalid\r>\r"));
+    EXPECT_EQ(visible(fwtest::command("*getConfigAsFile")), visible(":EEPROM invalid\r!\r"));
     EXPECT_NE(run("mdir -b -i " + card + " ::currconf.txt").status, 0)
         << "currconf.txt was written from an invalid record";
 }
