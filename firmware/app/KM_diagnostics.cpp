@@ -32,9 +32,9 @@ int cmdEepromRead(const char* cmd)
     if (*args == 'c')
         ++args;
     if (sscanf(args, "%x", &a) != 1)
-        return refuse(":err - syntax\r");
+        return CMD_FAIL;
     if (a >= EEPROM_SIZE)
-        return refuse(":invalid argument\r");
+        return CMD_FAIL;
     pout("%02X = %02X\r", a, EEpromRead(a));
     return CMD_OK;
 }
@@ -43,11 +43,11 @@ int cmdEepromWrite(const char* cmd)
 {
     unsigned a, v;
     if (sscanf(cmd + 4, "%x %x", &a, &v) != 2)
-        return refuse(":err - syntax\r");
+        return CMD_FAIL;
     if (a >= EEPROM_SIZE || v > 0xFF)
-        return refuse(":invalid argument\r");
+        return CMD_FAIL;
     if (!EEpromWrite(a, (uint8_t)v))
-        return refuse(":EEPROM write failed\r");
+        return CMD_FAIL;
     pout("%02X = %02X\r", a, EEpromRead(a));
     return CMD_OK;
 }
@@ -59,7 +59,7 @@ int cmdEepromDump(const char* cmd)
     if (sscanf(cmd + 4, "%x", &start) != 1)
         start = 0;
     if (start >= EEPROM_SIZE)
-        return refuse(":invalid argument\r");
+        return CMD_FAIL;
     start &= ~0xFu;
     uint32_t end = start + 0x100 > EEPROM_SIZE ? EEPROM_SIZE : start + 0x100;
     for (uint32_t a = start; a < end; a += 16) {
@@ -84,7 +84,7 @@ int cmdEepromClear(const char* cmd)
 {
     int area;
     if (sscanf(cmd, "%*s%d", &area) != 1)
-        return refuse(":err - syntax\r");
+        return CMD_FAIL;
     return KM_EEPROM_Clear(area) ? CMD_OK : CMD_FAIL;
 }
 
@@ -114,15 +114,15 @@ int cmdI2cEeprom(const char* cmd)
     unsigned a, v;
     if (sscanf(cmd, "i2c read %x", &a) == 1) {
         if (a >= EEPROM_SIZE)
-            return refuse(":invalid argument\r");
+            return CMD_FAIL;
         pout("%02X = %02X\r", a, EEpromRead(a));
         return CMD_OK;
     }
     if (sscanf(cmd, "i2c write %x %x", &a, &v) == 2) {
         if (a >= EEPROM_SIZE || v > 0xFF)
-            return refuse(":invalid argument\r");
+            return CMD_FAIL;
         if (!EEpromWrite(a, (uint8_t)v))
-            return refuse(":EEPROM write failed\r");
+            return CMD_FAIL;
         pout("%04x = %02X\r", a, EEpromRead(a));
         return CMD_OK;
     }
@@ -136,9 +136,9 @@ int cmdI2cEeprom(const char* cmd)
 static int i2c_failed(uint32_t status)
 {
     if (status & I2C_TIMED_OUT)
-        return refuse(":I2C bus timed out\r");
+        return CMD_FAIL;
     if (status & I2C_NOT_ACKNOWLEDGED)
-        return refuse(":I2C device did not acknowledge\r");
+        return CMD_FAIL;
     return 0;
 }
 
@@ -147,13 +147,13 @@ int cmdI2cRead(const char* cmd)
     unsigned dev, reg;
     int len;
     if (sscanf(cmd, "i2cr %x %x %d", &dev, &reg, &len) != 3)
-        return refuse(":err - syntax\r");
+        return CMD_FAIL;
     if (len > I2C_BUFFER) {
         perr(":length too long - max %d\r", I2C_BUFFER);
         return CMD_FAIL;
     }
     if (dev > 0xFF || reg > 0xFF || len < 1)
-        return refuse(":invalid argument\r");
+        return CMD_FAIL;
     uint8_t buf[I2C_BUFFER];
     buf[0] = (uint8_t)reg;
     const uint32_t status = I2Cio((uint8_t)(dev & 0xFE), 1, len, buf);
@@ -171,9 +171,9 @@ int cmdI2cWrite(const char* cmd)
 {
     unsigned dev, reg, v;
     if (sscanf(cmd, "i2cw %x %x %x", &dev, &reg, &v) != 3)
-        return refuse(":err - syntax\r");
+        return CMD_FAIL;
     if (dev > 0xFF || reg > 0xFF || v > 0xFF)
-        return refuse(":invalid argument\r");
+        return CMD_FAIL;
     uint8_t buf[2] = {(uint8_t)reg, (uint8_t)v};
     const uint32_t status = I2Cio((uint8_t)(dev & 0xFE), 2, 0, buf);
     if (status & (I2C_TIMED_OUT | I2C_NOT_ACKNOWLEDGED))
@@ -205,19 +205,13 @@ static int register_ok(uint32_t a, uint32_t size)
     return 0;
 }
 
-static int bad_register(uint32_t a)
-{
-    perr(":invalid register address 0x%08X\r", (unsigned)a);
-    return CMD_FAIL;
-}
-
 int cmdReg16(const char* cmd)
 {
     unsigned a;
     if (sscanf(cmd, "*R16 %x", &a) != 1)
         return -1;
     if (!register_ok(a, 2))
-        return bad_register(a);
+        return CMD_FAIL;
     // Several modules (the LCD controller among them) take only 32-bit
     // accesses; the half-word is cut from the aligned word around it.
     const uint32_t word = hw_read32(a & ~3u);
@@ -233,12 +227,12 @@ int cmdRegRead(const char* cmd)
     // register 0xE.
     const int got = cmd[2] == ' ' ? sscanf(cmd, "*R %x %x", &a, &n) : 0;
     if (got < 1)
-        return refuse(":err - syntax\r");
+        return CMD_FAIL;
     if (n < 1 || n > 16)
-        return refuse(":invalid argument\r");
+        return CMD_FAIL;
     for (unsigned i = 0; i < n; ++i)
         if (!register_ok(a + 4 * i, 4))
-            return bad_register(a + 4 * i);
+            return CMD_FAIL;
     for (unsigned i = 0; i < n; ++i)
         pout("0x%08X = %08X\r", a + 4 * i, (unsigned)hw_read32(a + 4 * i));
     return CMD_OK;
@@ -247,7 +241,7 @@ int cmdRegRead(const char* cmd)
 int cmdRegWrite(unsigned a, unsigned v)
 {
     if (!register_ok(a, 4))
-        return bad_register(a);
+        return CMD_FAIL;
     hw_write32(a, v);
     pout("Reg 0x%08X <- %08X\r", a, v);
     return CMD_OK;
@@ -266,7 +260,7 @@ int cmdClockOut(const char* cmd)
     unsigned sel;
     if (sscanf(cmd, "*ccsr %x", &sel) == 1) {
         if (sel > CRM_CCSR_CLKO_SEL)
-            return refuse(":invalid argument\r");
+            return CMD_FAIL;
         hw_modify32(CRM_BASE + CRM_CCSR, CRM_CCSR_CLKO_SEL, sel);
     }
     pout("clko_sel: 0x%02X\r", (unsigned)(hw_read32(CRM_BASE + CRM_CCSR) & CRM_CCSR_CLKO_SEL));
@@ -363,10 +357,10 @@ int cmdDump(const char* cmd, int words)
     unsigned long a;
     unsigned n;
     if (sscanf(cmd + 7, "%lx %x", &a, &n) != 2)
-        return refuse(":err - syntax\r");
+        return CMD_FAIL;
     const uint32_t unit = words ? 4 : 1;
     if (n == 0 || n > DUMP_MAX / unit || (a & (unit - 1)) || !readable((uint32_t)a, n * unit))
-        return refuse(":invalid argument\r");
+        return CMD_FAIL;
     const unsigned perLine = words ? 4 : 16;
     for (unsigned i = 0; i < n; i += perLine) {
         char line[100];
@@ -399,7 +393,7 @@ int cmdHalt(void)
 int cmdSdLed(int on)
 {
     if (on != 0 && on != 1)
-        return refuse(":invalid argument\r");
+        return CMD_FAIL;
     SD_led(on);
     return CMD_OK;
 }

@@ -70,7 +70,6 @@ int cmdRs485(char* cmd)
     // An address that is not two upper-case hexadecimal digits would put a
     // unit on the bus that no frame can reach.
     if (h == 0xFF || l == 0xFF) {
-        txString(":invalid argument\r");
         return CMD_FAIL;
     }
     const uint8_t address = (uint8_t)(h << 4 | l);
@@ -138,13 +137,11 @@ int cmdAuxEsc(const char* cmd)
     const int got = sscanf(cmd, "*auxEsc %x", &v);
     if (got == 1) {
         if (v > 0xFF) {
-            txString(":invalid argument\r");
             return CMD_FAIL;
         }
         eepromData.auxEsc = (uint8_t)v;
         KM_EEPROM_Save();
     } else if (cmd[7] != 0) {
-        txString(":err - syntax\r");
         return CMD_FAIL;
     }
     pout("0x%02x\r", eepromData.auxEsc);
@@ -158,7 +155,6 @@ int cmdAuxIO(const char* cmd)
     int mode;
     if (sscanf(cmd, "auxIO %d", &mode) != 1) {
         if (cmd[5] != 0) {
-            txString(":err - syntax\r");
             return CMD_FAIL;
         }
         pout("%d\r", eepromData.auxReport == 'Z' ? 1 : 0);
@@ -204,7 +200,6 @@ int cmdConfigText(char* cmd)
     }
     char* text = strchr(cmd, '"') ? escstrl(cmd + 7, '"', &rest, &n) : 0;
     if (!text) {
-        txString(":missing argument\r");
         return CMD_FAIL;
     }
     // The record holds 31 characters and the NUL.
@@ -265,7 +260,6 @@ int cmdSetting(const char* cmd, const char* keyword)
     const int got = sscanf(cmd + k, "%d", &v);
     if (got != 1) {
         if (cmd[k] != 0 && strspn(cmd + k, " ") != strlen(cmd + k)) {
-            txString(":err - syntax\r");
             return CMD_FAIL;
         }
         pout("%d\r", field ? *field : getVQpin());
@@ -273,7 +267,6 @@ int cmdSetting(const char* cmd, const char* keyword)
     }
     // A value beyond the field would be cut to a different one.
     if (v < 0 || v > s->max) {
-        txString(":invalid argument\r");
         return CMD_FAIL;
     }
     if (!field) {
@@ -327,7 +320,6 @@ int cmdLed(const char* word)
         userLedState = 2;
         Led(0);
     } else {
-        txString(":invalid argument\r");
         return CMD_FAIL;
     }
     return CMD_OK;
@@ -352,7 +344,6 @@ int cmdOut(char* cmd, int aux)
     int n = 0;
     char* text = escstrl(cmd, '"', &rest, &n);
     if (!text) {
-        txString(":missing argument\r");
         return CMD_FAIL;
     }
     // The decoded text may hold NULs (\0); each byte goes out as it is.
@@ -383,7 +374,6 @@ int cmdWaitLine(const char* cmd)
 {
     int line;
     if (sscanf(cmd, "wvr %d", &line) != 1) {
-        txString(":err - syntax\r");
         return CMD_FAIL;
     }
     wvr(line);
@@ -394,7 +384,6 @@ int cmdWaitLineRel(const char* cmd)
 {
     int x, line;
     if (sscanf(cmd + 3, "%d %d", &x, &line) != 2) {
-        txString(":err - syntax\r");
         return CMD_FAIL;
     }
     wrf(x, line);
@@ -408,7 +397,6 @@ int cmdSpeedTest(char* cmd)
     char* open = strchr(cmd, '<');
     char* inner = open && strchr(open, '>') ? strtokr(open + 1, '>', &rest) : 0;
     if (sscanf(cmd, "%*s %d", &count) != 1 || !inner || !*inner) {
-        txString(":err - syntax\r");
         return CMD_FAIL;
     }
     // No runs would leave nothing to divide the time by.

@@ -99,7 +99,9 @@ static int text_forms(const char* text, char* rest, bool rectangles)
     int v[4];
     char word[10];
     const int n = sscanf(rest, "%d %d %d %d %9s", &v[0], &v[1], &v[2], &v[3], word);
-    if (n >= 3 && !rectangles) {
+    if (n == 3)
+        return CMD_FAIL;  // three numbers are neither a position nor a rectangle
+    if (n >= 4 && !rectangles) {
         txString(kSyntax);
         return CMD_FAIL;
     }
@@ -107,8 +109,6 @@ static int text_forms(const char* text, char* rest, bool rectangles)
         text_in_rect(text, v, n == 5 ? word : 0);
         return CMD_OK;
     }
-    if (n == 3)
-        return CMD_FAIL;  // three numbers are neither a position nor a rectangle
     if (sscanf(rest, "%d %d %9s", &v[0], &v[1], word) == 3) {
         apply_mode_word(word);
         text_at(text, v[0], v[1]);
@@ -208,10 +208,8 @@ int cmdTextAlign(const char* cmd)
         return CMD_FAIL;
     }
     const int hb = horizontal_of(h), vb = vertical_of(v);
-    if (hb < 0 || vb < 0) {
-        txString(kBadArgument);
+    if (hb < 0 || vb < 0)
         return CMD_FAIL;
-    }
     GUI_SetTextAlign((int16_t)(hb | vb));
     return CMD_OK;
 }
