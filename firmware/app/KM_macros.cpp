@@ -1092,13 +1092,9 @@ int cmdMacroNote(char* cmd)
 {
     static const char* const names[4] = {"off\r", "start\r", "end\r", "both\r"};
     int n;
-    if (sscanf(cmd, "*macnote %d", &n) == 1) {
-        if (n < 0 || n > 3) {
-            txString(":invalid argument\r");
-            return CMD_FAIL;
-        }
+    // A number outside 0..3 is not stored; the setting is replied either way.
+    if (sscanf(cmd, "*macnote %d", &n) == 1 && n >= 0 && n <= 3)
         macroNotify = (uint8_t)n;
-    }
     txString(names[macroNotify & 3]);
     return CMD_OK;
 }
