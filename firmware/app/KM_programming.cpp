@@ -249,10 +249,9 @@ int cmdCrcImage(char* cmd)
         return CMD_FAIL;
     }
     if (got == 2) {
-        if (a > b || b >= STORE_SIZE) {
-            txString(":invalid argument\r");
+        // Only bytes of the store are read.
+        if (a > b || b >= STORE_SIZE)
             return CMD_FAIL;
-        }
         char r[16];
         snprintf(r, sizeof r, "0x%04X\r", CalcCRC(store + a, (uint32_t)(b - a + 1)));
         txString(r);
