@@ -169,17 +169,26 @@ TEST(StripCharts, BinarySamples)
 
 namespace {
 
-TEST(StripCharts, OverABackgroundBitmap)
+// Boots with bitmap 1 all blue, w x h, of the given kind (a transparent one
+// with a colour key it does not use); gives the line of a bitmap chart over
+// it at (100, 100).
+std::string blue_background(fwtest::TestBitmap::Kind kind, int w, int h)
 {
-    // Bitmap 1: 30 x 30 blue.
     fwtest::TestBitmap bm;
-    bm.kind = fwtest::TestBitmap::Raw;
-    bm.width = bm.height = 30;
-    bm.pixels.assign(30 * 30, drawing::B);
+    bm.kind = kind;
+    bm.width = w;
+    bm.height = h;
+    bm.key = 0xF81F;
+    bm.pixels.assign(w * h, drawing::B);
     fwtest::BootOptions o;
     o.flash_image = fwtest::build_image({bm});
     fwtest::boot_to_prompt(o);
-    const std::string chart = "cdb 0 100 100 10 0 100 1 1 F00";
+    return "cdb 0 100 100 10 0 100 1 1 F00";
+}
+
+TEST(StripCharts, OverABackgroundBitmap)
+{
+    const std::string chart = blue_background(fwtest::TestBitmap::Raw, 30, 30);
     using drawing::B;
     using drawing::K;
     using drawing::R;
@@ -200,17 +209,7 @@ TEST(StripCharts, OverABackgroundBitmap)
 
 TEST(StripCharts, OverATransparentBitmap)
 {
-    // Bitmap 1: 60 x 30 blue, with a transparent colour it does not use.
-    fwtest::TestBitmap bm;
-    bm.kind = fwtest::TestBitmap::Trans;
-    bm.width = 60;
-    bm.height = 30;
-    bm.key = 0xF81F;
-    bm.pixels.assign(60 * 30, drawing::B);
-    fwtest::BootOptions o;
-    o.flash_image = fwtest::build_image({bm});
-    fwtest::boot_to_prompt(o);
-    const std::string chart = "cdb 0 100 100 10 0 100 1 1 F00";
+    const std::string chart = blue_background(fwtest::TestBitmap::Trans, 60, 30);
     using drawing::B;
     using drawing::K;
     using drawing::R;

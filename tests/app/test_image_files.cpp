@@ -147,25 +147,34 @@ const Kind kKinds[] = {
     {"mono1.bmp", "-monochrome", 1, 0},
 };
 
+struct Made {
+    std::string name;
+    std::vector<uint16_t> pixels;
+};
+
+// One BMP file of a kind, made from src by ImageMagick's coder and put on
+// the card; gives its bytes.
+std::string made_bmp(const std::string& src, const std::string& card, const Kind& k, const std::string& coder,
+                     std::vector<Made>* made)
+{
+    std::string file = tmp(k.name);
+    must("convert " + src + " " + k.options + " " + coder + ":" + file);
+    std::string bytes = read_file(file);
+    EXPECT_EQ((int)(uint8_t)bytes[28], k.bits) << "ImageMagick made " << k.name << " of another depth";
+    EXPECT_EQ((int)(uint8_t)bytes[30], k.compression) << "ImageMagick made " << k.name << " another compression";
+    put(card, file, k.name);
+    made->push_back({k.name, rgb565_of(file)});
+    return bytes;
+}
+
 TEST(ImageFiles, BmpFilesOfEveryKindDrawnPixelForPixel)
 {
     const int w = 37, h = 23;
     std::string src = source_picture(w, h);
     std::string card = make_card();
-    struct Made {
-        std::string name;
-        std::vector<uint16_t> pixels;
-    };
     std::vector<Made> made;
-    for (const Kind& k : kKinds) {
-        std::string file = tmp(k.name);
-        must("convert " + src + " " + k.options + " BMP3:" + file);
-        std::string bytes = read_file(file);
-        ASSERT_EQ((int)(uint8_t)bytes[28], k.bits) << "ImageMagick made " << k.name << " of another depth";
-        ASSERT_EQ((int)(uint8_t)bytes[30], k.compression) << "ImageMagick made " << k.name << " another compression";
-        put(card, file, k.name);
-        made.push_back({k.name, rgb565_of(file)});
-    }
+    for (const Kind& k : kKinds)
+        made_bmp(src, card, k, "BMP3", &made);
     // Top-down rows, and a name without a dot before "bmp" in mixed case.
     write_file(tmp("down.bmp"), top_down(tmp("true24.bmp"), w, h));
     put(card, tmp("down.bmp"), "down.bmp");
@@ -224,10 +233,6 @@ TEST(ImageFiles, BmpFilesWithTheLongerInfoHeaders)
     const int w = 37, h = 23;
     std::string src = source_picture(w, h);
     std::string card = make_card();
-    struct Made {
-        std::string name;
-        std::vector<uint16_t> pixels;
-    };
     std::vector<Made> made;
     const Kind kinds[] = {
         {"v5true.bmp", "-type TrueColor", 24, 0},
@@ -236,13 +241,8 @@ TEST(ImageFiles, BmpFilesWithTheLongerInfoHeaders)
         {"v5rle8.bmp", "-colors 200 -type Palette -compress RLE", 8, 1},
     };
     for (const Kind& k : kinds) {
-        std::string file = tmp(k.name);
-        must("convert " + src + " " + k.options + " BMP:" + file);
-        std::string bytes = read_file(file);
+        const std::string bytes = made_bmp(src, card, k, "BMP", &made);
         ASSERT_EQ((int)(uint8_t)bytes[14], 124) << "ImageMagick made " << k.name << " with another header";
-        ASSERT_EQ((int)(uint8_t)bytes[28], k.bits) << "ImageMagick made " << k.name << " of another depth";
-        put(card, file, k.name);
-        made.push_back({k.name, rgb565_of(file)});
         std::string v4 = std::string("v4") + (k.name + 2);
         write_file(tmp(v4), with_108_byte_header(bytes));
         put(card, tmp(v4), v4);

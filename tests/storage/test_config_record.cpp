@@ -621,8 +621,8 @@ TEST(ConfigRecord, ClearBlanksItsAreaOnly)
         {0, 1, 0x1000, 0xFF},  // the user bytes, 0x10FF excluded
         {1, 1, 0x000, 0x100},
         {2, 1, 0x100, 0x100},
-        {3, 0, 0, 0},
-        {-1, 0, 0, 0},
+        {3, 1, 0, 0},  // no such area: nothing cleared, as a success
+        {-1, 1, 0, 0},
     };
     for (const auto& c : cases) {
         // A pattern over everything the cases touch, then the clear.
