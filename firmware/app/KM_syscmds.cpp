@@ -69,9 +69,8 @@ int cmdRs485(char* cmd)
     const uint8_t h = oneCapHexToBin(hi), l = oneCapHexToBin(lo);
     // An address that is not two upper-case hexadecimal digits would put a
     // unit on the bus that no frame can reach.
-    if (h == 0xFF || l == 0xFF) {
+    if (h == 0xFF || l == 0xFF)
         return CMD_FAIL;
-    }
     const uint8_t address = (uint8_t)(h << 4 | l);
     // The reply goes out in the framing the host used for this line.
     snprintf(out_buffer, sizeof out_buffer, "RS485 Mode SOF 0x%02X (%c) ADR %02X\r", (uint8_t)sof, sof, address);
@@ -136,9 +135,8 @@ int cmdAuxEsc(const char* cmd)
     unsigned v;
     const int got = sscanf(cmd, "*auxEsc %x", &v);
     if (got == 1) {
-        if (v > 0xFF) {
+        if (v > 0xFF)
             return CMD_FAIL;
-        }
         eepromData.auxEsc = (uint8_t)v;
         KM_EEPROM_Save();
     } else if (cmd[7] != 0) {
@@ -154,9 +152,8 @@ int cmdAuxIO(const char* cmd)
 {
     int mode;
     if (sscanf(cmd, "auxIO %d", &mode) != 1) {
-        if (cmd[5] != 0) {
+        if (cmd[5] != 0)
             return CMD_FAIL;
-        }
         pout("%d\r", eepromData.auxReport == 'Z' ? 1 : 0);
         return CMD_OK;
     }
@@ -199,9 +196,8 @@ int cmdConfigText(char* cmd)
         return CMD_OK;
     }
     char* text = strchr(cmd, '"') ? escstrl(cmd + 7, '"', &rest, &n) : 0;
-    if (!text) {
+    if (!text)
         return CMD_FAIL;
-    }
     // The record holds 31 characters and the NUL.
     char* dst = eepromData.config;
     const int max = (int)sizeof eepromData.config - 1;
@@ -259,16 +255,14 @@ int cmdSetting(const char* cmd, const char* keyword)
     int v;
     const int got = sscanf(cmd + k, "%d", &v);
     if (got != 1) {
-        if (cmd[k] != 0 && strspn(cmd + k, " ") != strlen(cmd + k)) {
+        if (cmd[k] != 0 && strspn(cmd + k, " ") != strlen(cmd + k))
             return CMD_FAIL;
-        }
         pout("%d\r", field ? *field : getVQpin());
         return CMD_OK;
     }
     // A value beyond the field would be cut to a different one.
-    if (v < 0 || v > s->max) {
+    if (v < 0 || v > s->max)
         return CMD_FAIL;
-    }
     if (!field) {
         setVQpin(v);
         return CMD_OK;
@@ -343,9 +337,8 @@ int cmdOut(char* cmd, int aux)
     char* rest;
     int n = 0;
     char* text = escstrl(cmd, '"', &rest, &n);
-    if (!text) {
+    if (!text)
         return CMD_FAIL;
-    }
     // The decoded text may hold NULs (\0); each byte goes out as it is.
     if (n > (int)OUT_BUFFER_SIZE - 1)
         n = OUT_BUFFER_SIZE - 1;
@@ -373,9 +366,8 @@ int cmdAuxIn(void)
 int cmdWaitLine(const char* cmd)
 {
     int line;
-    if (sscanf(cmd, "wvr %d", &line) != 1) {
+    if (sscanf(cmd, "wvr %d", &line) != 1)
         return CMD_FAIL;
-    }
     wvr(line);
     return CMD_OK;
 }
@@ -383,9 +375,8 @@ int cmdWaitLine(const char* cmd)
 int cmdWaitLineRel(const char* cmd)
 {
     int x, line;
-    if (sscanf(cmd + 3, "%d %d", &x, &line) != 2) {
+    if (sscanf(cmd + 3, "%d %d", &x, &line) != 2)
         return CMD_FAIL;
-    }
     wrf(x, line);
     return CMD_OK;
 }
@@ -396,9 +387,8 @@ int cmdSpeedTest(char* cmd)
     char* rest;
     char* open = strchr(cmd, '<');
     char* inner = open && strchr(open, '>') ? strtokr(open + 1, '>', &rest) : 0;
-    if (sscanf(cmd, "%*s %d", &count) != 1 || !inner || !*inner) {
+    if (sscanf(cmd, "%*s %d", &count) != 1 || !inner || !*inner)
         return CMD_FAIL;
-    }
     // No runs would leave nothing to divide the time by.
     if (count < 1)
         return CMD_FAIL;
