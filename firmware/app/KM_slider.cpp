@@ -86,6 +86,13 @@ int isXYinSlider(int x, int y)
 static void repaint_background(const LinearSlider& s, int left, int top, int width, int height)
 {
     const HotSpot& h = TouchHotSpots[s.id];
+    // A bitmap with a transparent colour goes straight to the frame buffer,
+    // past the clip rectangle: it is cut to the rectangle itself.
+    if (s.background->type == EXTMEM_BITMAP_TRANS) {
+        KM_DrawBitmapTrClipAbs(s.background, h.x1, h.y1, left, top, left + width - 1, top + height - 1,
+                               KM_BitmapKey(s.background));
+        return;
+    }
     GUI_Area saved = GUI_Context.ClipRect;
     GUI_Area clip = {(int16_t)left, (int16_t)top, (int16_t)(left + width - 1), (int16_t)(top + height - 1)};
     GUI_SetClipRect(&clip);

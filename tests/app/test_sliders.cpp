@@ -47,8 +47,20 @@ TestBitmap solid(int w, int h, uint16_t colour)
     return b;
 }
 
-// 1: horizontal background, 2: knob 20 x 30, 3: vertical background.
-const std::vector<TestBitmap> kBitmaps = {raw(200, 40, 7), solid(20, 30, kKnob), raw(40, 200, 9)};
+TestBitmap transparent(int w, int h, uint16_t colour, uint16_t key)
+{
+    TestBitmap b = solid(w, h, colour);
+    b.kind = TestBitmap::Trans;
+    b.key = key;
+    return b;
+}
+
+// 1: horizontal background, 2: knob 20 x 30, 3: vertical background,
+// 4: horizontal background stored with a transparent colour (none of its
+// pixels has it).
+const uint16_t kGreen = 0x07E0;
+const std::vector<TestBitmap> kBitmaps = {raw(200, 40, 7), solid(20, 30, kKnob), raw(40, 200, 9),
+                                          transparent(200, 40, kGreen, 0x0000)};
 
 struct Slider {
     int bitmap, x, y, offset, orientation;
@@ -293,6 +305,19 @@ TEST(Sliders, WideRangesPlaceTheKnobWithoutOverflow)
     ASSERT_EQ(visible(define(141, kVertical, 0, 2000000000, -2000000000)), ">\\r");
     ASSERT_EQ(visible(command("sv 141 0")), ">\\r");
     EXPECT_EQ(mismatch(b, kVertical, 304, 136), "") << "the middle of -2e9 ... 2e9";
+}
+
+TEST(Sliders, AMovingKnobRepaintsOnlyItsOwnRectangleOfATransparentBackground)
+{
+    sim::Board& b = boot();
+    const Slider overTransparent = {4, 100, 100, 5, 1};
+    ASSERT_EQ(visible(define(200, overTransparent, 0)), ">\\r");
+    // A mark drawn on the background below the knob's track.
+    ASSERT_EQ(visible(command("r 250 136 260 139 1 FF0000")), ">\\r");
+    ASSERT_EQ(visible(command("sv 200 30")), ">\\r");
+    ASSERT_EQ(visible(command("sv 200 80")), ">\\r");
+    EXPECT_EQ(fb(b, 255, 137), 0xF800) << "moving the knob wiped what was drawn on the slider's background";
+    EXPECT_EQ(fb(b, 160, 120), kGreen) << "the knob's old place was not repainted with the background";
 }
 
 }  // namespace
