@@ -94,7 +94,7 @@ velm_board_tests(cap_tests velm5plus-wvga-cap ${VELM_CAP_TESTS})
 # Figures: each tests/bench/bench_NAME.cpp is a command that prints them.
 file(GLOB VELM_BENCHES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/bench/bench_*.cpp)
 set(VELM_BENCH_SUPPORT ${CMAKE_SOURCE_DIR}/tests/support/fw_board.cpp ${CMAKE_SOURCE_DIR}/tests/support/host.cpp
-  ${CMAKE_SOURCE_DIR}/tests/support/image_builder.cpp ${CMAKE_SOURCE_DIR}/loader/core/image_writer.cpp
+  ${CMAKE_SOURCE_DIR}/tests/support/shell.cpp ${CMAKE_SOURCE_DIR}/tests/support/image_builder.cpp ${CMAKE_SOURCE_DIR}/loader/core/image_writer.cpp
   ${CMAKE_SOURCE_DIR}/loader/core/rle16_encoder.cpp)
 foreach(src ${VELM_BENCHES})
   get_filename_component(name ${src} NAME_WE)

@@ -15,7 +15,7 @@ PACKAGES=(
   googletest
   gcc-arm-none-eabi libnewlib-arm-none-eabi libstdc++-arm-none-eabi-newlib
   qt6-base-dev qt6-serialport-dev
-  imagemagick
+  imagemagick libjpeg-turbo-progs
   libfreetype-dev fonts-liberation2 fonts-dejavu-core
   libboost-dev
   chromium

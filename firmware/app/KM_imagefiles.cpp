@@ -9,6 +9,7 @@
 #include "build_config.h"
 #include "graphics/GUI_BMP.h"
 #include "graphics/GUI_GIF.h"
+#include "graphics/GUI_JPEG.h"
 #include "storage/KM_extmem.h"
 #include "storage/file_sys.h"
 #include "storage/sdcard.h"
@@ -109,6 +110,8 @@ int KM_Draw_SdImageFile(const char* name, int x, int y)
         result = GUI_BMP_DrawEx(GetData_Ex_SdImageFile, f, x, y) == 0;
     else if (strcmp(type, "GIF") == 0)
         result = GUI_GIF_DrawEx(GetData_Ex_SdImageFile, f, x, y) == 0;
+    else if (strcmp(type, "JPG") == 0)
+        result = GUI_JPEG_DrawEx(GetData_Ex_SdImageFile, f, x, y) == 0;
     else
         perr(":file type\"%s\" not supported.\r", type);
     SD_fclose(f);

@@ -57,6 +57,11 @@ int LCD_PassingBitmapsAllowed(void);
 
 // Colour conversion of the display's pixel formats.
 LCD_PixelIndex LCD_Color2Index_M565(GUI_ColorValue color);
+// The same from the three channels, inline for code that converts whole rows.
+constexpr LCD_PixelIndex LCD__RGB2Index_M565(uint32_t r, uint32_t g, uint32_t b)
+{
+    return (r >> 3) << 11 | (g >> 2) << 5 | (b >> 3);
+}
 GUI_ColorValue LCD_Index2Color_M565(LCD_PixelIndex index);  // red 15..11, green 10..5, blue 4..0
 GUI_ColorValue LCD_Index2Color_565(LCD_PixelIndex index);   // blue 15..11, green 10..5, red 4..0
 GUI_ColorValue LCD_Index2Color_M555(LCD_PixelIndex index);  // red 14..10, green 9..5, blue 4..0

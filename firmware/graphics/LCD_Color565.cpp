@@ -6,8 +6,7 @@
 
 LCD_PixelIndex LCD_Color2Index_M565(GUI_ColorValue color)
 {
-    uint32_t r = color & 0xFF, g = (color >> 8) & 0xFF, b = (color >> 16) & 0xFF;
-    return (r >> 3) << 11 | (g >> 2) << 5 | (b >> 3);
+    return LCD__RGB2Index_M565(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF);
 }
 
 static GUI_ColorValue rgb(uint32_t r5, uint32_t g, uint32_t gmax, uint32_t b5)
