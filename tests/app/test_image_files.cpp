@@ -1,5 +1,6 @@
 // Image files on the SD card as the host uses them: BMP files made by
-// ImageMagick drawn with "xif" pixel for pixel, refusals with their texts,
+// ImageMagick drawn with "xif" pixel for pixel, JPEG files made by cjpeg
+// drawn as djpeg decodes them, refusals with their texts,
 // the read window of the card reader, screen dumps read back by a PC, and
 // splash.bmp at start-up.
 #include <gtest/gtest.h>
@@ -20,6 +21,7 @@
 #include "graphics/GUI.h"
 #include "storage/file_sys.h"
 #include "support/host.h"
+#include "support/jpeg_files.h"
 #include "support/shell.h"
 
 namespace {
@@ -48,18 +50,16 @@ void write_file(const std::string& path, const std::string& bytes)
 
 std::string tmp(const std::string& name) { return fwtest::temp_dir() + "/" + name; }
 
-// A FAT16 card made by mkfs.fat.
 std::string make_card()
 {
     std::string card = tmp("card.img");
-    std::remove(card.c_str());
-    must("mkfs.fat -C -F 16 -s 2 -n VELMCARD " + card + " 16384 >/dev/null");
+    fwtest::make_card(card);
     return card;
 }
 
 void put(const std::string& card, const std::string& src, const std::string& dos_name)
 {
-    must("mcopy -o -i " + card + " " + src + " '::" + dos_name + "'");
+    fwtest::put_on_card(card, src, dos_name);
 }
 
 // The source picture: a noisy gradient, so every row and column differs.
@@ -603,6 +603,93 @@ TEST(ImageFiles, CutShortSplashShowsOnlyItsRows)
                         std::to_string(fb(b, x, y)) + ", want " + std::to_string(want);
         }
     EXPECT_EQ(first, "") << "a cut-short splash.bmp";
+}
+
+
+// JPEG files of each kind, also one that is drawn in bands (the panel's
+// size, progressive) and one too wide for the screen, are drawn as djpeg
+// decodes them; the name's last three letters decide, in any case.
+TEST(ImageFiles, JpegFilesDrawnAsDjpegDecodesThem)
+{
+    std::string card = make_card();
+    struct Jpeg {
+        const char* name;  // on the card
+        int w, h;
+        const char* options;
+        int x, y;
+    };
+    const Jpeg jpegs[] = {
+        {"photo.jpg", 97, 61, "-sample 2x2", 100, 50},
+        {"PROG.JPG", W, H, "-progressive -sample 2x2", 0, 0},
+        {"grey.Jpg", 97, 61, "-grayscale", 3, 400},
+        {"rst.jpg", 160, 96, "-sample 2x1 -restart 1B", 600, 300},
+        {"wide.jpg", 1024, 40, "-progressive", -200, 10},
+        {"nodotjpg", 33, 17, "-sample 1x2", 700, 20},
+    };
+    std::vector<std::string> files;
+    for (const Jpeg& j : jpegs) {
+        files.push_back(fwtest::make_jpeg(std::string("card_") + std::to_string(files.size()) + ".jpg", j.w, j.h,
+                                          j.options));
+        put(card, files.back(), j.name);
+    }
+    fwtest::BootOptions o;
+    o.sd = card;
+    fwtest::boot_to_prompt(o);
+    for (size_t i = 0; i < files.size(); ++i) {
+        const Jpeg& j = jpegs[i];
+        clear_screen();
+        const std::string line = std::string("xif ") + j.name + " " + std::to_string(j.x) + " " + std::to_string(j.y);
+        ASSERT_EQ(visible(command(line, 60 * sim::kSecond)), ">\\r") << line;
+        fwtest::Agreement a = fwtest::compare_screen(fwtest::djpeg_565(files[i]), j.x, j.y, W, H, 0xFFFF);
+        EXPECT_TRUE(a.max_step <= 1 && a.differing * 100 <= a.compared && a.outside_changed == 0)
+            << line << ": " << fwtest::describe(a);
+    }
+}
+
+// JPEG files the decoder does not draw, or cut short: "!" and no text; what
+// came before a cut stays, nothing after it is drawn.
+TEST(ImageFiles, JpegFilesNotDrawnAnswerAnError)
+{
+    std::string card = make_card();
+    const std::string base = fwtest::make_jpeg("nd_base.jpg", 160, 128, "-sample 2x2");
+    const std::string prog = fwtest::make_jpeg("nd_prog.jpg", 160, 128, "-progressive");
+    const std::string arith = fwtest::make_jpeg("nd_arith.jpg", 64, 48, "-arithmetic");
+    must("convert " + base + " -colorspace CMYK " + tmp("nd_cmyk.jpg"));
+    std::vector<uint8_t> b = fwtest::file_bytes(base), p = fwtest::file_bytes(prog);
+    std::vector<uint8_t> p12 = b;
+    p12[fwtest::find_marker(b, 0xC0) + 4] = 12;
+    fwtest::write_bytes(tmp("nd_cut.jpg"), std::vector<uint8_t>(b.begin(), b.begin() + b.size() / 2));
+    fwtest::write_bytes(tmp("nd_pcut.jpg"), std::vector<uint8_t>(p.begin(), p.begin() + p.size() / 2));
+    fwtest::write_bytes(tmp("nd_p12.jpg"), p12);
+    must("convert " + base + " BMP3:" + tmp("nd_bmp.jpg"));
+    struct Case {
+        const char* name;
+        std::string src;
+        bool topDrawn;
+    };
+    const Case cases[] = {
+        {"arith.jpg", arith, false},          {"cmyk.jpg", tmp("nd_cmyk.jpg"), false},
+        {"p12.jpg", tmp("nd_p12.jpg"), false}, {"bmp.jpg", tmp("nd_bmp.jpg"), false},
+        {"pcut.jpg", tmp("nd_pcut.jpg"), false}, {"cut.jpg", tmp("nd_cut.jpg"), true},
+    };
+    for (const Case& c : cases)
+        put(card, c.src, c.name);
+    fwtest::BootOptions o;
+    o.sd = card;
+    sim::Board& bd = fwtest::boot_to_prompt(o);
+    std::vector<uint16_t> none;
+    for (const Case& c : cases) {
+        clear_screen();
+        const std::string line = std::string("xif ") + c.name + " 0 0";
+        EXPECT_EQ(visible(command(line, 60 * sim::kSecond)), "!\\r") << line;
+        if (!c.topDrawn) {
+            EXPECT_EQ(mismatch(bd, none, 0, 0, 0, 0), "") << line << " drew on a file it refused";
+            continue;
+        }
+        EXPECT_NE(fb(bd, 0, 0), 0xFFFF) << line << ": the rows before the cut are not drawn";
+        EXPECT_EQ(fb(bd, 0, 127), 0xFFFF) << line << ": the bottom row is drawn, after the cut";
+    }
+    EXPECT_TRUE(bd.machine.reports().empty()) << bd.machine.reports().front();
 }
 
 }  // namespace

@@ -28,4 +28,15 @@ void must(const std::string& cmd)
         throw std::runtime_error("fixture command failed: " + cmd + "\n" + r.out);
 }
 
+void make_card(const std::string& path)
+{
+    std::remove(path.c_str());
+    must("mkfs.fat -C -F 16 -s 2 -n VELMCARD " + path + " 16384 >/dev/null");
+}
+
+void put_on_card(const std::string& card, const std::string& src, const std::string& name)
+{
+    must("mcopy -o -i " + card + " " + src + " '::" + name + "'");
+}
+
 }  // namespace fwtest

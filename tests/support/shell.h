@@ -17,4 +17,9 @@ Outcome run(const std::string& cmd);
 // The same, throwing when the command fails: a fixture that cannot be made.
 void must(const std::string& cmd);
 
+// An empty FAT16 card image of 8 MiB at path, made by mkfs.fat; files go
+// on it with put_on_card (mcopy), under the name given.
+void make_card(const std::string& path);
+void put_on_card(const std::string& card, const std::string& src, const std::string& name);
+
 }  // namespace fwtest
