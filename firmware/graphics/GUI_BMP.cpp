@@ -45,6 +45,18 @@ struct BmpHeader {
 };
 
 // Memory source: the file image lies whole in memory.
+int GUI__GetDataMemFile(void* p, const uint8_t** ppData, unsigned NumBytes, uint32_t Off)
+{
+    const GUI_MemFile* f = (const GUI_MemFile*)p;
+    if (Off >= f->NumBytes)
+        return 0;
+    uint32_t n = f->NumBytes - Off;
+    if (n > NumBytes)
+        n = NumBytes;
+    *ppData = f->pData + Off;
+    return (int)n;
+}
+
 static int GUI_BMP__GetData(void* p, const uint8_t** ppData, unsigned NumBytes, uint32_t Off)
 {
     *ppData = (const uint8_t*)p + Off;

@@ -12,6 +12,15 @@ typedef int GUI_GetDataCallback(void* p, const uint8_t** ppData, unsigned NumByt
 // Output callback of the writer: one byte of the file in file order.
 typedef void GUI_CallbackSendByte(uint8_t Data, void* p);
 
+// A file held in memory, for the readers that are given its length (GIF,
+// JPEG): GUI__GetDataMemFile serves the bytes from the offset on, as many as
+// asked and the file holds, none at or past its end.
+struct GUI_MemFile {
+    const uint8_t* pData;
+    uint32_t NumBytes;
+};
+int GUI__GetDataMemFile(void* p, const uint8_t** ppData, unsigned NumBytes, uint32_t Off);
+
 uint16_t GUI__Read16(const uint8_t** ppData);
 uint32_t GUI__Read32(const uint8_t** ppData);
 

@@ -7,6 +7,7 @@
 #include <string.h>
 
 #include "graphics/GUI_ALLOC.h"
+#include "graphics/GUI_BMP.h"
 #include "graphics/LCD.h"
 
 #define GIF_MAX_SCREEN 2000
@@ -14,11 +15,6 @@
 #define GIF_STACK_SIZE 3002
 #define GIF_STACK_LIMIT 2999
 
-// What a read of the memory form serves.
-struct GifMemFile {
-    const uint8_t* pData;
-    uint32_t NumBytes;
-};
 
 struct GifImageDesc {
     uint16_t Left, Top, Width, Height;
@@ -53,17 +49,8 @@ static const uint8_t _aInterlaceStart[4] = {0, 4, 2, 1};
 // One extension's data at a time: decodes run one after the other.
 static uint8_t _aExtBuffer[256];
 
-static int GUI_GIF__GetData(void* p, const uint8_t** ppData, unsigned NumBytes, uint32_t Off)
-{
-    const GifMemFile* f = (const GifMemFile*)p;
-    if (Off >= f->NumBytes)
-        return 0;
-    uint32_t n = f->NumBytes - Off;
-    if (n > NumBytes)
-        n = NumBytes;
-    *ppData = f->pData + Off;
-    return (int)n;
-}
+// The memory form reads through this.
+static GUI_GetDataCallback* const GUI_GIF__GetData = GUI__GetDataMemFile;
 
 // ------------------------------------------------------------ reading
 
@@ -625,42 +612,42 @@ int GUI_GIF_GetYSizeEx(GUI_GetDataCallback* pfGetData, void* p) { return _GetSiz
 
 int GUI_GIF_Draw(const void* pGIF, uint32_t NumBytes, int x0, int y0)
 {
-    GifMemFile f = {(const uint8_t*)pGIF, pGIF ? NumBytes : 0};
+    GUI_MemFile f = {(const uint8_t*)pGIF, pGIF ? NumBytes : 0};
     return GUI_GIF_DrawSubEx(GUI_GIF__GetData, &f, x0, y0, 0);
 }
 
 int GUI_GIF_DrawSub(const void* pGIF, uint32_t NumBytes, int x0, int y0, int Index)
 {
-    GifMemFile f = {(const uint8_t*)pGIF, pGIF ? NumBytes : 0};
+    GUI_MemFile f = {(const uint8_t*)pGIF, pGIF ? NumBytes : 0};
     return GUI_GIF_DrawSubEx(GUI_GIF__GetData, &f, x0, y0, Index);
 }
 
 int GUI_GIF_GetInfo(const void* pGIF, uint32_t NumBytes, GUI_GifFileInfo* pInfo)
 {
-    GifMemFile f = {(const uint8_t*)pGIF, pGIF ? NumBytes : 0};
+    GUI_MemFile f = {(const uint8_t*)pGIF, pGIF ? NumBytes : 0};
     return GUI_GIF_GetInfoEx(GUI_GIF__GetData, &f, pInfo);
 }
 
 int GUI_GIF_GetImageInfo(const void* pGIF, uint32_t NumBytes, GUI_GifFrameInfo* pInfo, int Index)
 {
-    GifMemFile f = {(const uint8_t*)pGIF, pGIF ? NumBytes : 0};
+    GUI_MemFile f = {(const uint8_t*)pGIF, pGIF ? NumBytes : 0};
     return GUI_GIF_GetImageInfoEx(GUI_GIF__GetData, &f, pInfo, Index);
 }
 
 int GUI_GIF_GetComment(const void* pGIF, uint32_t NumBytes, uint8_t* pBuffer, int MaxSize, int Index)
 {
-    GifMemFile f = {(const uint8_t*)pGIF, pGIF ? NumBytes : 0};
+    GUI_MemFile f = {(const uint8_t*)pGIF, pGIF ? NumBytes : 0};
     return GUI_GIF_GetCommentEx(GUI_GIF__GetData, &f, pBuffer, MaxSize, Index);
 }
 
 int GUI_GIF_GetXSize(const void* pGIF, uint32_t NumBytes)
 {
-    GifMemFile f = {(const uint8_t*)pGIF, pGIF ? NumBytes : 0};
+    GUI_MemFile f = {(const uint8_t*)pGIF, pGIF ? NumBytes : 0};
     return GUI_GIF_GetXSizeEx(GUI_GIF__GetData, &f);
 }
 
 int GUI_GIF_GetYSize(const void* pGIF, uint32_t NumBytes)
 {
-    GifMemFile f = {(const uint8_t*)pGIF, pGIF ? NumBytes : 0};
+    GUI_MemFile f = {(const uint8_t*)pGIF, pGIF ? NumBytes : 0};
     return GUI_GIF_GetYSizeEx(GUI_GIF__GetData, &f);
 }

@@ -248,24 +248,19 @@ static void _Unlock(GUI_ALLOC_Handle h)
     GUI_ALLOC_UnlockH(h);
 }
 
+// One step of a draw, with the state locked for its time.
+static int _Step(GUI_ALLOC_Handle h, int (*pfStep)(JpegState* p))
+{
+    JpegState* p = _Lock(h);
+    const int r = pfStep(p);
+    _Unlock(h);
+    return r;
+}
+
 // ------------------------------------------------------------ byte input
 
-struct JpegMemFile {
-    const uint8_t* pData;
-    uint32_t NumBytes;
-};
-
-static int GUI_JPEG__GetData(void* p, const uint8_t** ppData, unsigned NumBytes, uint32_t Off)
-{
-    const JpegMemFile* f = (const JpegMemFile*)p;
-    if (Off >= f->NumBytes)
-        return 0;
-    uint32_t n = f->NumBytes - Off;
-    if (n > NumBytes)
-        n = NumBytes;
-    *ppData = f->pData + Off;
-    return (int)n;
-}
+// The memory form reads through this.
+static GUI_GetDataCallback* const GUI_JPEG__GetData = GUI__GetDataMemFile;
 
 static void _PushBack(JpegInput* in, uint8_t b)
 {
@@ -1388,43 +1383,39 @@ static void _ConvertLine(JpegState* p)
         memcpy(GUI_ALLOC_h2p(p->hLine), y, p->XSize);
 }
 
-static int _DecodeLine(JpegState* p)
+// The next line: produced into the line buffer (or index line), or passed
+// over.  A new MCU row is decoded without its transform when the line is
+// passed over, so callers pass over whole MCU rows.
+static int _NextLine(JpegState* p, int produce)
 {
-    if (!p->LinesLeftInRow && _NextRow(p, 1))
+    if (!p->LinesLeftInRow && _NextRow(p, produce))
         return 1;
-    _ConvertLine(p);
+    if (produce)
+        _ConvertLine(p);
     p->LineInRow++;
     p->LinesLeftInRow--;
     p->LinesLeft--;
     return 0;
 }
 
-// Passes over one line; a new MCU row is decoded without its transform, so
-// callers pass over whole MCU rows.
+static int _DecodeLine(JpegState* p)
+{
+    return _NextLine(p, 1);
+}
+
 static int _SkipLine(JpegState* p)
 {
-    if (!p->LinesLeftInRow && _NextRow(p, 0))
-        return 1;
-    p->LineInRow++;
-    p->LinesLeftInRow--;
-    p->LinesLeft--;
-    return 0;
+    return _NextLine(p, 0);
 }
 
 static int GUI_JPEG__DecodeLine(GUI_ALLOC_Handle h)
 {
-    JpegState* p = _Lock(h);
-    const int r = _DecodeLine(p);
-    _Unlock(h);
-    return r;
+    return _Step(h, _DecodeLine);
 }
 
 static int GUI_JPEG__SkipLine(GUI_ALLOC_Handle h)
 {
-    JpegState* p = _Lock(h);
-    const int r = _SkipLine(p);
-    _Unlock(h);
-    return r;
+    return _Step(h, _SkipLine);
 }
 
 static GUI_ColorValue GUI_JPEG__GetColorRGB(const uint8_t** ppCursor, int Step)
@@ -1662,26 +1653,17 @@ static int _InitDraw(JpegState* p)
 
 static int GUI_JPEG__ReadUntilSOF(GUI_ALLOC_Handle h)
 {
-    JpegState* p = _Lock(h);
-    const int r = _ReadUntilSOF(p);
-    _Unlock(h);
-    return r;
+    return _Step(h, _ReadUntilSOF);
 }
 
 static int GUI_JPEG__InitDraw(GUI_ALLOC_Handle h)
 {
-    JpegState* p = _Lock(h);
-    const int r = _InitDraw(p);
-    _Unlock(h);
-    return r;
+    return _Step(h, _InitDraw);
 }
 
 static int GUI_JPEG__DecodeProgressiveBanding(GUI_ALLOC_Handle h)
 {
-    JpegState* p = _Lock(h);
-    const int r = _DecodeBand(p);
-    _Unlock(h);
-    return r;
+    return _Step(h, _DecodeBand);
 }
 
 static void GUI_JPEG__SetNextBand(GUI_ALLOC_Handle h)
@@ -1800,12 +1782,12 @@ int GUI_JPEG_GetInfoEx(GUI_GetDataCallback* pfGetData, void* p, GUI_JPEG_INFO* p
 
 int GUI_JPEG_Draw(const void* pFileData, uint32_t NumBytes, int x0, int y0)
 {
-    JpegMemFile f = {(const uint8_t*)pFileData, pFileData ? NumBytes : 0};
+    GUI_MemFile f = {(const uint8_t*)pFileData, pFileData ? NumBytes : 0};
     return GUI_JPEG_DrawEx(GUI_JPEG__GetData, &f, x0, y0);
 }
 
 int GUI_JPEG_GetInfo(const void* pFileData, uint32_t NumBytes, GUI_JPEG_INFO* pInfo)
 {
-    JpegMemFile f = {(const uint8_t*)pFileData, pFileData ? NumBytes : 0};
+    GUI_MemFile f = {(const uint8_t*)pFileData, pFileData ? NumBytes : 0};
     return GUI_JPEG_GetInfoEx(GUI_JPEG__GetData, &f, pInfo);
 }
