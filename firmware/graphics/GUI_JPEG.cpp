@@ -1208,8 +1208,31 @@ static inline uint8_t _Sample(int32_t v)
     return (uint8_t)(v < 0 ? 0 : v > 255 ? 255 : v);
 }
 
+// One column of the first pass into the work area, kept 2 bits wider
+// (kHalf: its last four terms are zero, so the sums without them serve).
+template <bool kHalf>
+static inline void _IdctColumn(const int16_t* c, int32_t* w)
+{
+    int32_t o[8];
+    _Idct8((uint32_t)c[0], (uint32_t)c[8], (uint32_t)c[16], (uint32_t)c[24], kHalf ? 0 : (uint32_t)c[32],
+           kHalf ? 0 : (uint32_t)c[40], kHalf ? 0 : (uint32_t)c[48], kHalf ? 0 : (uint32_t)c[56], o);
+    for (int r = 0; r < 8; ++r)
+        w[8 * r] = (o[r] + 1024) >> 11;
+}
+
+// One row of the second pass into samples.
+template <bool kHalf>
+static inline void _IdctRow(const int32_t* w, uint8_t* out)
+{
+    int32_t o[8];
+    _Idct8((uint32_t)w[0], (uint32_t)w[1], (uint32_t)w[2], (uint32_t)w[3], kHalf ? 0 : (uint32_t)w[4],
+           kHalf ? 0 : (uint32_t)w[5], kHalf ? 0 : (uint32_t)w[6], kHalf ? 0 : (uint32_t)w[7], o);
+    for (int i = 0; i < 8; ++i)
+        out[i] = _Sample((int32_t)((uint32_t)o[i] + 131072u) >> 18);
+}
+
 // The block's 64 dequantised coefficients to 8 x 8 samples: columns first,
-// kept 2 bits wider, then rows; a column or row of zero AC terms is its DC.
+// then rows; a column or row of zero AC terms is its DC.
 static void _IDCT(const int16_t* in, int dcOnly, uint8_t* out, int32_t stride)
 {
     if (dcOnly) {
@@ -1218,31 +1241,28 @@ static void _IDCT(const int16_t* in, int dcOnly, uint8_t* out, int32_t stride)
             memset(out, v, 8);
         return;
     }
-    int32_t ws[64], o[8];
+    int32_t ws[64];
     for (int col = 0; col < 8; ++col) {
         const int16_t* c = in + col;
         int32_t* w = ws + col;
-        if (!(c[8] | c[16] | c[24] | c[32] | c[40] | c[48] | c[56])) {
+        if (c[32] | c[40] | c[48] | c[56]) {
+            _IdctColumn<false>(c, w);
+        } else if (c[8] | c[16] | c[24]) {
+            _IdctColumn<true>(c, w);
+        } else {
             const int32_t dc = c[0] * 4;
             for (int r = 0; r < 8; ++r)
                 w[8 * r] = dc;
-            continue;
         }
-        _Idct8((uint32_t)c[0], (uint32_t)c[8], (uint32_t)c[16], (uint32_t)c[24], (uint32_t)c[32],
-               (uint32_t)c[40], (uint32_t)c[48], (uint32_t)c[56], o);
-        for (int r = 0; r < 8; ++r)
-            w[8 * r] = (o[r] + 1024) >> 11;
     }
     for (int row = 0; row < 8; ++row, out += stride) {
         const int32_t* w = ws + 8 * row;
-        if (!(w[1] | w[2] | w[3] | w[4] | w[5] | w[6] | w[7])) {
+        if (w[4] | w[5] | w[6] | w[7])
+            _IdctRow<false>(w, out);
+        else if (w[1] | w[2] | w[3])
+            _IdctRow<true>(w, out);
+        else
             memset(out, _Sample((w[0] + 16) >> 5), 8);
-            continue;
-        }
-        _Idct8((uint32_t)w[0], (uint32_t)w[1], (uint32_t)w[2], (uint32_t)w[3], (uint32_t)w[4], (uint32_t)w[5],
-               (uint32_t)w[6], (uint32_t)w[7], o);
-        for (int i = 0; i < 8; ++i)
-            out[i] = _Sample((int32_t)((uint32_t)o[i] + 131072u) >> 18);
     }
 }
 

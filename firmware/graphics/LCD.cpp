@@ -98,14 +98,16 @@ GUI_ColorValue LCD_Index2Color(LCD_PixelIndex index)
     return api()->pfIndex2Color(index);
 }
 
+// The driver's own conversions (the panel's RGB565), so that callers can
+// tell the format by the function.
 LCD_Color2IndexFunc* LCD_GetpfColor2IndexEx(int layer)
 {
-    return layer == 0 ? LCD_aAPI[0]->pfColor2Index : nullptr;
+    return layer == 0 ? LCD_L0_GetpfColor2Index() : nullptr;
 }
 
 LCD_Index2ColorFunc* LCD_GetpfIndex2ColorEx(int layer)
 {
-    return layer == 0 ? LCD_aAPI[0]->pfIndex2Color : nullptr;
+    return layer == 0 ? LCD_L0_GetpfIndex2Color() : nullptr;
 }
 
 int LCD_SetDrawMode(int mode)

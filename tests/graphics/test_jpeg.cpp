@@ -408,6 +408,22 @@ TEST(Jpeg, APoolTooSmall)
             ADD_FAILURE() << "line " << y << " drawn by a refused file";
             break;
         }
+    // With no more room than a grey picture needs, it is still drawn (pixel
+    // by pixel, without a row of pixel indices), as with a free pool.
+    const std::vector<uint8_t> grey = fwtest::file_bytes(fwtest::make_jpeg("pool_g.jpg", W, 24, "-grayscale"));
+    ASSERT_EQ(draw(grey, 0, 0), 0);
+    const std::vector<uint16_t> want = screen::snapshot();
+    clear_white();
+    int room = 0, r = 1;
+    screen::run([&] {
+        for (room = 4000; room < 40000 && r; room += 16) {
+            GUI_ALLOC_Handle h = GUI_ALLOC_AllocNoInit(GUI_ALLOC_GetMaxSize() - room);
+            r = GUI_JPEG_Draw(grey.data(), static_cast<uint32_t>(grey.size()), 0, 0);
+            GUI_ALLOC_Free(h);
+        }
+    });
+    ASSERT_EQ(r, 0) << "a grey picture across the panel not drawn with 40000 bytes free";
+    EXPECT_TRUE(screen::snapshot() == want) << "the grey picture drawn with " << room << " bytes free differs";
 }
 
 }  // namespace
