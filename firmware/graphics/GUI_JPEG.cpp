@@ -854,9 +854,13 @@ static void _SkipScanData(JpegState* p)
 
 // ------------------------------------------------------------ block decoding
 
-static inline int16_t _Saturate(int32_t v)
+// A coefficient times its quantisation value, kept in 16 bits: the products
+// of valid files fit (a coefficient is about the picture's value over the
+// quantisation value); those of a damaged file wrap, and the inverse DCT
+// takes any values.
+static inline int16_t _Dequant(int32_t v, uint16_t q)
 {
-    return (int16_t)(v < -32767 ? -32767 : v > 32767 ? 32767 : v);
+    return (int16_t)(v * (int32_t)q);
 }
 
 // One block of a sequential scan into blk, which is all zero: the DC
@@ -873,7 +877,7 @@ static int _DecodeBlockSeq(JpegState* p, JpegComp* c, int16_t* blk, const uint16
         return 0;
     if (s)
         c->Pred = (int16_t)(c->Pred + _Extend(_GetBits(p, b, s), s));
-    blk[0] = _Saturate(q ? c->Pred * (int32_t)q[0] : c->Pred);
+    blk[0] = q ? _Dequant(c->Pred, q[0]) : c->Pred;
     int last = 1;
     for (int k = 1; k <= 63; ++k) {
         const int rs = _DecodeHuff(p, b, ac);
@@ -885,7 +889,7 @@ static int _DecodeBlockSeq(JpegState* p, JpegComp* c, int16_t* blk, const uint16
             k += r;
             const int z = _aCoeffOrder[k];
             const int32_t v = _Extend(_GetBits(p, b, s), s);
-            blk[z] = _Saturate(q ? v * (int32_t)q[z] : v);
+            blk[z] = (int16_t)(q ? _Dequant(v, q[z]) : v);
             last = k + 1;
         } else if (r == 15) {
             k += 15;
@@ -1216,8 +1220,14 @@ static inline void _IdctColumn(const int16_t* c, int32_t* w)
     int32_t o[8];
     _Idct8((uint32_t)c[0], (uint32_t)c[8], (uint32_t)c[16], (uint32_t)c[24], kHalf ? 0 : (uint32_t)c[32],
            kHalf ? 0 : (uint32_t)c[40], kHalf ? 0 : (uint32_t)c[48], kHalf ? 0 : (uint32_t)c[56], o);
-    for (int r = 0; r < 8; ++r)
-        w[8 * r] = (o[r] + 1024) >> 11;
+    w[0] = (o[0] + 1024) >> 11;
+    w[8] = (o[1] + 1024) >> 11;
+    w[16] = (o[2] + 1024) >> 11;
+    w[24] = (o[3] + 1024) >> 11;
+    w[32] = (o[4] + 1024) >> 11;
+    w[40] = (o[5] + 1024) >> 11;
+    w[48] = (o[6] + 1024) >> 11;
+    w[56] = (o[7] + 1024) >> 11;
 }
 
 // One row of the second pass into samples.
@@ -1227,8 +1237,14 @@ static inline void _IdctRow(const int32_t* w, uint8_t* out)
     int32_t o[8];
     _Idct8((uint32_t)w[0], (uint32_t)w[1], (uint32_t)w[2], (uint32_t)w[3], kHalf ? 0 : (uint32_t)w[4],
            kHalf ? 0 : (uint32_t)w[5], kHalf ? 0 : (uint32_t)w[6], kHalf ? 0 : (uint32_t)w[7], o);
-    for (int i = 0; i < 8; ++i)
-        out[i] = _Sample((int32_t)((uint32_t)o[i] + 131072u) >> 18);
+    out[0] = _Sample((int32_t)((uint32_t)o[0] + 131072u) >> 18);
+    out[1] = _Sample((int32_t)((uint32_t)o[1] + 131072u) >> 18);
+    out[2] = _Sample((int32_t)((uint32_t)o[2] + 131072u) >> 18);
+    out[3] = _Sample((int32_t)((uint32_t)o[3] + 131072u) >> 18);
+    out[4] = _Sample((int32_t)((uint32_t)o[4] + 131072u) >> 18);
+    out[5] = _Sample((int32_t)((uint32_t)o[5] + 131072u) >> 18);
+    out[6] = _Sample((int32_t)((uint32_t)o[6] + 131072u) >> 18);
+    out[7] = _Sample((int32_t)((uint32_t)o[7] + 131072u) >> 18);
 }
 
 // The block's 64 dequantised coefficients to 8 x 8 samples: columns first,
@@ -1314,9 +1330,9 @@ static int _LoadNextRow(JpegState* p, int transform)
                 if (!src)
                     return 1;
                 int ac = 0;
-                blk[0] = _Saturate(src[0] * (int32_t)q[0]);
+                blk[0] = _Dequant(src[0], q[0]);
                 for (int z = 1; z < 64; ++z) {
-                    blk[z] = _Saturate(src[z] * (int32_t)q[z]);
+                    blk[z] = _Dequant(src[z], q[z]);
                     ac |= blk[z];
                 }
                 _IDCT(blk, !ac, _BlockSamples(p, c, col, v), c->PlaneWidth);

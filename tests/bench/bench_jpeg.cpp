@@ -112,7 +112,7 @@ int main()
     const std::string dir = fwtest::temp_dir();
     const std::string src = dir + "/src.ppm", base = dir + "/base.jpg", prog = dir + "/prog.jpg",
                       tiny = dir + "/tiny.jpg", small = dir + "/small.jpg";
-    fwtest::must("convert -size 800x480 plasma:fractal -seed 5 -blur 0x1 -depth 8 " + src);
+    fwtest::must("convert -size 800x480 -seed 5 plasma:fractal -blur 0x1 -depth 8 " + src);
     fwtest::must("cjpeg -quality 85 -sample 2x2 " + src + " > " + base);
     fwtest::must("cjpeg -quality 85 -sample 2x2 -progressive " + src + " > " + prog);
     fwtest::must("convert " + src + " -resize 160x120! ppm:- | cjpeg -quality 85 -sample 2x2 -progressive > " + small);
@@ -120,31 +120,36 @@ int main()
     const std::vector<uint8_t> baseBytes = read_file(base), progBytes = read_file(prog), smallBytes = read_file(small);
 
     fwtest::boot_to_prompt();
-    const int reps = 15;
-    int rBase = -1, rProg = -1;
-    const double tBase = best_on_firmware(
-        [&] { rBase = GUI_JPEG_Draw(baseBytes.data(), (uint32_t)baseBytes.size(), 0, 0); }, reps);
-    const double tProg = best_on_firmware(
-        [&] { rProg = GUI_JPEG_Draw(progBytes.data(), (uint32_t)progBytes.size(), 0, 0); }, reps);
+    // Rounds of a few runs of each, in turn, so that a busy spell of the
+    // machine weighs on all of them alike.
+    const int rounds = 10, reps = 5;
+    int rBase = -1, rProg = -1, rWhole = -1, rBands = -1;
+    double tBase = 1e9, tProg = 1e9, tWhole = 1e9, tBands = 1e9, dTiny = 1e9, dBase = 1e9, dProg = 1e9;
+    Counting cw{&smallBytes, 0}, cb{&smallBytes, 0};
+    auto keep = [](double& best, double t) { best = t < best ? t : best; };
+    for (int i = 0; i < rounds; ++i) {
+        keep(tBase, best_on_firmware(
+                        [&] { rBase = GUI_JPEG_Draw(baseBytes.data(), (uint32_t)baseBytes.size(), 0, 0); }, reps));
+        keep(dBase, best_djpeg(base, reps));
+        keep(tProg, best_on_firmware(
+                        [&] { rProg = GUI_JPEG_Draw(progBytes.data(), (uint32_t)progBytes.size(), 0, 0); }, reps));
+        keep(dProg, best_djpeg(prog, reps));
+        keep(dTiny, best_djpeg(tiny, reps));
+        // A band: a 160x120 progressive picture drawn whole, then in bands of
+        // one MCU row (16 lines) with the rest of the pool taken.
+        keep(tWhole, best_on_firmware([&] { rWhole = GUI_JPEG_DrawEx(counting_get, &cw, 0, 0); }, reps));
+        keep(tBands, best_on_firmware(
+                         [&] {
+                             // Room for the decoder's buffers and one MCU row of coefficients.
+                             GUI_ALLOC_Handle h = GUI_ALLOC_AllocNoInit(GUI_ALLOC_GetMaxSize() - 25000);
+                             rBands = GUI_JPEG_DrawEx(counting_get, &cb, 0, 0);
+                             GUI_ALLOC_Free(h);
+                         },
+                         reps));
+    }
+    const int wholePasses = cw.passes / (rounds * reps), bandPasses = cb.passes / (rounds * reps);
     Counting c{&progBytes, 0};
     fwtest::on_firmware([&] { GUI_JPEG_DrawEx(counting_get, &c, 0, 0); });
-
-    // One band: a 160x120 progressive picture drawn whole, then in bands of
-    // one MCU row (16 lines) with the rest of the pool taken.
-    int rWhole = -1, rBands = -1;
-    Counting cw{&smallBytes, 0}, cb{&smallBytes, 0};
-    const double tWhole = best_on_firmware([&] { rWhole = GUI_JPEG_DrawEx(counting_get, &cw, 0, 0); }, reps);
-    const double tBands = best_on_firmware(
-        [&] {
-            // Leaves room for the decoder's buffers and one MCU row of coefficients.
-            GUI_ALLOC_Handle h = GUI_ALLOC_AllocNoInit(GUI_ALLOC_GetMaxSize() - 25000);
-            rBands = GUI_JPEG_DrawEx(counting_get, &cb, 0, 0);
-            GUI_ALLOC_Free(h);
-        },
-        reps);
-    const int wholePasses = cw.passes / reps, bandPasses = cb.passes / reps;
-
-    const double dTiny = best_djpeg(tiny, reps), dBase = best_djpeg(base, reps), dProg = best_djpeg(prog, reps);
     if (rBase || rProg || rWhole || rBands || dTiny < 0 || dBase < 0 || dProg < 0) {
         std::printf("a decode failed (decoder %d %d %d %d, djpeg %.3f %.3f %.3f)\n", rBase, rProg, rWhole, rBands,
                     dTiny, dBase, dProg);
@@ -155,7 +160,7 @@ int main()
     // djpeg's own start-up and exit, measured on an 8x8 file, is not decoding.
     const double nBase = dBase - dTiny, nProg = dProg - dTiny;
     std::printf("800x480 4:2:0, %zu-byte baseline and %zu-byte progressive file, from memory (CPU time, best of %d)\n",
-                baseBytes.size(), progBytes.size(), reps);
+                baseBytes.size(), progBytes.size(), rounds * reps);
     std::printf("djpeg start-up and exit (8x8 file): %.3f ms, taken off its times below\n", dTiny * 1e3);
     std::printf("baseline:    decoder %.3f ms, djpeg %.3f ms: %.2f times djpeg (goal: at most 1.5)\n", tBase * 1e3,
                 nBase * 1e3, tBase / nBase);
