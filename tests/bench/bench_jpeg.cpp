@@ -21,6 +21,7 @@
 #include "graphics/GUI.h"
 #include "graphics/GUI_ALLOC.h"
 #include "graphics/GUI_JPEG.h"
+#include "support/emulation.h"
 #include "support/host.h"
 #include "support/shell.h"
 
@@ -77,15 +78,6 @@ double best_djpeg(const std::string& file, int reps)
             best = t;
     }
     return best;
-}
-
-// An i386 handler of binfmt_misc in front of the kernel: this program runs
-// under user-mode emulation.
-bool emulated()
-{
-    fwtest::Outcome r = fwtest::run("grep -lsx enabled /proc/sys/fs/binfmt_misc/* | xargs -r grep -l "
-                                    "'^magic 7f454c4601010100000000000000000002000300'");
-    return r.status == 0 && !r.out.empty();
 }
 
 struct Counting {
@@ -172,9 +164,11 @@ int main()
                 "(read %d times): %.3f ms for each further read\n",
                 tWhole * 1e3, wholePasses, tBands * 1e3, bandPasses,
                 extraReads > 0 ? (tBands - tWhole) / extraReads * 1e3 : 0.0);
-    if (emulated())
-        std::printf("this machine runs 32-bit programs under user-mode emulation: the decoder's times and the "
-                    "ratios to a native djpeg mean nothing here\n");
+    const std::string handler = fwtest::i386_emulation_handler();
+    if (!handler.empty())
+        std::printf("note: 32-bit programs, this decoder among them, run through user-mode emulation on this machine "
+                    "(binfmt_misc %s): its times and their ratios to the native djpeg mean nothing here\n",
+                    handler.c_str());
     std::fflush(stdout);
     fwtest::remove_temp_dir();
     _exit(0);
