@@ -208,7 +208,7 @@ struct GUI_JPEG_DCONTEXT {
     uint8_t IndexBytes;       // of one pixel in the index line
     uint8_t Direct565;        // lines go straight into the index line as RGB565
     int32_t BytesPerLine;
-    int32_t LinesLeft, LinesLeftInRow, LineInRow, NextMCURow;
+    int32_t LinesLeftInRow, LineInRow, NextMCURow;
     // Pool blocks.
     GUI_ALLOC_Handle hCoeff, hSamples, hLine, hIndexLine, hScanPos;
     GUI_ALLOC_Handle ahStore[4];
@@ -1430,7 +1430,6 @@ static int _NextLine(JpegState* p, int produce)
         _ConvertLine(p);
     p->LineInRow++;
     p->LinesLeftInRow--;
-    p->LinesLeft--;
     return 0;
 }
 
@@ -1656,7 +1655,6 @@ static int _InitDraw(JpegState* p)
     }
     p->BytesPerPixel = p->Mode ? 4 : 1;
     p->BytesPerLine = ((p->XSize + 15) & ~15) * p->BytesPerPixel;
-    p->LinesLeft = p->YSize;
     p->hCoeff = GUI_ALLOC_AllocZero(64 * (int32_t)sizeof(int16_t));
     p->hSamples = GUI_ALLOC_AllocNoInit(size);
     if (!p->hCoeff || !p->hSamples)
