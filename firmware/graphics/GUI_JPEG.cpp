@@ -1621,7 +1621,7 @@ static int _InitStores(JpegState* p)
     } else {
         p->Banding = 1;
         p->NumScans = _CountScans(p);
-        if (p->NumScans <= 0)
+        if (p->NumScans <= 0 || p->NumScans > GUI_ALLOC_POOL_SIZE / (int32_t)sizeof(JpegScanPos))
             return 1;
         p->hScanPos = GUI_ALLOC_AllocZero(p->NumScans * (int32_t)sizeof(JpegScanPos));
         if (!p->hScanPos)
@@ -1753,16 +1753,21 @@ static void GUI_JPEG__Free(GUI_ALLOC_Handle h)
 
 // ------------------------------------------------------------ entries
 
+// A state that knows only how to read the file.
+static void _ClearState(GUI_ALLOC_Handle h, GUI_GetDataCallback* pfGetData, void* pParam)
+{
+    JpegState* p = (JpegState*)GUI_ALLOC_LockH(h);
+    memset(p, 0, sizeof *p);
+    p->pfGetData = pfGetData;
+    p->pParam = pParam;
+    GUI_ALLOC_UnlockH(h);
+}
+
 static GUI_ALLOC_Handle _NewState(GUI_GetDataCallback* pfGetData, void* pParam)
 {
-    GUI_ALLOC_Handle h = GUI_ALLOC_AllocZero((int32_t)sizeof(JpegState));
-    if (h) {
-        JpegState* p = (JpegState*)GUI_ALLOC_LockH(h);
-        memset(p, 0, sizeof *p);
-        p->pfGetData = pfGetData;
-        p->pParam = pParam;
-        GUI_ALLOC_UnlockH(h);
-    }
+    GUI_ALLOC_Handle h = GUI_ALLOC_AllocNoInit((int32_t)sizeof(JpegState));
+    if (h)
+        _ClearState(h, pfGetData, pParam);
     return h;
 }
 
@@ -1775,11 +1780,7 @@ int GUI_JPEG_DrawEx(GUI_GetDataCallback* pfGetData, void* p, int x0, int y0)
     int r = GUI_JPEG__ReadUntilSOF(h);
     if (!r) {
         // Set up afresh from the start of the file.
-        JpegState* s = (JpegState*)GUI_ALLOC_LockH(h);
-        memset(s, 0, sizeof *s);
-        s->pfGetData = pfGetData;
-        s->pParam = p;
-        GUI_ALLOC_UnlockH(h);
+        _ClearState(h, pfGetData, p);
         r = GUI_JPEG__InitDraw(h);
     }
     if (!r) {
