@@ -128,6 +128,37 @@ TEST(Jpeg, EveryKindDrawnAsDjpegDecodesIt)
     EXPECT_GE(fwtest::find_marker(split, 0xC0), 0) << "cjpeg made no sequential file of three scans";
 }
 
+// APPn and COM segments anywhere before a scan are passed over.
+TEST(Jpeg, ApplicationAndCommentSegmentsBeforeAScan)
+{
+    screen::start();
+    auto segment = [](uint8_t marker, const std::string& text) {
+        std::vector<uint8_t> seg = {0xFF, marker, 0, static_cast<uint8_t>(text.size() + 2)};
+        seg.insert(seg.end(), text.begin(), text.end());
+        return seg;
+    };
+    auto insert = [](std::vector<uint8_t> f, long at, const std::vector<uint8_t>& seg) {
+        f.insert(f.begin() + at, seg.begin(), seg.end());
+        return f;
+    };
+    for (const char* options : {"-sample 2x2", "-progressive -sample 2x1"}) {
+        const std::string file = fwtest::make_jpeg("segments.jpg", 97, 61, options);
+        const std::vector<uint8_t> plain = fwtest::file_bytes(file);
+        ASSERT_EQ(draw(plain, 0, 0), 0) << options;
+        const std::vector<uint16_t> want = screen::snapshot();
+        // Before the frame header, before the first scan, and before the last.
+        std::vector<uint8_t> f = insert(plain, fwtest::find_marker(plain, 0xC0 + (options[1] == 'p' ? 2 : 0)),
+                                        segment(0xE1, "Exif-like data"));
+        f = insert(f, fwtest::find_marker(f, 0xDA), segment(0xFE, "a comment"));
+        long last = fwtest::find_marker(f, 0xDA);
+        for (long at = last; at >= 0; at = fwtest::find_marker(f, 0xDA, at + 2))
+            last = at;
+        f = insert(f, last, segment(0xEF, "APP15"));
+        EXPECT_EQ(draw(f, 0, 0), 0) << options;
+        EXPECT_TRUE(screen::snapshot() == want) << options << ": segments before a scan changed the picture";
+    }
+}
+
 // Progressive files, whole in the pool or drawn in bands, are the picture of
 // the sequential file made with the same quality; each band reads the file
 // once more.
