@@ -161,9 +161,9 @@ int main()
                 tProg * 1e3, c.passes, nProg * 1e3, tProg / nProg);
     const int extraReads = bandPasses - wholePasses;
     std::printf("a band: 160x120 progressive drawn whole %.3f ms (file read %d times), in bands of 16 lines %.3f ms "
-                "(read %d times): %.3f ms for each further read\n",
+                "(read %d times): %.1f us for each further read\n",
                 tWhole * 1e3, wholePasses, tBands * 1e3, bandPasses,
-                extraReads > 0 ? (tBands - tWhole) / extraReads * 1e3 : 0.0);
+                extraReads > 0 ? (tBands - tWhole) / extraReads * 1e6 : 0.0);
     const std::string handler = fwtest::i386_emulation_handler();
     if (!handler.empty())
         std::printf("note: 32-bit programs, this decoder among them, run through user-mode emulation on this machine "
