@@ -367,7 +367,7 @@ static void _SetPos(JpegState* p, uint32_t pos)
 // Fills the bit buffer to more than 24 bits.  0xFF 0x00 is a data byte
 // 0xFF; 0xFF and another byte is a marker, which is given back for the
 // marker reader while 1-bits stand in for data.
-static void _FillBitsSlow(JpegState* p)
+static void _GetBitsNoMarker(JpegState* p)
 {
     JpegInput* in = &p->In;
     while (in->BitCnt <= 24) {
@@ -423,7 +423,7 @@ static inline void _FillBits(JpegState* p, JpegBits& b)
     while (b.Cnt <= 24) {
         if (!in->NumLeft || in->NumPushBack || *in->pCur == 0xFF) {
             _BitsEnd(b, p);
-            _FillBitsSlow(p);
+            _GetBitsNoMarker(p);
             _BitsBegin(b, p);
             return;
         }
@@ -796,7 +796,7 @@ static void _ProcessRestart(JpegState* p)
     if (in->BitCnt <= in->NumFillBits) {
         _EmptyBits(in);
         if (!in->NumPushBack)
-            _FillBitsSlow(p);
+            _GetBitsNoMarker(p);
         if (in->BitCnt <= in->NumFillBits) {
             _EmptyBits(in);
             if (in->NumPushBack == 2 && (in->aPushBack[0] & 0xF8) == M_RST0) {
