@@ -378,7 +378,7 @@ void Sdhc::reset()
 {
     cancel_events();
     r_ = Regs{};
-    r_.status = inserted_ ? ST_CARD_PRESENT : 0;
+    r_.status = inserted_ ? uint32_t{ST_CARD_PRESENT} : 0u;
     armed_ = false;
     r_.clk_rate = 0x3F;
     r_.res_to = 0x40;
