@@ -51,84 +51,128 @@ void stbScrollArea(int x0, int y0, int x1, int y1, int n, const char* dir)
     scroll(x0 - Origin_X, y0 - Origin_Y, x1 - Origin_X, y1 - Origin_Y, n, dir);
 }
 
-static int16_t cut16(int32_t v)
+int stbLayGrid(int x0, int y0, int x1, int y1, int maxCols, DrawingState* state, StbGrid* g)
 {
-    return (int16_t)v;
+    const int wd = GUI_GetCharDistX('W');
+    if (GUI_GetCharDistX(' ') != wd || wd <= 0)
+        return STB_GRID_PROPORTIONAL;
+    if (!(y0 < y1 && x0 < x1))
+        return STB_GRID_REFUSED;
+    const int ht = GUI_GetFontDistY();
+    if (ht <= 0)
+        return STB_GRID_REFUSED;
+    const int rows = (y1 - y0 + 1) / ht;
+    const int cols = (x1 - x0 + 1) / wd;
+    if (rows <= 1 || cols <= 0 || cols > maxCols)
+        return STB_GRID_REFUSED;
+    SaveState(state);
+    g->x0 = x0 + state->originX;
+    g->x1 = x1 + state->originX;
+    g->y0 = y0 + state->originY;
+    g->y1 = y1 + state->originY;
+    const int mx = (g->x1 - g->x0 + 1 - cols * wd) / 2;
+    const int my = (g->y1 - g->y0 + 1 - rows * ht) / 2;
+    g->cx0 = g->x0 + mx;
+    g->cy0 = g->y0 + my;
+    g->cx1 = g->x1 - mx;
+    g->cy1 = g->y1 - my;
+    g->rows = rows;
+    g->cols = cols;
+    g->fHt = ht;
+    g->fWd = wd;
+    state->penSize = 1;
+    state->drawMode = 0;
+    state->textAlign = 0;
+    state->textModeName = "N";
+    state->textMode = 0;
+    return STB_GRID_OK;
+}
+
+void stbDrawRow(int x0, int x1, int y0, int fHt, int row, const char* text, int align)
+{
+    GUI_Area r;
+    r.x0 = (int16_t)x0;
+    r.x1 = (int16_t)x1;
+    r.y0 = (int16_t)(y0 + row * fHt);
+    r.y1 = (int16_t)(y0 + row * fHt + fHt - 1);
+    GUI_DispStringInRect(text, &r, align);
+}
+
+void stbShiftArea(int x0, int y0, int x1, int y1, int count, int n, const char* dir)
+{
+    if (count <= 1)
+        GUI_ClearRect(x0, y0, x1, y1);
+    else
+        stbScrollArea(x0, y0, x1, y1, n, dir);
+}
+
+void stbEnter(DrawingState* saved, const DrawingState* own)
+{
+    SaveState(saved);
+    RestoreState(own);
+}
+
+void stbLeave(const DrawingState* saved)
+{
+    RestoreState(saved);
+}
+
+char* stbQuotedText(char* cmd)
+{
+    char* rest;
+    int len;
+    char* q = strchr(cmd, '"');
+    if (!q)
+        return 0;
+    char* s = escstrl(q, '"', &rest, &len);
+    if (!s)
+        return 0;
+    s[len] = 0;
+    return s;
 }
 
 static void drawRow(const ScrollTB* b, int row, const char* text)
 {
-    GUI_Area r;
-    r.x0 = cut16(b->x0);
-    r.x1 = cut16(b->x1);
-    r.y0 = cut16(b->y0 + row * b->fHt);
-    r.y1 = cut16(b->y0 + row * b->fHt + b->fHt - 1);
-    GUI_DispStringInRect(text, &r, b->state.textAlign);
+    stbDrawRow(b->x0, b->x1, b->y0, b->fHt, row, text, b->state.textAlign);
 }
 
 // The text area moved by one line height; a box of one row is cleared.
 // scroll() adds the current origin, so it is taken off here.
 static void shiftArea(const ScrollTB* b, const char* dir)
 {
-    if (b->dispLines <= 1) {
-        GUI_ClearRect(b->x0, b->y0, b->x1, b->y1);
-        return;
-    }
-    stbScrollArea(b->x0, b->y0, b->x1, b->y1, b->fHt, dir);
+    stbShiftArea(b->x0, b->y0, b->x1, b->y1, b->dispLines, b->fHt, dir);
 }
 
 static void enter(ScrollTB* b)
 {
-    SaveState(&stbTempState);
-    RestoreState(&b->state);
+    stbEnter(&stbTempState, &b->state);
 }
 
 static void leave(void)
 {
-    RestoreState(&stbTempState);
+    stbLeave(&stbTempState);
 }
 
 int STB_DefineScrollTB(int n, int type, int x0, int y0, int x1, int y1)
 {
     if (n < 0 || n >= STB_BOXES || type != 0)
         return 0;
-    const int wd = GUI_GetCharDistX('W');
-    if (GUI_GetCharDistX(' ') != wd || wd <= 0)
-        return 0;
-    if (!(y0 < y1 && x0 < x1))
-        return 0;
-    const int ht = GUI_GetFontDistY();
-    if (ht <= 0)
-        return 0;
-    const int rows = (y1 - y0 + 1) / ht;
-    const int cols = (x1 - x0 + 1) / wd;
-    // A row must fit in what one command line can carry.
-    if (rows <= 1 || cols <= 0 || cols > STB_BUF_CHARS - 1)
-        return 0;
     ScrollTB* b = &stbCommon[n];
-    SaveState(&b->state);
-    x0 += b->state.originX;
-    x1 += b->state.originX;
-    y0 += b->state.originY;
-    y1 += b->state.originY;
-    const int mx = (x1 - x0 + 1 - cols * wd) / 2;
-    const int my = (y1 - y0 + 1 - rows * ht) / 2;
-    b->x0 = x0 + mx;
-    b->y0 = y0 + my;
-    b->x1 = x1 - mx;
-    b->y1 = y1 - my;
-    b->state.penSize = 1;
-    b->state.drawMode = 0;
-    b->state.textAlign = 0;
-    b->state.textModeName = "N";
-    b->state.textMode = 0;
+    StbGrid g;
+    // A row must fit in what one command line can carry.
+    if (stbLayGrid(x0, y0, x1, y1, STB_BUF_CHARS - 1, &b->state, &g) != STB_GRID_OK)
+        return 0;
+    b->x0 = g.cx0;
+    b->y0 = g.cy0;
+    b->x1 = g.cx1;
+    b->y1 = g.cy1;
     b->type = 0;
-    b->dispLines = rows;
-    b->dispChars = cols;
-    b->fHt = ht;
-    b->fWd = wd;
+    b->dispLines = g.rows;
+    b->dispChars = g.cols;
+    b->fHt = g.fHt;
+    b->fWd = g.fWd;
     b->numLines = 0;
-    GUI_ClearRect(x0, y0, x1, y1);
+    GUI_ClearRect(g.x0, g.y0, g.x1, g.y1);
     return 1;
 }
 
@@ -239,23 +283,6 @@ int STB_Dump(int n)
     return 1;
 }
 
-// The quoted text after the box number, decoded in place; null when the
-// quotes are missing.
-static char* quotedText(char* cmd)
-{
-    char* rest;
-    int len;
-    char* q = strchr(cmd, '"');
-    if (!q)
-        return 0;
-    char* s = escstrl(q, '"', &rest, &len);
-    if (!s)
-        return 0;
-    s[len] = 0;
-    // An embedded NUL ends the text; a shorter text is what gets drawn.
-    return s;
-}
-
 int cmdScrollTB(char* cmd)
 {
     int v[6];
@@ -283,7 +310,7 @@ int cmdScrollTB(char* cmd)
     if (append || strncmp(cmd, "stp", 3) == 0) {
         if (sscanf(cmd + 3, " %d", &v[0]) != 1)
             return CMD_FAIL;
-        char* text = quotedText(cmd);
+        char* text = stbQuotedText(cmd);
         if (!text)
             return CMD_FAIL;
         const int r = append ? STB_AppendScrollTB(v[0], text) : STB_PrependScrollTB(v[0], text);

@@ -31,13 +31,12 @@ static Textwindow* definedWindow(int n)
 
 static void enter(Textwindow* w)
 {
-    SaveState(&twTempState);
-    RestoreState(&w->state);
+    stbEnter(&twTempState, &w->state);
 }
 
 static void leave(void)
 {
-    RestoreState(&twTempState);
+    stbLeave(&twTempState);
 }
 
 static const char* fromColumn(const Textwindow* w, int line, int column)
@@ -51,12 +50,7 @@ static const char* fromColumn(const Textwindow* w, int line, int column)
 
 static void drawText(const Textwindow* w, int row, int x0, const char* text)
 {
-    GUI_Area r;
-    r.x0 = (int16_t)x0;
-    r.x1 = (int16_t)w->x1;
-    r.y0 = (int16_t)(w->y0 + row * w->fHt);
-    r.y1 = (int16_t)(w->y0 + row * w->fHt + w->fHt - 1);
-    GUI_DispStringInRect(text, &r, w->state.textAlign);
+    stbDrawRow(x0, w->x1, w->y0, w->fHt, row, text, w->state.textAlign);
 }
 
 static void drawRow(const Textwindow* w, int row, int line, int column)
@@ -78,62 +72,36 @@ static void clearArea(const Textwindow* w)
 // One line height up or down; a view of at most one row is cleared.
 static void shiftRows(const Textwindow* w, const char* dir, int rows)
 {
-    if (rows <= 1)
-        clearArea(w);
-    else
-        stbScrollArea(w->x0, w->y0, w->x1, w->y1, w->fHt, dir);
+    stbShiftArea(w->x0, w->y0, w->x1, w->y1, rows, w->fHt, dir);
 }
 
 static void shiftColumns(const Textwindow* w, const char* dir)
 {
-    if (w->maxDispChars <= 1)
-        clearArea(w);
-    else
-        stbScrollArea(w->x0, w->y0, w->x1, w->y1, w->fWd, dir);
+    stbShiftArea(w->x0, w->y0, w->x1, w->y1, w->maxDispChars, w->fWd, dir);
 }
 
 int TW_DefineTextwindow(int n, int x0, int y0, int x1, int y1)
 {
     if (n < 0 || n >= TW_WINDOWS)
         return 0;
-    const int wd = GUI_GetCharDistX('W');
-    if (GUI_GetCharDistX(' ') != wd || wd <= 0) {
-        txNotify(":must use monospace font\r");
-        return 0;
-    }
-    if (!(y0 < y1 && x0 < x1))
-        return 0;
-    const int ht = GUI_GetFontDistY();
-    if (ht <= 0)
-        return 0;
-    const int rows = (y1 - y0 + 1) / ht;
-    const int cols = (x1 - x0 + 1) / wd;
+    Textwindow* w = &twTextwindow[n];
+    StbGrid g;
     // At least one column of a stored line must be able to scroll into
     // view, so the view is narrower than a line.
-    if (rows <= 1 || cols <= 0 || cols >= TW_CHARS)
+    const int laid = stbLayGrid(x0, y0, x1, y1, TW_CHARS - 1, &w->state, &g);
+    if (laid == STB_GRID_PROPORTIONAL)
+        txNotify(":must use monospace font\r");
+    if (laid != STB_GRID_OK)
         return 0;
-    Textwindow* w = &twTextwindow[n];
-    SaveState(&w->state);
-    x0 += w->state.originX;
-    x1 += w->state.originX;
-    y0 += w->state.originY;
-    y1 += w->state.originY;
-    const int mx = (x1 - x0 + 1 - cols * wd) / 2;
-    const int my = (y1 - y0 + 1 - rows * ht) / 2;
-    w->x0 = x0 + mx;
-    w->y0 = y0 + my;
-    w->x1 = x1 - mx;
-    w->y1 = y1 - my;
-    w->state.penSize = 1;
-    w->state.drawMode = 0;
-    w->state.textAlign = 0;
-    w->state.textModeName = "N";
-    w->state.textMode = 0;
+    w->x0 = g.cx0;
+    w->y0 = g.cy0;
+    w->x1 = g.cx1;
+    w->y1 = g.cy1;
     w->defined = 1;
-    w->fHt = ht;
-    w->fWd = wd;
-    w->maxDispLines = rows;
-    w->maxDispChars = cols;
+    w->fHt = g.fHt;
+    w->fWd = g.fWd;
+    w->maxDispLines = g.rows;
+    w->maxDispChars = g.cols;
     w->anchorLine = w->anchorChar = 0;
     w->follow = 1;
     w->shownRows = 0;
@@ -423,20 +391,6 @@ int TW_Dump(int n)
     return 1;
 }
 
-static char* quotedText(char* cmd)
-{
-    char* rest;
-    int len;
-    char* q = strchr(cmd, '"');
-    if (!q)
-        return 0;
-    char* s = escstrl(q, '"', &rest, &len);
-    if (!s)
-        return 0;
-    s[len] = 0;
-    return s;
-}
-
 static int result(int r)
 {
     return r ? CMD_OK : CMD_FAIL;
@@ -495,7 +449,7 @@ int cmdTextwindow(char* cmd)
     if (strncmp(cmd, "tw", 2) == 0) {
         if (sscanf(cmd, "tw %d", &v[0]) != 1)
             return CMD_FAIL;
-        char* text = quotedText(cmd);
+        char* text = stbQuotedText(cmd);
         if (!text)
             return CMD_FAIL;
         return result(TW_LoadTextwindow(v[0], text));
