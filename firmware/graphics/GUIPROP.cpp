@@ -7,10 +7,7 @@
 
 const GUI_GlyphInfo* GUIPROP__FindChar(const GUI_CodeRange* pRange, uint16_t code)
 {
-    for (; pRange; pRange = pRange->pNext)
-        if (code >= pRange->First && code <= pRange->Last)
-            return (const GUI_GlyphInfo*)pRange->paGlyph + (code - pRange->First);
-    return nullptr;
+    return (const GUI_GlyphInfo*)GUI__FindGlyph(pRange, code, sizeof(GUI_GlyphInfo));
 }
 
 static const GUI_GlyphInfo* glyph_of(uint16_t code)
@@ -18,20 +15,30 @@ static const GUI_GlyphInfo* glyph_of(uint16_t code)
     return GUIPROP__FindChar((const GUI_CodeRange*)GUI_Context.pFont->pData, code);
 }
 
-void GUIPROP_DispChar(uint16_t code)
+void GUIPROP__DispCell(int xsize, int xdist, int bytesPerLine, const uint8_t* pData, GUI_DrawCharAAFunc* drawAA)
 {
     const GUI_FontRecord* f = GUI_Context.pFont;
-    const GUI_GlyphInfo* g = glyph_of(code);
-    if (!g)
-        return;
+    // Anti-aliased glyphs are drawn unmagnified.
+    const int xmag = drawAA ? 1 : f->XMag, ymag = drawAA ? 1 : f->YMag;
     const int x = GUI_Context.DispPosX, y = GUI_Context.DispPosY;
     const int mode = GUI_Context.TextMode;
     const int old = LCD_SetDrawMode(mode);
-    LCD_DrawBitmap(x, y, g->XSize, f->YSize, f->XMag, f->YMag, 1, g->BytesPerLine, g->pData, LCD_pAColorIndex);
-    if (f->YDist > f->YSize && !(mode & (GUI_DRAWMODE_TRANS | GUI_DRAWMODE_XOR)))
-        GUI__ClearTextRect(x, y + f->YSize * f->YMag, x + g->XSize * f->XMag - 1, y + f->YDist * f->YMag - 1);
+    if (xsize > 0) {
+        if (drawAA)
+            drawAA(x, y, xsize, f->YSize, bytesPerLine, pData);
+        else
+            LCD_DrawBitmap(x, y, xsize, f->YSize, xmag, ymag, 1, bytesPerLine, pData, LCD_pAColorIndex);
+        if (f->YDist > f->YSize && !(mode & (GUI_DRAWMODE_TRANS | GUI_DRAWMODE_XOR)))
+            GUI__ClearTextRect(x, y + f->YSize * ymag, x + xsize * xmag - 1, y + f->YDist * ymag - 1);
+    }
     LCD_SetDrawMode(old);
-    GUI_Context.DispPosX = (int16_t)(x + g->XDist * f->XMag);
+    GUI_Context.DispPosX = (int16_t)(x + xdist * xmag);
+}
+
+void GUIPROP_DispChar(uint16_t code)
+{
+    if (const GUI_GlyphInfo* g = glyph_of(code))
+        GUIPROP__DispCell(g->XSize, g->XDist, g->BytesPerLine, g->pData, nullptr);
 }
 
 int GUIPROP_GetCharDistX(uint16_t code)
@@ -42,10 +49,7 @@ int GUIPROP_GetCharDistX(uint16_t code)
 
 void GUIPROP_GetFontInfo(const GUI_FontRecord* pFont, GUI_FontInfo* pInfo)
 {
-    pInfo->Flags = GUI_FONTINFO_FLAG_PROP;
-    pInfo->Baseline = pFont->Baseline;
-    pInfo->LHeight = pFont->LHeight;
-    pInfo->CHeight = pFont->CHeight;
+    GUI__FillFontInfo(pFont, pInfo, GUI_FONTINFO_FLAG_PROP);
 }
 
 char GUIPROP_IsInFont(const GUI_FontRecord* pFont, uint16_t code)

@@ -47,6 +47,16 @@ void GUI_RestoreContext(const GUI_ContextRecord* pSrc)
 
 // ---------------------------------------------------------------- settings
 
+// Stores value in a setting of the context and returns what it held, as
+// every setter here does.
+template <typename T>
+static T exchange(T& setting, T value)
+{
+    const T old = setting;
+    setting = value;
+    return old;
+}
+
 int GUI_SetDrawMode(int mode)
 {
     return LCD_SetDrawMode(mode);
@@ -59,9 +69,7 @@ int GUI_GetDrawMode(void)
 
 uint8_t GUI_SetPenSize(uint8_t size)
 {
-    const uint8_t old = GUI_Context.PenSize;
-    GUI_Context.PenSize = size;
-    return old;
+    return exchange(GUI_Context.PenSize, size);
 }
 
 uint8_t GUI_GetPenSize(void)
@@ -71,9 +79,7 @@ uint8_t GUI_GetPenSize(void)
 
 uint8_t GUI_SetPenShape(uint8_t shape)
 {
-    const uint8_t old = GUI_Context.PenShape;
-    GUI_Context.PenShape = shape;
-    return old;
+    return exchange(GUI_Context.PenShape, shape);
 }
 
 uint8_t GUI_GetPenShape(void)
@@ -83,9 +89,7 @@ uint8_t GUI_GetPenShape(void)
 
 uint8_t GUI_SetLineStyle(uint8_t style)
 {
-    const uint8_t old = GUI_Context.LineStyle;
-    GUI_Context.LineStyle = style;
-    return old;
+    return exchange(GUI_Context.LineStyle, style);
 }
 
 uint8_t GUI_GetLineStyle(void)
@@ -95,16 +99,12 @@ uint8_t GUI_GetLineStyle(void)
 
 int16_t GUI_SetLBorder(int16_t x)
 {
-    const int16_t old = GUI_Context.LBorder;
-    GUI_Context.LBorder = x;
-    return old;
+    return exchange(GUI_Context.LBorder, x);
 }
 
 int16_t GUI_SetTextAlign(int16_t align)
 {
-    const int16_t old = GUI_Context.TextAlign;
-    GUI_Context.TextAlign = align;
-    return old;
+    return exchange(GUI_Context.TextAlign, align);
 }
 
 int16_t GUI_GetTextAlign(void)
@@ -114,9 +114,7 @@ int16_t GUI_GetTextAlign(void)
 
 int16_t GUI_SetTextMode(int16_t mode)
 {
-    const int16_t old = GUI_Context.TextMode;
-    GUI_Context.TextMode = mode;
-    return old;
+    return exchange(GUI_Context.TextMode, mode);
 }
 
 int16_t GUI_GetTextMode(void)

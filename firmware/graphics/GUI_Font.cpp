@@ -15,3 +15,19 @@ char GUI_IsInFont(const GUI_FontRecord* pFont, uint16_t c)
         pFont = GUI_Context.pFont;
     return pFont ? pFont->pfIsInFont(pFont, c) : 0;
 }
+
+void GUI__FillFontInfo(const GUI_FontRecord* pFont, GUI_FontInfo* pInfo, uint16_t flags)
+{
+    pInfo->Flags = flags;
+    pInfo->Baseline = pFont->Baseline;
+    pInfo->LHeight = pFont->LHeight;
+    pInfo->CHeight = pFont->CHeight;
+}
+
+const void* GUI__FindGlyph(const GUI_CodeRange* pRange, uint16_t code, unsigned glyphSize)
+{
+    for (; pRange; pRange = pRange->pNext)
+        if (code >= pRange->First && code <= pRange->Last)
+            return (const uint8_t*)pRange->paGlyph + (code - pRange->First) * glyphSize;
+    return nullptr;
+}

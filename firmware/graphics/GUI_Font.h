@@ -86,6 +86,15 @@ struct GUI_EncodingAPIList {
 
 // ---- the kinds of font: the functions their records hold
 
+// Fills pInfo with the kind flags and the font's heights.
+void GUI__FillFontInfo(const GUI_FontRecord* pFont, GUI_FontInfo* pInfo, uint16_t flags);
+// The glyph record of code in a chain of ranges whose glyph records are
+// glyphSize bytes each, or NULL.
+const void* GUI__FindGlyph(const GUI_CodeRange* pRange, uint16_t code, unsigned glyphSize);
+
+// Draws an anti-aliased glyph of intensities at (x0, y0) in the draw mode.
+typedef void GUI_DrawCharAAFunc(int x0, int y0, int xsize, int ysize, int bytesPerLine, const uint8_t* pData);
+
 // Proportional, 1 bpp: every glyph fills its cell (XSize = XDist).
 void GUIPROP_DispChar(uint16_t code);
 int GUIPROP_GetCharDistX(uint16_t code);
@@ -93,6 +102,13 @@ void GUIPROP_GetFontInfo(const GUI_FontRecord* pFont, GUI_FontInfo* pInfo);
 char GUIPROP_IsInFont(const GUI_FontRecord* pFont, uint16_t code);
 // The glyph of code in a chain of GUI_GlyphInfo ranges, or NULL.
 const GUI_GlyphInfo* GUIPROP__FindChar(const GUI_CodeRange* pRange, uint16_t code);
+// The character of the proportional and anti-aliased kinds, compiled-in
+// and SIF: a glyph that fills its cell (xsize wide, the font's YSize high)
+// drawn at the text cursor in the text mode, 1 bpp through the colour-index
+// pair and magnified when drawAA is NULL, else through drawAA unmagnified;
+// where the text mode paints cells, the rows down to the line distance are
+// cleared. The cursor advances by xdist (magnified for 1 bpp).
+void GUIPROP__DispCell(int xsize, int xdist, int bytesPerLine, const uint8_t* pData, GUI_DrawCharAAFunc* drawAA);
 
 // Anti-aliased, 4 bpp (intensities 0..15).
 void GUIPROP_AA4_DispChar(uint16_t code);
@@ -118,6 +134,32 @@ const GUI_GlyphInfoExt* GUIPROP_EXT__FindChar(const GUI_CodeRange* pRange, uint1
 extern const GUI_FontLineAPIList GUI_ENC_APIList_EXT;
 // Clears the cells of numChars characters of s from the text cursor on.
 typedef void GUI_ClearLineFunc(const char* s, int numChars);
+
+// What the extended kinds (compiled-in and SIF) share: a glyph box placed
+// relative to the cursor, 1-bpp rows.
+struct GUI_GlyphBox {
+    int XSize, YSize;
+    int XPos, YPos;
+    int XDist;
+    int BytesPerLine;
+    const uint8_t* pData;
+};
+// Fills *pBox with the box of code in the current font; 0 when it has none.
+typedef int GUI_GetGlyphBoxFunc(uint16_t code, GUI_GlyphBox* pBox);
+// One character, or numChars characters of s: the cells are cleared with
+// clearLine first where the text mode paints them, then the boxes drawn
+// transparently, so that a box reaching into a neighbour's cell does not
+// wipe the neighbour out.
+void GUIPROP_EXT__DispBoxChar(uint16_t code, GUI_GetGlyphBoxFunc* getBox, GUI_ClearLineFunc* clearLine);
+void GUIPROP_EXT__DispBoxLine(const char* s, int numChars, GUI_GetGlyphBoxFunc* getBox,
+                              GUI_ClearLineFunc* clearLine);
+// Clears the cells (the advances, without the overhang) of numChars
+// characters of s from the cursor on.
+void GUIPROP_EXT__ClearCells(const char* s, int numChars, int (*pfGetCharDistX)(uint16_t code));
+// The advance of code (magnified), 0 when the font lacks it.
+int GUIPROP_EXT__GetBoxDistX(uint16_t code, GUI_GetGlyphBoxFunc* getBox);
+// The box of code: 0, or 1 when the font lacks it.
+int GUIPROP_EXT__GetBoxInfo(uint16_t code, GUI_CharInfo* pInfo, GUI_GetGlyphBoxFunc* getBox);
 void GUIPROP_EXT__SetfpClearLine(GUI_ClearLineFunc* pf);
 GUI_ClearLineFunc GUIPROP_EXT__ClearLine;
 void GUIPROP_EXT__DispLine(const char* s, int numChars, const GUI_Area* pRect);

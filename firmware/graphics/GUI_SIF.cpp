@@ -58,49 +58,18 @@ static int char_info12(uint16_t code, CharInfo12* ci)
     return 1;
 }
 
-static bool paints_cells(int mode)
-{
-    return !(mode & (GUI_DRAWMODE_TRANS | GUI_DRAWMODE_XOR));
-}
-
-// Clears the rows between the glyph height and the line distance.
-static void clear_below(int x, int y, int xsize)
-{
-    const GUI_FontRecord* f = GUI_Context.pFont;
-    if (f->YDist > f->YSize && xsize > 0 && paints_cells(GUI_Context.TextMode))
-        GUI__ClearTextRect(x, y + f->YSize * f->YMag, x + xsize * f->XMag - 1, y + f->YDist * f->YMag - 1);
-}
-
 static void disp_char_prop(uint16_t code)
 {
     CharInfo12 ci;
-    if (!char_info12(code, &ci))
-        return;
-    const GUI_FontRecord* f = GUI_Context.pFont;
-    const int x = GUI_Context.DispPosX, y = GUI_Context.DispPosY;
-    const int old = LCD_SetDrawMode(GUI_Context.TextMode);
-    if (ci.XSize)
-        LCD_DrawBitmap(x, y, ci.XSize, f->YSize, f->XMag, f->YMag, 1, ci.BytesPerLine, ci.pData, LCD_pAColorIndex);
-    clear_below(x, y, ci.XSize);
-    LCD_SetDrawMode(old);
-    GUI_Context.DispPosX = (int16_t)(x + ci.XDist * f->XMag);
+    if (char_info12(code, &ci))
+        GUIPROP__DispCell(ci.XSize, ci.XDist, ci.BytesPerLine, ci.pData, nullptr);
 }
 
-typedef void DrawCharAA(int x0, int y0, int xsize, int ysize, int bytesPerLine, const uint8_t* pData);
-
-static void disp_char_aa(uint16_t code, DrawCharAA* draw)
+static void disp_char_aa(uint16_t code, GUI_DrawCharAAFunc* draw)
 {
     CharInfo12 ci;
-    if (!char_info12(code, &ci))
-        return;
-    const GUI_FontRecord* f = GUI_Context.pFont;
-    const int x = GUI_Context.DispPosX, y = GUI_Context.DispPosY;
-    const int old = LCD_SetDrawMode(GUI_Context.TextMode);
-    if (ci.XSize)
-        draw(x, y, ci.XSize, f->YSize, ci.BytesPerLine, ci.pData);
-    clear_below(x, y, ci.XSize);
-    LCD_SetDrawMode(old);
-    GUI_Context.DispPosX = (int16_t)(x + ci.XDist);
+    if (char_info12(code, &ci))
+        GUIPROP__DispCell(ci.XSize, ci.XDist, ci.BytesPerLine, ci.pData, draw);
 }
 
 static void disp_char_aa2(uint16_t code)
@@ -129,14 +98,6 @@ int GUI_SIF__GetCharDistX(uint16_t code)
     return f->pfDispChar == disp_char_prop ? ci.XDist * f->XMag : ci.XDist;
 }
 
-static void font_info(const GUI_FontRecord* pFont, GUI_FontInfo* pInfo, uint16_t flags)
-{
-    pInfo->Flags = flags;
-    pInfo->Baseline = pFont->Baseline;
-    pInfo->LHeight = pFont->LHeight;
-    pInfo->CHeight = pFont->CHeight;
-}
-
 void GUI_SIF__GetFontInfo(const GUI_FontRecord* pFont, GUI_FontInfo* pInfo)
 {
     uint16_t flags = GUI_FONTINFO_FLAG_PROP;
@@ -144,19 +105,12 @@ void GUI_SIF__GetFontInfo(const GUI_FontRecord* pFont, GUI_FontInfo* pInfo)
         flags |= GUI_FONTINFO_FLAG_AA2;
     else if (pFont->pfDispChar == disp_char_aa4)
         flags |= GUI_FONTINFO_FLAG_AA4;
-    font_info(pFont, pInfo, flags);
+    GUI__FillFontInfo(pFont, pInfo, flags);
 }
 
 // ---- char infos of 16 bytes: XSize, YSize, XPos, YPos, XDist, BytesPerLine, offset
 
-struct CharInfo16 {
-    uint16_t XSize, YSize;
-    int16_t XPos, YPos;
-    uint16_t XDist, BytesPerLine;
-    const uint8_t* pData;
-};
-
-static int char_info16(uint16_t code, CharInfo16* ci)
+static int char_info16(uint16_t code, GUI_GlyphBox* ci)
 {
     const GUI_FontRecord* f = GUI_Context.pFont;
     const uint8_t* r = GUI_SIF__GetpCharInfo(f, code, GUI_SIF_CHARINFO_SIZE_EXT);
@@ -181,21 +135,12 @@ char GUI_SIF__IsInFont_ExtFrm(const GUI_FontRecord* pFont, uint16_t code)
 
 int GUI_SIF__GetCharDistX_ExtFrm(uint16_t code)
 {
-    CharInfo16 ci;
-    return char_info16(code, &ci) ? ci.XDist * GUI_Context.pFont->XMag : 0;
+    return GUIPROP_EXT__GetBoxDistX(code, char_info16);
 }
 
 int GUI_SIF__GetCharInfo_ExtFrm(uint16_t code, GUI_CharInfo* pInfo)
 {
-    CharInfo16 ci;
-    if (!char_info16(code, &ci))
-        return 1;
-    pInfo->XSize = (uint8_t)ci.XSize;
-    pInfo->YSize = (uint8_t)ci.YSize;
-    pInfo->XPos = (int8_t)ci.XPos;
-    pInfo->YPos = (int8_t)ci.YPos;
-    pInfo->XDist = (uint8_t)ci.XDist;
-    return 0;
+    return GUIPROP_EXT__GetBoxInfo(code, pInfo, char_info16);
 }
 
 static void disp_char_ext(uint16_t code);
@@ -205,85 +150,30 @@ void GUI_SIF__GetFontInfo_ExtFrm(const GUI_FontRecord* pFont, GUI_FontInfo* pInf
     uint16_t flags = GUI_FONTINFO_FLAG_PROP;
     if (pFont->pfDispChar != disp_char_ext)
         flags |= GUI_FONTINFO_FLAG_PROPFRM;
-    font_info(pFont, pInfo, flags);
-}
-
-// Draws the glyph box at the cursor + (XPos, YPos) in the current draw
-// mode and advances the cursor.
-static void draw_box(const CharInfo16* ci)
-{
-    const GUI_FontRecord* f = GUI_Context.pFont;
-    const int x = GUI_Context.DispPosX, y = GUI_Context.DispPosY;
-    if (ci->XSize && ci->YSize)
-        LCD_DrawBitmap(x + ci->XPos * f->XMag, y + ci->YPos * f->YMag, ci->XSize, ci->YSize, f->XMag, f->YMag, 1,
-                       ci->BytesPerLine, ci->pData, LCD_pAColorIndex);
-    GUI_Context.DispPosX = (int16_t)(x + ci->XDist * f->XMag);
+    GUI__FillFontInfo(pFont, pInfo, flags);
 }
 
 // The cells of numChars characters of s from the cursor on, cleared to the
 // background.
 static void clear_line(const char* s, int numChars)
 {
-    const GUI_FontRecord* f = GUI_Context.pFont;
-    int w = 0;
-    for (; numChars > 0 && *s; --numChars)
-        w += GUI_SIF__GetCharDistX_ExtFrm(GUI_UC__GetCharCodeInc(&s));
-    if (w <= 0)
-        return;
-    const int x = GUI_Context.DispPosX, y = GUI_Context.DispPosY;
-    GUI__ClearTextRect(x, y, x + w - 1, y + f->YDist * f->YMag - 1);
-}
-
-// Cells are cleared first where the text mode paints them; the boxes are
-// then drawn transparently, so that a box reaching into a neighbour's cell
-// does not wipe the neighbour out.
-static int begin_text(const char* s, int numChars)
-{
-    const int mode = GUI_Context.TextMode;
-    const int old = LCD_SetDrawMode(mode);
-    if (paints_cells(mode)) {
-        clear_line(s, numChars);
-        LCD_SetDrawMode(mode | GUI_DRAWMODE_TRANS);
-    }
-    return old;
-}
-
-static void disp_one_box(uint16_t code)
-{
-    CharInfo16 ci;
-    if (!char_info16(code, &ci))
-        return;
-    char s[4];
-    const int n = GUI_UC_Encode(s, code);
-    s[n] = 0;
-    const int old = begin_text(s, 1);
-    draw_box(&ci);
-    LCD_SetDrawMode(old);
+    GUIPROP_EXT__ClearCells(s, numChars, GUI_SIF__GetCharDistX_ExtFrm);
 }
 
 static void disp_char_ext(uint16_t code)
 {
-    disp_one_box(code);
+    GUIPROP_EXT__DispBoxChar(code, char_info16, clear_line);
 }
 
 // The framed kind: the same box in its cell, drawn one character at a time.
 static void disp_char_frm(uint16_t code)
 {
-    disp_one_box(code);
+    GUIPROP_EXT__DispBoxChar(code, char_info16, clear_line);
 }
 
 static void disp_line_ext(const char* s, int numChars, const GUI_Area*)
 {
-    const int old = begin_text(s, numChars);
-    for (; numChars > 0; --numChars) {
-        const uint16_t c = GUI_UC__GetCharCodeInc(&s);
-        CharInfo16 ci;
-        if (char_info16(c, &ci))
-            draw_box(&ci);
-        if (GUI_pfDispCharStyle)
-            GUI_pfDispCharStyle(c);
-    }
-    LCD_SetDrawMode(old);
+    GUIPROP_EXT__DispBoxLine(s, numChars, char_info16, clear_line);
 }
 
 static const GUI_FontLineAPIList lineAPI_ext = {0, 0, disp_line_ext};
