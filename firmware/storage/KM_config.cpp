@@ -55,6 +55,19 @@ static const char* after_word(const char* p)
     return p;
 }
 
+// The value of the key at p: past the key, the blanks and an '=' with the
+// blanks after it.
+static const char* value_of(const char* p)
+{
+    p = after_word(p);
+    if (*p == '=') {
+        ++p;
+        while (is_blank(*p))
+            ++p;
+    }
+    return p;
+}
+
 static int digit_value(char c, int base)
 {
     int d = -1;
@@ -113,12 +126,7 @@ int lookfor(const char* text, const char* key, char format, int* value, int verb
     const char* at = find_key(text, key);
     if (!at)
         return 0;
-    const char* p = after_word(at);
-    if (*p == '=') {
-        ++p;
-        while (is_blank(*p))
-            ++p;
-    }
+    const char* p = value_of(at);
     int v;
     if (!parse_number(p, base, &v)) {
         if (verbose) {
@@ -144,12 +152,7 @@ int lookforQuotedString(const char* text, const char* key, char* out, size_t siz
     const char* at = find_key(text, key);
     if (!at || !out || size == 0)
         return 0;
-    const char* p = after_word(at);
-    if (*p == '=') {
-        ++p;
-        while (is_blank(*p))
-            ++p;
-    }
+    const char* p = value_of(at);
     if (*p != '"')
         return 0;
     // Decoded in a copy, so the settings text stays whole for later keys.
