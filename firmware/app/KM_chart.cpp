@@ -176,16 +176,7 @@ int KM_Chart_Setup(int n, int type, int step, int x0, int y0, int x1, int y1, in
     if (n < 0 || n >= CHARTS || type < 0 || type > 3)
         return 0;
     ChartRecord* c = &chart[n];
-    if (x0 > x1) {
-        int t = x0;
-        x0 = x1;
-        x1 = t;
-    }
-    if (y0 > y1) {
-        int t = y0;
-        y0 = y1;
-        y1 = t;
-    }
+    orderCorners(&x0, &y0, &x1, &y1);
     // A step of 0 would plot every sample on one column and make the
     // multiple-of-step test divide by zero.
     if (step < 1)

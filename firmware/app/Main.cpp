@@ -109,16 +109,7 @@ int GUIDEMO_DrawRect(int style, int x0, int y0, int x1, int y1)
     if (style < 0 || style > 3)
         return 0;
     // Corners in either order: a fill of reversed corners would draw nothing.
-    if (x0 > x1) {
-        int t = x0;
-        x0 = x1;
-        x1 = t;
-    }
-    if (y0 > y1) {
-        int t = y0;
-        y0 = y1;
-        y1 = t;
-    }
+    orderCorners(&x0, &y0, &x1, &y1);
     if (style == 1) {
         GUI_FillRect(x0, y0, x1, y1);
         return 1;

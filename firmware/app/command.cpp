@@ -156,6 +156,20 @@ int areaIsOnScreen(int x0, int y0, int x1, int y1)
     return 0;
 }
 
+void orderCorners(int* x0, int* y0, int* x1, int* y1)
+{
+    if (*x0 > *x1) {
+        const int t = *x0;
+        *x0 = *x1;
+        *x1 = t;
+    }
+    if (*y0 > *y1) {
+        const int t = *y0;
+        *y0 = *y1;
+        *y1 = t;
+    }
+}
+
 // ---------------------------------------------------------------- colours and digits
 
 int atoh(char c)

@@ -79,6 +79,8 @@ int readColorWord(const char* text, uint32_t* color);
 // 1 when (x0, y0)..(x1, y1) lies on the screen with x0 <= x1 and y0 <= y1;
 // otherwise the host is told and 0 is returned.
 int areaIsOnScreen(int x0, int y0, int x1, int y1);
+// Corners given in either order become top-left and bottom-right.
+void orderCorners(int* x0, int* y0, int* x1, int* y1);
 
 char* skipLeadingWhitespace(char* s);
 int killTrailingComment(char* s);
