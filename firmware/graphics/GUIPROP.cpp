@@ -12,7 +12,7 @@ const GUI_GlyphInfo* GUIPROP__FindChar(const GUI_CodeRange* pRange, uint16_t cod
 
 static const GUI_GlyphInfo* glyph_of(uint16_t code)
 {
-    return GUIPROP__FindChar((const GUI_CodeRange*)GUI_Context.pFont->pData, code);
+    return GUIPROP__FindChar(GUI__CodeRanges(nullptr), code);
 }
 
 void GUIPROP__DispCell(int xsize, int xdist, int bytesPerLine, const uint8_t* pData, GUI_DrawCharAAFunc* drawAA)
@@ -54,7 +54,5 @@ void GUIPROP_GetFontInfo(const GUI_FontRecord* pFont, GUI_FontInfo* pInfo)
 
 char GUIPROP_IsInFont(const GUI_FontRecord* pFont, uint16_t code)
 {
-    if (!pFont)
-        pFont = GUI_Context.pFont;
-    return GUIPROP__FindChar((const GUI_CodeRange*)pFont->pData, code) != nullptr;
+    return GUIPROP__FindChar(GUI__CodeRanges(pFont), code) != nullptr;
 }

@@ -6,7 +6,7 @@
 
 static const GUI_GlyphInfo* glyph_of(uint16_t code)
 {
-    return GUIPROP__FindChar((const GUI_CodeRange*)GUI_Context.pFont->pData, code);
+    return GUIPROP__FindChar(GUI__CodeRanges(nullptr), code);
 }
 
 static void disp_char(uint16_t code, GUI_DrawCharAAFunc* draw)

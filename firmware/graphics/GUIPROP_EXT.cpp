@@ -15,7 +15,7 @@ const GUI_GlyphInfoExt* GUIPROP_EXT__FindChar(const GUI_CodeRange* pRange, uint1
 
 static const GUI_GlyphInfoExt* glyph_of(uint16_t code)
 {
-    return GUIPROP_EXT__FindChar((const GUI_CodeRange*)GUI_Context.pFont->pData, code);
+    return GUIPROP_EXT__FindChar(GUI__CodeRanges(nullptr), code);
 }
 
 static int box_of(uint16_t code, GUI_GlyphBox* pBox)
@@ -159,9 +159,7 @@ void GUIPROP_EXT_GetFontInfo(const GUI_FontRecord* pFont, GUI_FontInfo* pInfo)
 
 char GUIPROP_EXT_IsInFont(const GUI_FontRecord* pFont, uint16_t code)
 {
-    if (!pFont)
-        pFont = GUI_Context.pFont;
-    return GUIPROP_EXT__FindChar((const GUI_CodeRange*)pFont->pData, code) != nullptr;
+    return GUIPROP_EXT__FindChar(GUI__CodeRanges(pFont), code) != nullptr;
 }
 
 int GUIPROP_EXT_GetCharInfo(uint16_t code, GUI_CharInfo* pInfo)

@@ -24,6 +24,11 @@ void GUI__FillFontInfo(const GUI_FontRecord* pFont, GUI_FontInfo* pInfo, uint16_
     pInfo->CHeight = pFont->CHeight;
 }
 
+const GUI_CodeRange* GUI__CodeRanges(const GUI_FontRecord* pFont)
+{
+    return (const GUI_CodeRange*)(pFont ? pFont : GUI_Context.pFont)->pData;
+}
+
 const void* GUI__FindGlyph(const GUI_CodeRange* pRange, uint16_t code, unsigned glyphSize)
 {
     for (; pRange; pRange = pRange->pNext)

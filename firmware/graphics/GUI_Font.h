@@ -91,6 +91,8 @@ void GUI__FillFontInfo(const GUI_FontRecord* pFont, GUI_FontInfo* pInfo, uint16_
 // The glyph record of code in a chain of ranges whose glyph records are
 // glyphSize bytes each, or NULL.
 const void* GUI__FindGlyph(const GUI_CodeRange* pRange, uint16_t code, unsigned glyphSize);
+// The first code range of a compiled-in font; NULL: of the current font.
+const GUI_CodeRange* GUI__CodeRanges(const GUI_FontRecord* pFont);
 
 // Draws an anti-aliased glyph of intensities at (x0, y0) in the draw mode.
 typedef void GUI_DrawCharAAFunc(int x0, int y0, int xsize, int ysize, int bytesPerLine, const uint8_t* pData);

@@ -47,14 +47,13 @@ struct CharInfo12 {
 
 static int char_info12(uint16_t code, CharInfo12* ci)
 {
-    const GUI_FontRecord* f = GUI_Context.pFont;
-    const uint8_t* r = GUI_SIF__GetpCharInfo(f, code, GUI_SIF_CHARINFO_SIZE);
+    const uint8_t* r = GUI_SIF__GetpCharInfo(GUI_Context.pFont, code, GUI_SIF_CHARINFO_SIZE);
     if (!r)
         return 0;
     ci->XSize = read16(r);
     ci->XDist = read16(r + 2);
     ci->BytesPerLine = read16(r + 4);
-    ci->pData = data_of(f) + read32(r + 8);
+    ci->pData = data_of(GUI_Context.pFont) + read32(r + 8);
     return 1;
 }
 
@@ -82,11 +81,15 @@ static void disp_char_aa4(uint16_t code)
     disp_char_aa(code, GUI_AA__DrawCharAA4);
 }
 
+// Whether pFont (NULL: the current font) has a char info for code.
+static char has_char_info(const GUI_FontRecord* pFont, uint16_t code, int recordSize)
+{
+    return GUI_SIF__GetpCharInfo(pFont ? pFont : GUI_Context.pFont, code, recordSize) != 0;
+}
+
 char GUI_SIF__IsInFont(const GUI_FontRecord* pFont, uint16_t code)
 {
-    if (!pFont)
-        pFont = GUI_Context.pFont;
-    return GUI_SIF__GetpCharInfo(pFont, code, GUI_SIF_CHARINFO_SIZE) != 0;
+    return has_char_info(pFont, code, GUI_SIF_CHARINFO_SIZE);
 }
 
 int GUI_SIF__GetCharDistX(uint16_t code)
@@ -112,8 +115,7 @@ void GUI_SIF__GetFontInfo(const GUI_FontRecord* pFont, GUI_FontInfo* pInfo)
 
 static int char_info16(uint16_t code, GUI_GlyphBox* ci)
 {
-    const GUI_FontRecord* f = GUI_Context.pFont;
-    const uint8_t* r = GUI_SIF__GetpCharInfo(f, code, GUI_SIF_CHARINFO_SIZE_EXT);
+    const uint8_t* r = GUI_SIF__GetpCharInfo(GUI_Context.pFont, code, GUI_SIF_CHARINFO_SIZE_EXT);
     if (!r)
         return 0;
     ci->XSize = read16(r);
@@ -122,15 +124,13 @@ static int char_info16(uint16_t code, GUI_GlyphBox* ci)
     ci->YPos = (int16_t)read16(r + 6);
     ci->XDist = read16(r + 8);
     ci->BytesPerLine = read16(r + 10);
-    ci->pData = data_of(f) + read32(r + 12);
+    ci->pData = data_of(GUI_Context.pFont) + read32(r + 12);
     return 1;
 }
 
 char GUI_SIF__IsInFont_ExtFrm(const GUI_FontRecord* pFont, uint16_t code)
 {
-    if (!pFont)
-        pFont = GUI_Context.pFont;
-    return GUI_SIF__GetpCharInfo(pFont, code, GUI_SIF_CHARINFO_SIZE_EXT) != 0;
+    return has_char_info(pFont, code, GUI_SIF_CHARINFO_SIZE_EXT);
 }
 
 int GUI_SIF__GetCharDistX_ExtFrm(uint16_t code)
