@@ -30,7 +30,8 @@ function(velm_arm_image name)
     SUFFIX .elf
     LINK_DEPENDS ${VELM_ARM_LINKER_SCRIPT})
   target_include_directories(${name} PRIVATE ${VELM_FW_INCLUDES})
-  target_compile_definitions(${name} PRIVATE VELM_BUILD_HEADER="${name}.h")
+  velm_build_definition(build_def ${name})
+  target_compile_definitions(${name} PRIVATE ${build_def})
   # One thread and interrupt handlers that start nothing: function-local
   # statics need no guard, and the guard would pull in library code.
   target_compile_options(${name} PRIVATE

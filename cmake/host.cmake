@@ -37,7 +37,8 @@ set_source_files_properties(${CMAKE_SOURCE_DIR}/firmware/board/demo_main.cpp
 foreach(b ${VELM_BUILDS})
   add_library(fw_${b} STATIC ${VELM_FW_SOURCES} $<TARGET_OBJECTS:velm_fonts>)
   target_include_directories(fw_${b} PUBLIC ${VELM_FW_INCLUDES})
-  target_compile_definitions(fw_${b} PUBLIC VELM_BUILD_HEADER="${b}.h")
+  velm_build_definition(build_def ${b})
+  target_compile_definitions(fw_${b} PUBLIC ${build_def})
   target_compile_options(fw_${b} PRIVATE ${VELM_FW_OPTIONS})
   target_link_libraries(fw_${b} PUBLIC velm_sim)
 

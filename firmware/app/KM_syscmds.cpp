@@ -165,19 +165,6 @@ int cmdAuxIO(const char* cmd)
 
 // ---------------------------------------------------------------- panel
 
-// The panel label of each build.
-#if TOUCH_CAPACITIVE
-#define PANEL_LABEL "WVGA_FTPCAP"
-#elif PANEL_WIDTH == 800 && PANEL_HEIGHT == 480 && PANEL_SIGS_LOW_PA30_HIGH
-#define PANEL_LABEL "WVGA_TYPE2"
-#elif PANEL_WIDTH == 800 && PANEL_HEIGHT == 480
-#define PANEL_LABEL "WVGA_TYPE1"
-#elif PANEL_WIDTH == 800 && PANEL_HEIGHT == 600
-#define PANEL_LABEL "SVGA"
-#else
-#define PANEL_LABEL "VGA"
-#endif
-
 int cmdPanel(void)
 {
     txString(PANEL_LABEL "\r");
