@@ -56,47 +56,77 @@ bool write_if_changed(const std::string& path, const std::string& text)
     return static_cast<bool>(out);
 }
 
-int compiled(int argc, char** argv)
+// The options of both commands; --font and --aa2 belong to sif alone.
+struct Options {
+    std::string table, out, font;
+    bool aa2 = false;
+    std::map<std::string, std::string> faces;  // KEY -> TTF
+};
+
+bool read_options(int argc, char** argv, bool sifCommand, Options& o)
 {
-    std::string table, outDir;
-    std::map<std::string, std::string> faces;
     for (int i = 0; i < argc; ++i) {
         const std::string a = argv[i];
+        if (sifCommand && a == "--aa2") {
+            o.aa2 = true;
+            continue;
+        }
         if (i + 1 >= argc)
-            return usage();
+            return false;
         const std::string v = argv[++i];
         if (a == "--table")
-            table = v;
+            o.table = v;
+        else if (sifCommand && a == "--font")
+            o.font = v;
         else if (a == "--out")
-            outDir = v;
+            o.out = v;
         else if (a == "--face" && v.find('=') != std::string::npos)
-            faces[v.substr(0, v.find('='))] = v.substr(v.find('=') + 1);
+            o.faces[v.substr(0, v.find('='))] = v.substr(v.find('=') + 1);
         else
-            return usage();
+            return false;
     }
-    if (table.empty() || outDir.empty())
-        return usage();
+    return !o.table.empty() && !o.out.empty() && (!sifCommand || !o.font.empty());
+}
 
-    std::vector<FontEntry> entries;
+bool read_table(const Options& o, std::vector<FontEntry>& entries)
+{
     std::string error;
-    if (!read_font_table(table, entries, error)) {
-        std::fprintf(stderr, "fontgen: %s\n", error.c_str());
-        return 1;
+    if (read_font_table(o.table, entries, error))
+        return true;
+    std::fprintf(stderr, "fontgen: %s\n", error.c_str());
+    return false;
+}
+
+// Renders the font of entry from the face the options give for it.
+bool render(const FontEntry& entry, const Options& o, RasterFont& font)
+{
+    const auto face = o.faces.find(entry.face);
+    if (face == o.faces.end()) {
+        std::fprintf(stderr, "fontgen: %s: no --face %s=FILE given\n", entry.name.c_str(), entry.face.c_str());
+        return false;
     }
+    std::string error;
+    if (render_font(entry, face->second, font, error))
+        return true;
+    std::fprintf(stderr, "fontgen: %s\n", error.c_str());
+    return false;
+}
+
+int compiled(int argc, char** argv)
+{
+    Options o;
+    if (!read_options(argc, argv, false, o))
+        return usage();
+    std::vector<FontEntry> entries;
+    if (!read_table(o, entries))
+        return 1;
     std::string broken;
     for (const FontEntry& entry : entries) {
-        const auto face = faces.find(entry.face);
-        if (face == faces.end()) {
-            std::fprintf(stderr, "fontgen: %s: no --face %s=FILE given\n", entry.name.c_str(), entry.face.c_str());
-            return 1;
-        }
         RasterFont font;
-        if (!render_font(entry, face->second, font, error)) {
-            std::fprintf(stderr, "fontgen: %s\n", error.c_str());
+        if (!render(entry, o, font))
             return 1;
-        }
         broken += check_font(font);
-        const std::string path = outDir + "/" + entry.name + ".cpp";
+        const std::string path = o.out + "/" + entry.name + ".cpp";
         if (!write_if_changed(path, c_source(font))) {
             std::fprintf(stderr, "fontgen: cannot write %s\n", path.c_str());
             return 1;
@@ -111,60 +141,28 @@ int compiled(int argc, char** argv)
 
 int sif(int argc, char** argv)
 {
-    std::string table, name, outPath;
-    bool aa2 = false;
-    std::map<std::string, std::string> faces;
-    for (int i = 0; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (a == "--aa2") {
-            aa2 = true;
-            continue;
-        }
-        if (i + 1 >= argc)
-            return usage();
-        const std::string v = argv[++i];
-        if (a == "--table")
-            table = v;
-        else if (a == "--font")
-            name = v;
-        else if (a == "--out")
-            outPath = v;
-        else if (a == "--face" && v.find('=') != std::string::npos)
-            faces[v.substr(0, v.find('='))] = v.substr(v.find('=') + 1);
-        else
-            return usage();
-    }
-    if (table.empty() || name.empty() || outPath.empty())
+    Options o;
+    if (!read_options(argc, argv, true, o))
         return usage();
     std::vector<FontEntry> entries;
-    std::string error;
-    if (!read_font_table(table, entries, error)) {
-        std::fprintf(stderr, "fontgen: %s\n", error.c_str());
+    if (!read_table(o, entries))
         return 1;
-    }
     for (const FontEntry& entry : entries) {
-        if (entry.name != name)
+        if (entry.name != o.font)
             continue;
-        const auto face = faces.find(entry.face);
-        if (face == faces.end()) {
-            std::fprintf(stderr, "fontgen: %s: no --face %s=FILE given\n", entry.name.c_str(), entry.face.c_str());
-            return 1;
-        }
         RasterFont font;
-        if (!render_font(entry, face->second, font, error)) {
-            std::fprintf(stderr, "fontgen: %s\n", error.c_str());
+        if (!render(entry, o, font))
             return 1;
-        }
-        const std::vector<uint8_t> data = sif_file(font, aa2);
-        std::ofstream out(outPath, std::ios::binary | std::ios::trunc);
+        const std::vector<uint8_t> data = sif_file(font, o.aa2);
+        std::ofstream out(o.out, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
         if (!out) {
-            std::fprintf(stderr, "fontgen: cannot write %s\n", outPath.c_str());
+            std::fprintf(stderr, "fontgen: cannot write %s\n", o.out.c_str());
             return 1;
         }
         return 0;
     }
-    std::fprintf(stderr, "fontgen: %s: no such font in %s\n", name.c_str(), table.c_str());
+    std::fprintf(stderr, "fontgen: %s: no such font in %s\n", o.font.c_str(), o.table.c_str());
     return 1;
 }
 
