@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -110,18 +111,22 @@ EepromRecord custom(uint8_t brite)
     return e;
 }
 
+// Bytes 0x46-0x51 are neither summed nor saved.
+constexpr uint32_t kUnsummed = 0x46, kUnsummedEnd = 0x52;
+
 bool summed(uint32_t off)
 {
-    return off < 0x46 || off >= 0x52;
+    return off < kUnsummed || off >= kUnsummedEnd;
 }
 
+// The checksum as the record's documentation defines it, the 8-bit sum of
+// bytes 0x00-0x45 and 0x52-0xAF, worked out as the sum of the whole record
+// less the bytes that are not summed.
 uint8_t checksum(const uint8_t* r)
 {
-    uint8_t s = 0;
-    for (uint32_t off = 0; off < kRecord; ++off)
-        if (summed(off))
-            s = static_cast<uint8_t>(s + r[off]);
-    return s;
+    const unsigned all = std::accumulate(r, r + kRecord, 0u);
+    const unsigned unsummed = std::accumulate(r + kUnsummed, r + kUnsummedEnd, 0u);
+    return static_cast<uint8_t>(all - unsummed);
 }
 
 const uint8_t* bytes(const EepromRecord& r)
@@ -198,7 +203,7 @@ TEST(ConfigRecord, FreshEepromGetsTheDefaultsInBothCopies)
     expect_copy(b, kCopy1, d, "fresh EEPROM");
     expect_ram(d, "fresh EEPROM");
     EXPECT_TRUE(KM_EEPROMvalid());
-    for (uint32_t off = 0x46; off < 0x52; ++off) {
+    for (uint32_t off = kUnsummed; off < kUnsummedEnd; ++off) {
         EXPECT_EQ(bytes(eepromData)[off], 0xFF) << "unsummed byte 0x" << std::hex << off << " in RAM";
         EXPECT_EQ(b.eeprom.data()[off], 0xFF) << "unsummed byte 0x" << std::hex << off << " was written";
     }
@@ -538,6 +543,42 @@ TEST(ConfigRecord, LoadOfADamagedCopyLeavesTheRecordAlone)
     expect_ram(custom(8), "after loading a damaged copy");
     fwtest::on_firmware([&] { ok = KM_EEPROM_Load(kCopy1); });
     EXPECT_EQ(ok, 1);
+}
+
+// Worked examples: copy 0 holds the magic 0x1255 (0x55 + 0x12 = 0x67), fill
+// in every other summed byte but the last, unsummed in bytes 0x46-0x51 and
+// last in byte 0xAF; its checksum is worked out by hand.
+TEST(ConfigRecord, LoadAcceptsTheChecksumOfTheSummedBytesOnly)
+{
+    struct Example {
+        const char* what;
+        uint8_t fill, unsummed, last;
+        uint8_t sum;
+    };
+    const Example examples[] = {
+        {"zeros", 0x00, 0x00, 0x00, 0x67},
+        {"zeros beside unsummed 0xFF", 0x00, 0xFF, 0x00, 0x67},
+        {"the last byte counts", 0x00, 0x80, 0x01, 0x68},
+        {"0xFF bytes: 162 x 0xFF + 0x67", 0xFF, 0x00, 0xFF, 0xC5},
+        {"0xFF bytes, last 0x01", 0xFF, 0xFF, 0x01, 0xC7},
+    };
+    sim::Board& b = boot_with(Image());
+    uint8_t* copy = b.eeprom.data() + kCopy0;
+    for (const Example& x : examples) {
+        std::memset(copy, x.fill, kRecord);
+        copy[0] = 0x55;
+        copy[1] = 0x12;
+        std::memset(copy + kUnsummed, x.unsummed, kUnsummedEnd - kUnsummed);
+        copy[0xAF] = x.last;
+        EXPECT_EQ(checksum(copy), x.sum) << x.what << ": the test's own checksum";
+        for (int damage : {0, 1}) {
+            copy[0xFF] = static_cast<uint8_t>(x.sum + damage);
+            int ok = -1;
+            fwtest::on_firmware([&] { ok = KM_EEPROM_Load(kCopy0); });
+            EXPECT_EQ(ok, damage ? 0 : 1) << x.what << (damage ? ": a checksum one off was accepted"
+                                                                 : ": the right checksum was refused");
+        }
+    }
 }
 
 TEST(ConfigRecord, AWornCellMakesTheSaveFail)
