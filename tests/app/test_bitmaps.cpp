@@ -12,18 +12,14 @@
 
 namespace {
 
+using fwtest::clear_screen;
 using fwtest::command;
+using fwtest::fb;
 using fwtest::TestBitmap;
+using fwtest::untouched_outside;
 using fwtest::visible;
 
 const int W = 800, H = 480;
-
-uint16_t fb(sim::Board& b, int x, int y)
-{
-    uint16_t v;
-    std::memcpy(&v, b.machine.mem(0xC3E00000 + 2 * (y * W + x), 2), 2);
-    return v;
-}
 
 TestBitmap bitmap(TestBitmap::Kind kind, int w, int h, uint32_t seed, uint16_t key = 0)
 {
@@ -66,20 +62,6 @@ std::string mismatch(sim::Board& b, const TestBitmap& bm, int x, int y)
             }
         }
     return "";
-}
-
-bool untouched_outside(sim::Board& b, int x0, int y0, int x1, int y1)
-{
-    for (int y = 0; y < H; ++y)
-        for (int x = 0; x < W; ++x)
-            if ((x < x0 || x > x1 || y < y0 || y > y1) && fb(b, x, y) != 0xFFFF)
-                return false;
-    return true;
-}
-
-void clear_screen()
-{
-    fwtest::on_firmware([] { GUI_Clear(); });
 }
 
 const std::vector<TestBitmap> kBitmaps = {

@@ -27,6 +27,7 @@
 namespace {
 
 using fwtest::command;
+using fwtest::fb;
 using fwtest::visible;
 
 const int W = 800, H = 480;
@@ -83,13 +84,6 @@ std::vector<uint16_t> rgb565_of(const std::string& file)
         out[i] = (uint16_t)((r >> 3) << 11 | (g >> 2) << 5 | (b >> 3));
     }
     return out;
-}
-
-uint16_t fb(sim::Board& b, int x, int y)
-{
-    uint16_t v;
-    std::memcpy(&v, b.machine.mem(0xC3E00000 + 2 * (y * W + x), 2), 2);
-    return v;
 }
 
 void clear_screen()

@@ -14,22 +14,15 @@
 namespace {
 
 using fwtest::command;
+using fwtest::fb;
 using fwtest::TestBitmap;
 using fwtest::visible;
 
-const int W = 800;
 const int BX = 100, BY = 100, BW = 200, BH = 200;  // background placement
 const int PX = BX + 100, PY = BY + 100;            // absolute pivot
 const uint16_t RED = 0xF800, BLUE = 0x001F, GREEN = 0x07E0;
 // Needle: 80 pixels long along +x, 12 wide at the pivot.
 const char* kNeedle = "0 -6 80 0 0 6";
-
-uint16_t fb(sim::Board& b, int x, int y)
-{
-    uint16_t v;
-    std::memcpy(&v, b.machine.mem(0xC3E00000 + 2 * (y * W + x), 2), 2);
-    return v;
-}
 
 TestBitmap background(TestBitmap::Kind kind)
 {

@@ -15,19 +15,12 @@
 namespace {
 
 using fwtest::command;
+using fwtest::fb;
 using fwtest::TestBitmap;
 using fwtest::visible;
 using sim::kMillisecond;
 
-const int W = 800;
 const uint16_t kKnob = 0x001F;
-
-uint16_t fb(sim::Board& b, int x, int y)
-{
-    uint16_t v;
-    std::memcpy(&v, b.machine.mem(0xC3E00000 + 2 * (y * W + x), 2), 2);
-    return v;
-}
 
 TestBitmap raw(int w, int h, uint32_t seed)
 {

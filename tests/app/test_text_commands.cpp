@@ -12,11 +12,14 @@
 #include "graphics/glyphs.h"
 #include "graphics/screen.h"
 #include "support/host.h"
+#include "support/replies.h"
 
 namespace {
 
 using fwtest::command;
+using fwtest::expect_replies;
 using fwtest::visible;
+using screen::Box;
 using screen::px;
 
 const std::string OK = ">\r";
@@ -35,12 +38,6 @@ const std::vector<std::string> kFontNames = {
     "12x24", "14x24", "16x32", "16x32i", "24x48", "32x64", "40x80", "60x120",
 };
 
-void expect_replies(const std::vector<std::pair<std::string, std::string>>& cases)
-{
-    for (const auto& [line, reply] : cases)
-        EXPECT_EQ(visible(command(line)), visible(reply)) << "\"" << line << "\"";
-}
-
 std::vector<uint16_t> picture_after(const std::vector<std::string>& lines)
 {
     command("z");
@@ -49,25 +46,11 @@ std::vector<uint16_t> picture_after(const std::vector<std::string>& lines)
     return screen::snapshot();
 }
 
-struct Box {
-    int x0 = 1 << 20, y0 = 1 << 20, x1 = -1, y1 = -1;
-    bool empty() const { return x1 < 0; }
-};
-
 // Bounding box of everything that is not white (the background after
 // start-up).
 Box ink_box()
 {
-    Box b;
-    for (int y = 0; y < screen::H; ++y)
-        for (int x = 0; x < screen::W; ++x)
-            if (px(x, y) != screen::kWhite) {
-                b.x0 = std::min(b.x0, x);
-                b.y0 = std::min(b.y0, y);
-                b.x1 = std::max(b.x1, x);
-                b.y1 = std::max(b.y1, y);
-            }
-    return b;
+    return screen::ink_box([](uint16_t v) { return v != screen::kWhite; });
 }
 
 bool inside(const Box& b, int x0, int y0, int x1, int y1)

@@ -9,10 +9,12 @@
 #include "graphics/GUI.h"
 #include "graphics/screen.h"
 #include "support/host.h"
+#include "support/replies.h"
 
 namespace {
 
 using fwtest::command;
+using fwtest::expect_replies;
 using fwtest::visible;
 using screen::px;
 
@@ -35,12 +37,6 @@ Grid mono_font()
     EXPECT_GT(g.wd, 0);
     EXPECT_GT(g.ht, 0);
     return g;
-}
-
-void expect_replies(const std::vector<std::pair<std::string, std::string>>& cases)
-{
-    for (const auto& [line, reply] : cases)
-        EXPECT_EQ(visible(command(line)), visible(reply)) << "\"" << line << "\"";
 }
 
 int ink_count(int x0, int y0, int x1, int y1, uint16_t bk)

@@ -17,6 +17,7 @@
 #include "graphics/GUI.h"
 #include "storage/KM_eeprom.h"
 #include "support/emulation.h"
+#include "support/fw_board.h"
 
 namespace {
 
@@ -45,15 +46,7 @@ double best_of(int rounds, F&& f)
 int main()
 {
     fwtest::print_emulation_note();
-    char dir[] = "/tmp/velm-bench-XXXXXX";
-    if (!mkdtemp(dir))
-        return 1;
-    sim::BoardOptions o;
-    o.flash = std::string(dir) + "/flash.bin";
-    o.eeprom = std::string(dir) + "/eeprom.bin";
-    o.speed = sim::Speed::Max;
-    sim::Board& b = sim::Board::create(o);
-    b.machine.quiet = true;
+    fwtest::power_on();
     KM_EEPROM_LoadAndFix();
     GUI_Init();
 
@@ -116,6 +109,6 @@ int main()
                 mbFill, bytes, mbSet, mbFill / mbSet);
 
     std::fflush(stdout);
-    std::string cmd = std::string("rm -rf ") + dir;
-    _exit(std::system(cmd.c_str()) == 0 ? 0 : 1);
+    fwtest::remove_temp_dir();
+    _exit(0);
 }

@@ -9,24 +9,14 @@
 #include <unistd.h>
 
 #include "board.h"
-#include "firmware_entry.h"
 #include "support/emulation.h"
+#include "support/fw_board.h"
 
 int main(int argc, char** argv)
 {
     fwtest::print_emulation_note();
     double seconds = argc > 1 ? std::atof(argv[1]) : 20.0;
-    char dir[] = "/tmp/velm-bench-XXXXXX";
-    if (!mkdtemp(dir))
-        return 1;
-    sim::BoardOptions o;
-    o.flash = std::string(dir) + "/flash.bin";
-    o.eeprom = std::string(dir) + "/eeprom.bin";
-    o.speed = sim::Speed::Max;
-    sim::Board& b = sim::Board::create(o);
-    unlink(o.flash.c_str());
-    sim::wire_board_for_build(b);
-    b.machine.start_firmware([] { sim::run_firmware_from_reset(); });
+    sim::Board& b = fwtest::boot();
     b.machine.run_for(100 * sim::kMillisecond);  // start-up
 
     auto t0 = std::chrono::steady_clock::now();
@@ -50,7 +40,7 @@ int main(int argc, char** argv)
     double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     std::printf("idle firmware, --speed realtime: %.1f%% of one core over %.1f s (goal: under 5%%)\n",
                 100.0 * (cpu_s() - c0) / wall, wall);
-    std::string cmd = std::string("rm -rf ") + dir;
     std::fflush(stdout);
-    _exit(std::system(cmd.c_str()) == 0 ? 0 : 1);
+    fwtest::remove_temp_dir();
+    _exit(0);
 }

@@ -2,6 +2,7 @@
 // and ways to look at the frame buffer from a test.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -87,6 +88,26 @@ inline std::string art(int x0, int y0, int x1, int y1, uint16_t ink = kWhite)
         s += '\n';
     }
     return s;
+}
+
+// The bounding box of the pixels of the whole screen whose value is ink.
+struct Box {
+    int x0 = 1 << 20, y0 = 1 << 20, x1 = -1, y1 = -1;
+    bool empty() const { return x1 < 0; }
+};
+
+inline Box ink_box(const std::function<bool(uint16_t value)>& is_ink)
+{
+    Box b;
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x)
+            if (is_ink(px(x, y))) {
+                b.x0 = std::min(b.x0, x);
+                b.y0 = std::min(b.y0, y);
+                b.x1 = std::max(b.x1, x);
+                b.y1 = std::max(b.y1, y);
+            }
+    return b;
 }
 
 // Pixels of the whole screen that differ from v.

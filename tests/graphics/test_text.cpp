@@ -11,6 +11,7 @@
 
 namespace {
 
+using screen::Box;
 using screen::px;
 
 constexpr uint16_t kRed = screen::kRed;
@@ -64,26 +65,10 @@ int red_in(int x0, int y0, int x1, int y1)
     return n;
 }
 
-struct Box {
-    int x0 = 1 << 20, y0 = 1 << 20, x1 = -1, y1 = -1;
-    bool empty() const { return x1 < 0; }
-};
-
 // Bounding box of the pixels that are neither red nor black.
 Box ink_box()
 {
-    Box b;
-    for (int y = 0; y < screen::H; ++y)
-        for (int x = 0; x < screen::W; ++x) {
-            const uint16_t v = px(x, y);
-            if (v == kRed || v == screen::kBlack)
-                continue;
-            b.x0 = std::min(b.x0, x);
-            b.y0 = std::min(b.y0, y);
-            b.x1 = std::max(b.x1, x);
-            b.y1 = std::max(b.y1, y);
-        }
-    return b;
+    return screen::ink_box([](uint16_t v) { return v != kRed && v != screen::kBlack; });
 }
 
 TEST(Glyphs, OneBppAndAntiAliasedCellsArePaintedPixelForPixel)

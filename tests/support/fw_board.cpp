@@ -2,11 +2,14 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ftw.h>
 #include <stdexcept>
 #include <unistd.h>
 
+#include "config/build_config.h"
 #include "firmware_entry.h"
+#include "graphics/GUI.h"
 
 namespace fwtest {
 
@@ -33,7 +36,7 @@ void remove_temp_dir()
     dir.clear();
 }
 
-sim::Board& boot(const BootOptions& o)
+sim::Board& power_on(const BootOptions& o)
 {
     sim::BoardOptions bo;
     bo.flash = temp_dir() + "/flash.bin";
@@ -60,6 +63,12 @@ sim::Board& boot(const BootOptions& o)
     board.machine.quiet = true;
     board.machine.tracing = o.trace;
     sim::wire_board_for_build(board);
+    return board;
+}
+
+sim::Board& boot(const BootOptions& o)
+{
+    sim::Board& board = power_on(o);
     board.machine.start_firmware([] { sim::run_firmware_from_reset(); });
     return board;
 }
@@ -74,6 +83,29 @@ void on_firmware(const std::function<void()>& fn, sim::Time limit)
     });
     if (!m.run_until([&] { return done; }, m.now() + limit))
         throw std::runtime_error("the firmware did not finish the work in time");
+}
+
+static const uint32_t kFrameBuffer = 0xC3E00000;
+
+uint16_t fb(sim::Board& b, int x, int y)
+{
+    uint16_t v;
+    std::memcpy(&v, b.machine.mem(kFrameBuffer + 2 * (y * PANEL_WIDTH + x), 2), 2);
+    return v;
+}
+
+bool untouched_outside(sim::Board& b, int x0, int y0, int x1, int y1)
+{
+    for (int y = 0; y < PANEL_HEIGHT; ++y)
+        for (int x = 0; x < PANEL_WIDTH; ++x)
+            if ((x < x0 || x > x1 || y < y0 || y > y1) && fb(b, x, y) != 0xFFFF)
+                return false;
+    return true;
+}
+
+void clear_screen()
+{
+    on_firmware([] { GUI_Clear(); });
 }
 
 }  // namespace fwtest
