@@ -88,13 +88,17 @@ bool read_options(int argc, char** argv, bool sifCommand, Options& o)
     return !o.table.empty() && !o.out.empty() && (!sifCommand || !o.font.empty());
 }
 
-bool read_table(const Options& o, std::vector<FontEntry>& entries)
+// Reads the options and the font table: 0 when the command can go on, else
+// the status it ends with.
+int prepare(int argc, char** argv, bool sifCommand, Options& o, std::vector<FontEntry>& entries)
 {
+    if (!read_options(argc, argv, sifCommand, o))
+        return usage();
     std::string error;
     if (read_font_table(o.table, entries, error))
-        return true;
+        return 0;
     std::fprintf(stderr, "fontgen: %s\n", error.c_str());
-    return false;
+    return 1;
 }
 
 // Renders the font of entry from the face the options give for it.
@@ -115,11 +119,9 @@ bool render(const FontEntry& entry, const Options& o, RasterFont& font)
 int compiled(int argc, char** argv)
 {
     Options o;
-    if (!read_options(argc, argv, false, o))
-        return usage();
     std::vector<FontEntry> entries;
-    if (!read_table(o, entries))
-        return 1;
+    if (const int status = prepare(argc, argv, false, o, entries))
+        return status;
     std::string broken;
     for (const FontEntry& entry : entries) {
         RasterFont font;
@@ -142,11 +144,9 @@ int compiled(int argc, char** argv)
 int sif(int argc, char** argv)
 {
     Options o;
-    if (!read_options(argc, argv, true, o))
-        return usage();
     std::vector<FontEntry> entries;
-    if (!read_table(o, entries))
-        return 1;
+    if (const int status = prepare(argc, argv, true, o, entries))
+        return status;
     for (const FontEntry& entry : entries) {
         if (entry.name != o.font)
             continue;
