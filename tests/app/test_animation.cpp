@@ -12,6 +12,7 @@
 namespace {
 
 using fwtest::command;
+using fwtest::fb;
 using fwtest::visible;
 using sim::kMillisecond;
 
@@ -161,13 +162,6 @@ TEST(Animation, AScriptThatDoesNotFitIsLost)
     EXPECT_EQ(added, (2048 - 101) / 121);
     EXPECT_EQ(visible(reply), visible(":animation won't fit in storage\r!\r"));
     EXPECT_EQ(visible(command("ani?")), "Free: 1947\\r>\\r") << "the script that did not fit must be deleted whole";
-}
-
-uint16_t fb(sim::Board& b, int x, int y)
-{
-    uint16_t v;
-    std::memcpy(&v, b.machine.mem(0xC3E00000 + 2 * (y * 800 + x), 2), 2);
-    return v;
 }
 
 int inked(sim::Board& b)
