@@ -295,7 +295,9 @@ static int format_reference(const char* ref, const char* const* args)
     return 0;
 }
 
-int expandVariables(char* dst, int size, const char* src, const char* const* args)
+// Whether the rewriters of a line can write into dst: with no room at all
+// a dst of one byte still gets the empty text.
+static int has_room(char* dst, int size, const char* src)
 {
     if (!dst || !src)
         return 0;
@@ -304,6 +306,23 @@ int expandVariables(char* dst, int size, const char* src, const char* const* arg
             dst[0] = 0;
         return 0;
     }
+    return 1;
+}
+
+// The len bytes at s as a text in buf; 0 when they do not fit.
+static int copy_span(char (&buf)[LINE_REF_MAX], const char* s, int len)
+{
+    if (len >= LINE_REF_MAX)
+        return 0;
+    memcpy(buf, s, (size_t)len);
+    buf[len] = 0;
+    return 1;
+}
+
+int expandVariables(char* dst, int size, const char* src, const char* const* args)
+{
+    if (!has_room(dst, size, src))
+        return 0;
     int o = 0;
     for (int i = 0; src[i]; ++i) {
         const char ch = src[i];
@@ -336,10 +355,7 @@ int expandVariables(char* dst, int size, const char* src, const char* const* arg
             continue;
         }
         char ref[LINE_REF_MAX];
-        int len = (int)(close - (src + i + 1));
-        if (len < (int)sizeof ref) {
-            memcpy(ref, src + i + 1, (size_t)len);
-            ref[len] = 0;
+        if (copy_span(ref, src + i + 1, (int)(close - (src + i + 1)))) {
             const int valid = format_reference(ref, args);
             if (valid < 0) {
                 dst[0] = 0;
@@ -380,13 +396,8 @@ static int evaluate(int32_t a, char op, int32_t b, int32_t* r)
 
 int processMath(char* dst, int size, const char* src)
 {
-    if (!dst || !src)
+    if (!has_room(dst, size, src))
         return 0;
-    if (size <= 1) {
-        if (size == 1)
-            dst[0] = 0;
-        return 0;
-    }
     int o = 0;
     for (int i = 0; src[i];) {
         if (!(src[i] == QUOTE && src[i + 1] == '(')) {
@@ -407,15 +418,12 @@ int processMath(char* dst, int size, const char* src)
         char op = 0;
         int32_t r;
         int done = 0;
-        if (len < (int)sizeof text) {
-            memcpy(text, expr, (size_t)len);
-            text[len] = 0;
-            if (sscanf(text, "(%ld%c%ld)", &a, &op, &b) == 3 && evaluate((int32_t)a, op, (int32_t)b, &r)) {
-                char num[16];
-                snprintf(num, sizeof num, "%ld", (long)r);
-                o += safeStrAppend(dst + o, num, size - o);
-                done = 1;
-            }
+        if (copy_span(text, expr, len) && sscanf(text, "(%ld%c%ld)", &a, &op, &b) == 3 &&
+            evaluate((int32_t)a, op, (int32_t)b, &r)) {
+            char num[16];
+            snprintf(num, sizeof num, "%ld", (long)r);
+            o += safeStrAppend(dst + o, num, size - o);
+            done = 1;
         }
         if (!done)
             for (int k = 0; k < len && o < size - 1; ++k)

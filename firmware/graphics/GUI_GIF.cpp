@@ -385,6 +385,7 @@ struct GifWalk {
     uint8_t* pComment;
     int CommentSize;
     int CommentLen;
+    int XSize, YSize;           // the logical screen
 };
 
 static int _ReadExtension(GifContext* c, GifWalk* w)
@@ -432,7 +433,7 @@ static int GUI_GIF__DrawFromFilePointer(GifContext* c, GifWalk* w)
 {
     GifImageDesc prev = {0, 0, 0, 0, 0, 0};
     const uint8_t* p;
-    if (_GetImageDimension(c, 0, 0))
+    if (_GetImageDimension(c, &w->XSize, &w->YSize))
         return 1;
     for (;;) {
         int intro;
@@ -507,11 +508,22 @@ static void _InitWalk(GifWalk* w)
     w->CommentIndex = -1;
 }
 
-int GUI_GIF_DrawSubEx(GUI_GetDataCallback* pfGetData, void* p, int x0, int y0, int Index)
+// Walks the blocks of the file from the start with w, in a context of its
+// own: 0 when the walk succeeded.
+static int _Walk(GUI_GetDataCallback* pfGetData, void* p, GifWalk* w)
 {
     GUI_ALLOC_Handle h;
     GifContext* c = _Open(&h, pfGetData, p);
     if (!c)
+        return 1;
+    const int r = GUI_GIF__DrawFromFilePointer(c, w);
+    _Close(h);
+    return r;
+}
+
+int GUI_GIF_DrawSubEx(GUI_GetDataCallback* pfGetData, void* p, int x0, int y0, int Index)
+{
+    if (Index < 0)
         return 1;
     GifWalk w;
     _InitWalk(&w);
@@ -519,10 +531,9 @@ int GUI_GIF_DrawSubEx(GUI_GetDataCallback* pfGetData, void* p, int x0, int y0, i
     w.Draw = 1;
     w.x0 = x0;
     w.y0 = y0;
-    LCD_PixelIndex saved = LCD_GetColorIndex();
-    int r = Index < 0 ? 1 : GUI_GIF__DrawFromFilePointer(c, &w);
+    const LCD_PixelIndex saved = LCD_GetColorIndex();
+    const int r = _Walk(pfGetData, p, &w);
     LCD_SetColorIndex(saved);
-    _Close(h);
     return r;
 }
 
@@ -533,36 +544,25 @@ int GUI_GIF_DrawEx(GUI_GetDataCallback* pfGetData, void* p, int x0, int y0)
 
 int GUI_GIF_GetInfoEx(GUI_GetDataCallback* pfGetData, void* p, GUI_GifFileInfo* pInfo)
 {
-    GUI_ALLOC_Handle h;
-    GifContext* c = _Open(&h, pfGetData, p);
-    if (!c)
-        return 1;
-    int xs = 0, ys = 0, r = 1;
     GifWalk w;
     _InitWalk(&w);
-    if (!_GetImageDimension(c, &xs, &ys)) {
-        c->Off = 0;
-        r = GUI_GIF__DrawFromFilePointer(c, &w);
-    }
+    const int r = _Walk(pfGetData, p, &w);
     if (!r && pInfo) {
-        pInfo->XSize = xs;
-        pInfo->YSize = ys;
+        pInfo->XSize = w.XSize;
+        pInfo->YSize = w.YSize;
         pInfo->NumImages = w.NumImages;
     }
-    _Close(h);
     return r;
 }
 
 int GUI_GIF_GetImageInfoEx(GUI_GetDataCallback* pfGetData, void* p, GUI_GifFrameInfo* pInfo, int Index)
 {
-    GUI_ALLOC_Handle h;
-    GifContext* c = _Open(&h, pfGetData, p);
-    if (!c)
+    if (Index < 0)
         return 1;
     GifWalk w;
     _InitWalk(&w);
     w.Index = Index;
-    int r = Index < 0 ? 1 : GUI_GIF__DrawFromFilePointer(c, &w);
+    const int r = _Walk(pfGetData, p, &w);
     if (!r && w.Found && pInfo) {
         pInfo->xPos = w.Desc.Left;
         pInfo->yPos = w.Desc.Top;
@@ -570,23 +570,19 @@ int GUI_GIF_GetImageInfoEx(GUI_GetDataCallback* pfGetData, void* p, GUI_GifFrame
         pInfo->YSize = w.Desc.Height;
         pInfo->Delay = w.Delay;
     }
-    _Close(h);
     return r;
 }
 
 int GUI_GIF_GetCommentEx(GUI_GetDataCallback* pfGetData, void* p, uint8_t* pBuffer, int MaxSize, int Index)
 {
-    GUI_ALLOC_Handle h;
-    GifContext* c = _Open(&h, pfGetData, p);
-    if (!c)
+    if (Index < 0)
         return 1;
     GifWalk w;
     _InitWalk(&w);
     w.CommentIndex = Index;
     w.pComment = pBuffer;
     w.CommentSize = pBuffer ? MaxSize : 0;
-    int r = Index < 0 ? 1 : GUI_GIF__DrawFromFilePointer(c, &w);
-    _Close(h);
+    const int r = _Walk(pfGetData, p, &w);
     return (r == 0 && w.CommentLen > 0) ? 0 : 1;
 }
 
