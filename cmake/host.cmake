@@ -1,47 +1,10 @@
 # Host tree: the firmware as 32-bit programs on the simulated board, and the
 # firmware's tests.
-find_package(Threads REQUIRED)
 include(cmake/googletest.cmake)
+include(cmake/board_libraries.cmake)
 
-file(GLOB VELM_SIM_SOURCES CONFIGURE_DEPENDS
-  ${CMAKE_SOURCE_DIR}/sim/*.cpp
-  ${CMAKE_SOURCE_DIR}/sim/devices/*.cpp
-  ${CMAKE_SOURCE_DIR}/sim/web/*.cpp)
-list(REMOVE_ITEM VELM_SIM_SOURCES ${CMAKE_SOURCE_DIR}/sim/main.cpp)
-
-# The panel page's server: Boost.Beast over Boost.Asio, header-only.
-find_path(VELM_BOOST_BEAST boost/beast.hpp)
-if(NOT VELM_BOOST_BEAST)
-  message(FATAL_ERROR "Boost.Beast headers not found: install libboost-dev (scripts/deps.sh does)")
-endif()
-# The panel page travels inside the program.
-set(VELM_PANEL_PAGE_H ${CMAKE_BINARY_DIR}/generated/web/panel_page.h)
-add_custom_command(OUTPUT ${VELM_PANEL_PAGE_H}
-  COMMAND ${CMAKE_COMMAND} -DIN=${CMAKE_SOURCE_DIR}/sim/web/page.html -DOUT=${VELM_PANEL_PAGE_H}
-          -DNAME=kPanelPage -P ${CMAKE_SOURCE_DIR}/cmake/embed_file.cmake
-  DEPENDS ${CMAKE_SOURCE_DIR}/sim/web/page.html ${CMAKE_SOURCE_DIR}/cmake/embed_file.cmake
-  COMMENT "Embedding the panel page")
-
-add_library(velm_sim STATIC ${VELM_SIM_SOURCES} ${VELM_PANEL_PAGE_H})
-target_include_directories(velm_sim PUBLIC ${CMAKE_SOURCE_DIR}/sim ${CMAKE_SOURCE_DIR}/firmware)
-target_include_directories(velm_sim PRIVATE ${CMAKE_BINARY_DIR}/generated)
-target_include_directories(velm_sim SYSTEM PRIVATE ${VELM_BOOST_BEAST})
-target_compile_options(velm_sim PRIVATE -Wall -Wextra)
-target_link_libraries(velm_sim PUBLIC Threads::Threads)
-
-# The firmware keeps its main(); on the host the simulator program owns main
-# and calls the firmware's under another name.
-set_source_files_properties(${CMAKE_SOURCE_DIR}/firmware/board/demo_main.cpp
-  PROPERTIES COMPILE_DEFINITIONS main=firmware_main)
-
+velm_board_libraries(${VELM_BUILDS})
 foreach(b ${VELM_BUILDS})
-  add_library(fw_${b} STATIC ${VELM_FW_SOURCES} $<TARGET_OBJECTS:velm_fonts>)
-  target_include_directories(fw_${b} PUBLIC ${VELM_FW_INCLUDES})
-  velm_build_definition(build_def ${b})
-  target_compile_definitions(fw_${b} PUBLIC ${build_def})
-  target_compile_options(fw_${b} PRIVATE ${VELM_FW_OPTIONS})
-  target_link_libraries(fw_${b} PUBLIC velm_sim)
-
   add_executable(${b} ${CMAKE_SOURCE_DIR}/sim/main.cpp)
   target_link_libraries(${b} PRIVATE fw_${b})
 endforeach()
@@ -156,3 +119,11 @@ else()
     "the browser test needs node and npm: run scripts/deps.sh, then configure again")
   set_tests_properties(web_browser PROPERTIES WILL_FAIL TRUE)
 endif()
+
+# The command port under a storm of bytes, through the simulator program's
+# pseudo-terminal.
+add_executable(storm_tests ${CMAKE_SOURCE_DIR}/tests/storm/test_storm.cpp)
+target_link_libraries(storm_tests PRIVATE GTest::gtest_main)
+target_compile_definitions(storm_tests PRIVATE VELM_SIMULATOR="$<TARGET_FILE:${VELM_REFERENCE_BUILD}>")
+add_dependencies(storm_tests ${VELM_REFERENCE_BUILD})
+gtest_discover_tests(storm_tests TEST_PREFIX "storm:" DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 900)

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Configures (once) and builds the given trees: host, pc, arm.
+# Configures (once) and builds the given trees: host, pc, arm, sanitize, fuzz.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 for tree in "$@"; do

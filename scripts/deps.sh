@@ -12,6 +12,7 @@ set -euo pipefail
 
 PACKAGES=(
   cmake ninja-build g++ g++-multilib
+  clang-14 libclang-rt-14-dev
   googletest
   gcc-arm-none-eabi libnewlib-arm-none-eabi libstdc++-arm-none-eabi-newlib
   qt6-base-dev qt6-serialport-dev

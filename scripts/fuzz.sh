@@ -1,0 +1,107 @@
+#!/usr/bin/env bash
+# Runs the fuzz targets of the fuzz tree (building it when it is stale).
+#
+#   scripts/fuzz.sh --list                  the targets, one a line
+#   scripts/fuzz.sh TARGET SECONDS [ARG...] one target for SECONDS (further
+#                                           arguments go to libFuzzer)
+#   scripts/fuzz.sh                         every target for a short time
+#                                           ($VELM_FUZZ_SECONDS, 20 s)
+#
+# Each target starts from its seed corpus (build/fuzz/seeds/TARGET) and the
+# inputs of its earlier runs (build/fuzz/corpus/TARGET), where new inputs
+# go.  A finding ends the run with the reproducer's path and status 1;
+# build/fuzz/findings/TARGET holds the reproducers, build/fuzz/logs the
+# runs' output.  Replay one with: build/fuzz/bin/TARGET REPRODUCER
+set -euo pipefail
+cd "$(dirname "$0")/.."
+tree=build/fuzz
+
+build() {
+  mkdir -p build
+  scripts/deps.sh >"$tree.deps.log"
+  scripts/build.sh fuzz >/dev/null
+}
+
+# 32-bit AddressSanitizer cannot run under user-mode emulation: its shadow
+# memory lies where the emulator puts a 32-bit program's stack and
+# libraries.  There only Dravik's targets run.
+emulated() {
+  grep -q 'user-mode emulation' "$tree.deps.log"
+}
+
+# The targets that can run here (all: every target).
+targets() {
+  if [ "${1:-}" = all ] || ! emulated; then
+    cut -d' ' -f1 "$tree/fuzz_targets.txt"
+  else
+    sed -n 's/ 64$//p' "$tree/fuzz_targets.txt"
+  fi
+}
+
+# The largest input of each target: a card image or a memory image needs
+# room, a command run or a font list does not.
+max_len() {
+  case "$1" in
+    fuzz_card) echo 262144 ;;
+    fuzz_image | fuzz_dravik_bin) echo 131072 ;;
+    fuzz_command | fuzz_dravik_fonts) echo 4096 ;;
+    *) echo 65536 ;;
+  esac
+}
+
+dict() {
+  case "$1" in
+    fuzz_command | fuzz_image | fuzz_dravik_macros) echo "-dict=tests/fuzz/command.dict" ;;
+  esac
+}
+
+# Runs one target; prints its figures, or the finding and its reproducer.
+run() {
+  local target=$1 seconds=$2
+  shift 2
+  local corpus=$tree/corpus/$target findings=$tree/findings/$target log=$tree/logs/$target.log
+  mkdir -p "$corpus" "$findings" "$tree/logs"
+  local status=0
+  # shellcheck disable=SC2046
+  "$tree/bin/$target" "$corpus" "$tree/seeds/$target" -max_total_time="$seconds" \
+    -max_len="$(max_len "$target")" $(dict "$target") -timeout=120 -rss_limit_mb=3072 \
+    -artifact_prefix="$findings/" -print_final_stats=1 "$@" >"$log" 2>&1 || status=$?
+  local stats runs rate cov
+  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n1)
+  rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -n1)
+  cov=$(grep -o 'cov: [0-9]*' "$log" | tail -n1 | cut -d' ' -f2)
+  stats="${runs:-?} inputs, ${rate:-?} exec/s, cov: ${cov:-?}"
+  if [ "$status" -ne 0 ]; then
+    local repro
+    repro=$(sed -n 's/.*Test unit written to \(.*\)$/\1/p' "$log" | tail -n1)
+    echo "$target: FINDING after $stats; reproducer: ${repro:-none written}; log: $log"
+    grep -m1 -E 'ERROR: AddressSanitizer|runtime error|FINDING|ERROR: libFuzzer|deadly signal' "$log" || true
+    return 1
+  fi
+  echo "$target: $stats, no finding"
+}
+
+case "${1:-}" in
+  --list)
+    build
+    targets all
+    ;;
+  "")
+    build
+    if emulated; then
+      echo "32-bit programs run through user-mode emulation here, where 32-bit AddressSanitizer cannot run: only Dravik's fuzz targets run"
+    fi
+    failed=0
+    for t in $(targets); do
+      run "$t" "${VELM_FUZZ_SECONDS:-20}" || failed=1
+    done
+    exit "$failed"
+    ;;
+  *)
+    [ $# -ge 2 ] || { echo "usage: $0 --list | TARGET SECONDS [LIBFUZZER-ARG...] | (no arguments)" >&2; exit 2; }
+    build
+    targets all | grep -qx "$1" || { echo "no fuzz target $1 (scripts/fuzz.sh --list)" >&2; exit 2; }
+    targets | grep -qx "$1" || { echo "$1 is a 32-bit target, and 32-bit AddressSanitizer cannot run under the user-mode emulation that runs 32-bit programs here" >&2; exit 1; }
+    run "$@"
+    ;;
+esac

@@ -1,0 +1,80 @@
+#include "fuzz_board.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <unistd.h>
+
+#include <sanitizer/common_interface_defs.h>
+
+#include "support/host.h"
+
+namespace fuzz {
+
+namespace {
+bool booted;
+
+void cleanup()
+{
+    fwtest::remove_temp_dir();
+}
+}  // namespace
+
+[[noreturn]] void finding(const std::string& text)
+{
+    std::fprintf(stderr, "==%d== FINDING: %s\n", static_cast<int>(getpid()), text.c_str());
+    std::fflush(stderr);
+    std::abort();
+}
+
+sim::Board& boot_once(const fwtest::BootOptions& options)
+{
+    if (booted)
+        return sim::Board::get();
+    booted = true;
+    std::atexit(cleanup);
+    __sanitizer_set_death_callback(cleanup);
+    try {
+        return fwtest::boot_to_prompt(options);
+    } catch (const std::exception& e) {
+        finding(std::string("the board did not start: ") + e.what());
+    }
+}
+
+void on_firmware(const char* what, const std::function<void()>& fn, sim::Time limit)
+{
+    sim::Machine& m = sim::Machine::instance();
+    bool done = false;
+    m.post([&] {
+        fn();
+        done = true;
+    });
+    if (m.run_until([&] { return done; }, m.now() + limit))
+        return;
+    // Work that waits for the host (a repeating macro) ends on the escape
+    // and abort sequences, as it would for a host.
+    fwtest::send(sim::Board::get().uart1, "\x1b\r*abt\r");
+    if (!m.run_until([&] { return done; }, m.now() + limit))
+        finding(std::string(what) + " did not end within " + std::to_string(2 * limit / sim::kSecond) +
+                " s of board time, nor on ESC CR and *abt");
+}
+
+std::string write_temp(const std::string& name, const uint8_t* data, size_t size)
+{
+    const std::string path = fwtest::temp_dir() + "/" + name;
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f || (size && std::fwrite(data, 1, size, f) != size) || std::fclose(f) != 0)
+        finding("cannot write " + path);
+    return path;
+}
+
+int memory_file_data(void* p, const uint8_t** ppData, unsigned NumBytes, uint32_t Off)
+{
+    const MemoryFile* f = static_cast<const MemoryFile*>(p);
+    if (Off >= f->size)
+        return 0;
+    *ppData = f->data + Off;
+    return static_cast<int>(NumBytes < f->size - Off ? NumBytes : f->size - Off);
+}
+
+}  // namespace fuzz
