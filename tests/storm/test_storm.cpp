@@ -47,6 +47,14 @@ std::string visible(const std::string& s)
     return out;
 }
 
+size_t occurrences(const std::string& s, const std::string& text)
+{
+    size_t n = 0;
+    for (size_t at = s.find(text); at != std::string::npos; at = s.find(text, at + 1))
+        ++n;
+    return n;
+}
+
 // The simulator program with its command port on a pseudo-terminal that
 // this host opens as a serial line.
 class Board {
@@ -127,12 +135,12 @@ public:
         return got;
     }
 
-    // Reads until what came back contains text, or until limit has passed
-    // without it (a board that has stopped, not a slow one).
-    std::string until(const std::string& text, std::chrono::seconds limit = 60s)
+    // Reads until what came back contains text (count times), or until
+    // limit has passed without it (a board that has stopped, not a slow one).
+    std::string until(const std::string& text, std::chrono::seconds limit = 60s, size_t count = 1)
     {
         auto deadline = Clock::now() + limit;
-        while (received_.find(text) == std::string::npos && Clock::now() < deadline)
+        while (occurrences(received_, text) < count && Clock::now() < deadline)
             received_ += take(100ms);
         std::string all = received_;
         received_.clear();
@@ -249,13 +257,8 @@ TEST(CommandPortStorm, BoardStillAnswersAndKeepsItsRingsAndFlowControl)
     for (int i = 0; i < 40; ++i)
         burst += "vers\r";
     board.write_all(burst);
-    std::string replies;
-    for (int i = 0; i < 40; ++i)
-        replies += board.until(">\r");
-    size_t answers = 0;
-    for (size_t at = replies.find(kVersion); at != std::string::npos; at = replies.find(kVersion, at + 1))
-        ++answers;
-    EXPECT_EQ(answers, 40u) << "a burst of 40 \"vers\" lines after the storm got \"" << visible(replies) << "\"";
+    const std::string replies = board.until(">\r", 60s, 40);
+    EXPECT_EQ(occurrences(replies, kVersion), 40u) << "a burst of 40 \"vers\" lines after the storm got \"" << visible(replies) << "\"";
 
     // Flow control: 400 bytes without a line end make the board send XOFF;
     // the over-long line is refused, and the next line brings XON and its
