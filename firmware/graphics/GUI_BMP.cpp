@@ -471,8 +471,11 @@ static int get_size(GUI_GetDataCallback* pfGetData, void* p, int height)
     if (pfGetData(p, &d, 26, 0) != 26)
         return 1;
     d += height ? 22 : 18;
-    int32_t v = (int32_t)GUI__Read32(&d);
-    return v < 0 ? -v : v;
+    // A top-down picture stores its height negative; the magnitude of the
+    // most negative value does not fit an int.
+    const uint32_t v = GUI__Read32(&d);
+    const uint32_t magnitude = v & 0x80000000u ? 0u - v : v;
+    return magnitude > 0x7FFFFFFFu ? 0x7FFFFFFF : (int)magnitude;
 }
 
 int GUI_BMP_GetXSizeEx(GUI_GetDataCallback* pfGetData, void* p) { return get_size(pfGetData, p, 0); }

@@ -18,6 +18,14 @@ static const uint8_t* data_of(const GUI_FontRecord* pFont)
     return (const uint8_t*)pFont->pData;
 }
 
+// A glyph's pixel rows.  Only a glyph that has pixels has its offset
+// checked (GUI_SIF_CheckFont passes an empty one whatever it holds), so an
+// empty glyph's offset is never added to the data's address.
+static const uint8_t* glyph_rows(const GUI_FontRecord* pFont, uint32_t offset, int hasPixels)
+{
+    return hasPixels ? data_of(pFont) + offset : data_of(pFont);
+}
+
 int GUI_SIF__GetNumCharAreas(const GUI_FontRecord* pFont)
 {
     return read16(data_of(pFont) + 14);
@@ -53,7 +61,7 @@ static int char_info12(uint16_t code, CharInfo12* ci)
     ci->XSize = read16(r);
     ci->XDist = read16(r + 2);
     ci->BytesPerLine = read16(r + 4);
-    ci->pData = data_of(GUI_Context.pFont) + read32(r + 8);
+    ci->pData = glyph_rows(GUI_Context.pFont, read32(r + 8), ci->XSize && GUI_Context.pFont->YSize);
     return 1;
 }
 
@@ -124,7 +132,7 @@ static int char_info16(uint16_t code, GUI_GlyphBox* ci)
     ci->YPos = (int16_t)read16(r + 6);
     ci->XDist = read16(r + 8);
     ci->BytesPerLine = read16(r + 10);
-    ci->pData = data_of(GUI_Context.pFont) + read32(r + 12);
+    ci->pData = glyph_rows(GUI_Context.pFont, read32(r + 12), ci->XSize && ci->YSize);
     return 1;
 }
 

@@ -7,6 +7,7 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -19,6 +20,7 @@
 #include "app/command.h"
 #include "board/bootio.h"
 #include "graphics/GUI.h"
+#include "graphics/GUI_BMP.h"
 #include "storage/file_sys.h"
 #include "support/host.h"
 #include "support/jpeg_files.h"
@@ -419,6 +421,33 @@ TEST(ImageFiles, Rle8StreamsEndAndStayInsideThePicture)
         }
         EXPECT_EQ(seen, s.rows) << line << ": picture rows top to bottom";
         EXPECT_EQ(fb(b, 24, 33), 0xFFFF) << line << " drew past the picture's right edge";
+    }
+}
+
+// The size questions answer the magnitude of what a header holds, also
+// for the most negative height (a top-down picture's sign), which no int
+// can hold the magnitude of.
+TEST(ImageFiles, SizeQuestionsAnswerEveryHeader)
+{
+    must("convert -size 7x5 xc:red -type TrueColor BMP3:" + tmp("size.bmp"));
+    const std::string base = read_file(tmp("size.bmp"));
+    struct Case {
+        uint32_t width, height;
+        int xsize, ysize;
+    };
+    const Case cases[] = {{7, 5, 7, 5}, {7, 0xFFFFFFFBu, 7, 5}, {0x80000000u, 0x80000000u, 0x7FFFFFFF, 0x7FFFFFFF},
+                          {0x7FFFFFFF, 0x80000001u, 0x7FFFFFFF, 0x7FFFFFFF}};
+    for (const Case& c : cases) {
+        std::string file = base;
+        std::memcpy(&file[18], &c.width, 4);
+        std::memcpy(&file[22], &c.height, 4);
+        auto serve = [](void* p, const uint8_t** pp, unsigned n, uint32_t off) {
+            const std::string* f = static_cast<const std::string*>(p);
+            *pp = reinterpret_cast<const uint8_t*>(f->data()) + off;
+            return off < f->size() ? static_cast<int>(std::min<size_t>(n, f->size() - off)) : 0;
+        };
+        EXPECT_EQ(GUI_BMP_GetXSizeEx(serve, &file), c.xsize) << "width field 0x" << std::hex << c.width;
+        EXPECT_EQ(GUI_BMP_GetYSizeEx(serve, &file), c.ysize) << "height field 0x" << std::hex << c.height;
     }
 }
 

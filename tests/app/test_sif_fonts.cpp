@@ -297,4 +297,37 @@ TEST(SifFonts, CorruptFontDataIsRefusedAndTheFontKept)
     EXPECT_EQ(visible(command(kText)), visible(OK));
 }
 
+// An empty glyph's offset is not checked with the font (nothing is read
+// through it), so it may hold anything; drawing the glyph must not add it
+// to the data's address either.
+struct EmptyGlyph {
+    const char* font;
+    uint8_t kind;
+    size_t recSize, offsetAt;
+};
+const EmptyGlyph kEmptyGlyphs[] = {
+    {"GUI_FontArial8", EXTFONT_PROP, 12, 8},
+    {"GUI_FontMono48", EXTFONT_PROP_EXT, 16, 12},
+};
+
+TEST(SifFonts, AnEmptyGlyphIsDrawnAsNothingWhateverItsOffset)
+{
+    std::vector<fwtest::TestBitmap> entries;
+    for (const EmptyGlyph& g : kEmptyGlyphs) {
+        std::vector<uint8_t> d = sif_of(g.font);
+        // Both fonts have two areas, the first from 0x20: 'A' is record 0x21.
+        const size_t a = 16 + 8 + 0x21 * g.recSize;
+        put16(d, a, 0);
+        put32(d, a + g.offsetAt, 0xFFFFFFFF);
+        entries.push_back(font_entry(std::string("e") + std::to_string(g.kind), g.kind, d));
+    }
+    boot_with(entries);
+    for (const EmptyGlyph& g : kEmptyGlyphs) {
+        const std::string alias = std::string("e") + std::to_string(g.kind);
+        ASSERT_EQ(visible(command("f " + alias)), visible(OK)) << g.font << " with an empty 'A'";
+        EXPECT_EQ(visible(command("t \"BAB\" 10 10")), visible(OK)) << g.font << " with an empty 'A'";
+        EXPECT_EQ(visible(command("t \"BAB\" 10 10 R")), visible(OK)) << g.font << " with an empty 'A'";
+    }
+}
+
 }  // namespace

@@ -13,6 +13,7 @@ namespace fuzz {
 
 namespace {
 bool booted;
+constexpr sim::Time kWaitQuantum = 20 * sim::kMicrosecond;
 
 void cleanup()
 {
@@ -35,13 +36,18 @@ sim::Board& boot_once(const fwtest::BootOptions& options)
     std::atexit(cleanup);
     __sanitizer_set_death_callback(cleanup);
     try {
-        return fwtest::boot_to_prompt(options);
+        sim::Board& board = fwtest::boot_to_prompt(options);
+        // Busy-waits step through board time in larger steps than a test's
+        // board takes: they still see time pass, and a fuzzer's inputs pass
+        // many times faster.
+        board.machine.wait_quantum = kWaitQuantum;
+        return board;
     } catch (const std::exception& e) {
         finding(std::string("the board did not start: ") + e.what());
     }
 }
 
-void on_firmware(const char* what, const std::function<void()>& fn, sim::Time limit)
+void on_firmware(const char* what, const std::function<void()>& fn, sim::Time patience, sim::Time limit)
 {
     sim::Machine& m = sim::Machine::instance();
     bool done = false;
@@ -49,13 +55,13 @@ void on_firmware(const char* what, const std::function<void()>& fn, sim::Time li
         fn();
         done = true;
     });
-    if (m.run_until([&] { return done; }, m.now() + limit))
+    if (m.run_until([&] { return done; }, m.now() + patience))
         return;
     // Work that waits for the host (a repeating macro) ends on the escape
     // and abort sequences, as it would for a host.
     fwtest::send(sim::Board::get().uart1, "\x1b\r*abt\r");
     if (!m.run_until([&] { return done; }, m.now() + limit))
-        finding(std::string(what) + " did not end within " + std::to_string(2 * limit / sim::kSecond) +
+        finding(std::string(what) + " did not end within " + std::to_string((patience + limit) / sim::kSecond) +
                 " s of board time, nor on ESC CR and *abt");
 }
 

@@ -17,9 +17,12 @@ namespace fuzz {
 // prompt.  Once per process; a board that does not come up is a finding.
 sim::Board& boot_once(const fwtest::BootOptions& options = {});
 
-// Runs fn on the firmware thread; work that does not end within limit of
-// board time is a finding named by what.
-void on_firmware(const char* what, const std::function<void()>& fn, sim::Time limit = 60 * sim::kSecond);
+// Runs fn on the firmware thread.  Work still running after patience of
+// board time gets the host's escape and abort sequences (which end a
+// repeating macro); work that then does not end within limit is a finding
+// named by what.
+void on_firmware(const char* what, const std::function<void()>& fn, sim::Time patience = 60 * sim::kSecond,
+                 sim::Time limit = 60 * sim::kSecond);
 
 // Reports a fault the sanitizers cannot see and ends the process as a
 // crash, so that libFuzzer writes the input out.

@@ -29,9 +29,12 @@ static std::string card_path;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    fuzz::boot_once();
+    // The slot holds a card from power-on; each input replaces its image.
     const std::vector<uint8_t> blank(kCardMin, 0);
     card_path = fuzz::write_temp("card.img", blank.data(), blank.size());
+    fwtest::BootOptions o;
+    o.sd = card_path;
+    fuzz::boot_once(o);
     return 0;
 }
 

@@ -29,6 +29,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 // Entries, fonts and macros used per input: more only repeat the work.
 static constexpr int kEntries = 48;
 static constexpr int kMacros = 32;
+// A macro that repeats runs until the host sends ESC CR: it gets them
+// after this much board time.
+static constexpr sim::Time kRepeatPatience = sim::kSecond;
 
 static void use_image()
 {
@@ -86,6 +89,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
         ExtMemBuffer = 0;
         ASAN_UNPOISON_MEMORY_REGION(ram, ExtMemSize);
-    });
+    }, kRepeatPatience);
     return 0;
 }
