@@ -28,6 +28,14 @@ void cleanup()
     std::abort();
 }
 
+[[noreturn]] void stuck(const std::string& text)
+{
+    sim::Machine& m = sim::Machine::instance();
+    m.post([text] { finding(text); });
+    m.run_for(sim::kMillisecond);
+    finding(text + " (and reaches no safe point)");
+}
+
 sim::Board& boot_once(const fwtest::BootOptions& options)
 {
     if (booted)
@@ -61,7 +69,7 @@ void on_firmware(const char* what, const std::function<void()>& fn, sim::Time pa
     // and abort sequences, as it would for a host.
     fwtest::send(sim::Board::get().uart1, "\x1b\r*abt\r");
     if (!m.run_until([&] { return done; }, m.now() + limit))
-        finding(std::string(what) + " did not end within " + std::to_string((patience + limit) / sim::kSecond) +
+        stuck(std::string(what) + " did not end within " + std::to_string((patience + limit) / sim::kSecond) +
                 " s of board time, nor on ESC CR and *abt");
 }
 

@@ -27,6 +27,9 @@ void on_firmware(const char* what, const std::function<void()>& fn, sim::Time pa
 // Reports a fault the sanitizers cannot see and ends the process as a
 // crash, so that libFuzzer writes the input out.
 [[noreturn]] void finding(const std::string& text);
+// The same for a board that is stuck: reported from the firmware thread at
+// its next safe point, so that the stack trace shows where it waits.
+[[noreturn]] void stuck(const std::string& text);
 
 // A file of this process's temporary folder holding the given bytes.
 std::string write_temp(const std::string& name, const uint8_t* data, size_t size);

@@ -142,6 +142,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         fwtest::until_prompt(uart, from, kAnswer);
     }
     const size_t shown = uart.sent.size() > 400 ? uart.sent.size() - 400 : 0;
-    fuzz::finding("the board no longer answers \"vers\"; it sent last: \"" + fwtest::visible(uart.sent_text(shown)) +
+    fuzz::stuck("the board no longer answers \"vers\"; it sent last: \"" + fwtest::visible(uart.sent_text(shown)) +
                   "\"");
 }
