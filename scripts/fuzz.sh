@@ -61,21 +61,27 @@ run() {
   shift 2
   local corpus=$tree/corpus/$target findings=$tree/findings/$target log=$tree/logs/$target.log
   mkdir -p "$corpus" "$findings" "$tree/logs"
-  local status=0
+  touch "$log.start"
+  local status=0 before after
+  before=$(find "$findings" -type f | wc -l)
   # shellcheck disable=SC2046
   "$tree/bin/$target" "$corpus" "$tree/seeds/$target" -max_total_time="$seconds" \
     -max_len="$(max_len "$target")" $(dict "$target") -timeout=120 -rss_limit_mb=3072 \
     -artifact_prefix="$findings/" -print_final_stats=1 "$@" >"$log" 2>&1 || status=$?
-  local stats runs rate cov
+  after=$(find "$findings" -type f | wc -l)
+  # The figures: libFuzzer's final statistics, or (with -fork) its last
+  # status line.
+  local runs rate cov
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n1)
+  [ -n "$runs" ] || runs=$(grep -ao '^#[0-9]*' "$log" | tail -n1 | tr -d '#')
   rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -n1)
-  cov=$(grep -o 'cov: [0-9]*' "$log" | tail -n1 | cut -d' ' -f2)
-  stats="${runs:-?} inputs, ${rate:-?} exec/s, cov: ${cov:-?}"
-  if [ "$status" -ne 0 ]; then
-    local repro
-    repro=$(sed -n 's/.*Test unit written to \(.*\)$/\1/p' "$log" | tail -n1)
-    echo "$target: FINDING after $stats; reproducer: ${repro:-none written}; log: $log"
-    grep -m1 -E 'ERROR: AddressSanitizer|runtime error|FINDING|ERROR: libFuzzer|deadly signal' "$log" || true
+  [ -n "$rate" ] || rate=$(grep -ao 'exec/s: [0-9]*' "$log" | tail -n1 | cut -d' ' -f2)
+  cov=$(grep -ao 'cov: [0-9]*' "$log" | tail -n1 | cut -d' ' -f2)
+  local stats="${runs:-?} inputs, ${rate:-?} exec/s, cov: ${cov:-?}"
+  if [ "$status" -ne 0 ] || [ "$after" -gt "$before" ]; then
+    echo "$target: FINDING after $stats; log: $log; reproducers:"
+    find "$findings" -type f -newer "$log.start" | sed 's/^/  /'
+    grep -a -m3 -E 'ERROR: AddressSanitizer|runtime error|FINDING|ERROR: libFuzzer|deadly signal' "$log" || true
     return 1
   fi
   echo "$target: $stats, no finding"

@@ -13,7 +13,6 @@ namespace fuzz {
 
 namespace {
 bool booted;
-constexpr sim::Time kWaitQuantum = 20 * sim::kMicrosecond;
 
 void cleanup()
 {
@@ -44,12 +43,7 @@ sim::Board& boot_once(const fwtest::BootOptions& options)
     std::atexit(cleanup);
     __sanitizer_set_death_callback(cleanup);
     try {
-        sim::Board& board = fwtest::boot_to_prompt(options);
-        // Busy-waits step through board time in larger steps than a test's
-        // board takes: they still see time pass, and a fuzzer's inputs pass
-        // many times faster.
-        board.machine.wait_quantum = kWaitQuantum;
-        return board;
+        return fwtest::boot_to_prompt(options);
     } catch (const std::exception& e) {
         finding(std::string("the board did not start: ") + e.what());
     }

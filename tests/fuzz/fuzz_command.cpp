@@ -30,9 +30,9 @@ extern "C" int __wrap__Z7cmdHaltv(void)
 
 namespace {
 
-constexpr sim::Time kIdle = 20 * sim::kMillisecond;
+constexpr sim::Time kIdle = 2 * sim::kMillisecond;
 constexpr sim::Time kSettle = 30 * sim::kSecond;
-constexpr sim::Time kAnswer = 5 * sim::kSecond;
+constexpr sim::Time kAnswer = 10 * sim::kSecond;
 constexpr int kAttempts = 12;
 // The host's rate: the fastest the port has.
 constexpr uint32_t kRate = 460800;

@@ -32,7 +32,7 @@ TEST(Formats, ReadsAnImageInPlace)
     EXPECT_EQ(entry->type, EXTMEM_BITMAP_TRANS);
     EXPECT_EQ(entry->address, EXTMEM_BASE_PLUS + 32);
     EXPECT_EQ(entry->size, 24u);
-    const auto* record = reinterpret_cast<const ExtBitmapRecord*>(image + entry->address - EXTMEM_BASE_PLUS);
+    const auto* record = reinterpret_cast<const ExtBitmapRecord*>(image + (entry->address - EXTMEM_BASE_PLUS));
     EXPECT_EQ(record->XSize, 2);
     EXPECT_EQ(record->YSize, 1);
     EXPECT_EQ(record->BytesPerLine, 4);
