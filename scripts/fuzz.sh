@@ -75,7 +75,7 @@ run() {
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n1)
   [ -n "$runs" ] || runs=$(grep -ao '^#[0-9]*' "$log" | tail -n1 | tr -d '#')
   rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -n1)
-  [ -n "$rate" ] || rate=$(grep -ao 'exec/s: [0-9]*' "$log" | tail -n1 | cut -d' ' -f2)
+  [ -n "$rate" ] || rate=$(grep -ao 'exec/s:\? [0-9]*' "$log" | tail -n1 | cut -d' ' -f2)
   cov=$(grep -ao 'cov: [0-9]*' "$log" | tail -n1 | cut -d' ' -f2)
   local stats="${runs:-?} inputs, ${rate:-?} exec/s, cov: ${cov:-?}"
   if [ "$status" -ne 0 ] || [ "$after" -gt "$before" ]; then
