@@ -63,12 +63,15 @@ run() {
   mkdir -p "$corpus" "$findings" "$tree/logs"
   touch "$log.start"
   local status=0 before after
-  before=$(find "$findings" -type f | wc -l)
+  # Reproducers: crashes, hangs, running out of memory (slow inputs are no
+  # finding).
+  reproducers() { find "$findings" -type f \( -name 'crash-*' -o -name 'timeout-*' -o -name 'oom-*' -o -name 'leak-*' \) "$@"; }
+  before=$(reproducers | wc -l)
   # shellcheck disable=SC2046
   "$tree/bin/$target" "$corpus" "$tree/seeds/$target" -max_total_time="$seconds" \
     -max_len="$(max_len "$target")" $(dict "$target") -timeout=120 -rss_limit_mb=3072 \
     -artifact_prefix="$findings/" -print_final_stats=1 "$@" >"$log" 2>&1 || status=$?
-  after=$(find "$findings" -type f | wc -l)
+  after=$(reproducers | wc -l)
   # The figures: libFuzzer's final statistics, or (with -fork) its last
   # status line.
   local runs rate cov
@@ -80,7 +83,7 @@ run() {
   local stats="${runs:-?} inputs, ${rate:-?} exec/s, cov: ${cov:-?}"
   if [ "$status" -ne 0 ] || [ "$after" -gt "$before" ]; then
     echo "$target: FINDING after $stats; log: $log; reproducers:"
-    find "$findings" -type f -newer "$log.start" | sed 's/^/  /'
+    reproducers -newer "$log.start" | sed 's/^/  /'
     grep -a -m3 -E 'ERROR: AddressSanitizer|runtime error|FINDING|ERROR: libFuzzer|deadly signal' "$log" || true
     return 1
   fi
