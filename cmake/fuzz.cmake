@@ -42,7 +42,7 @@ function(velm_fuzz_target name bits)
   set(VELM_FUZZ_TARGETS ${VELM_FUZZ_TARGETS} "${name} ${bits}" PARENT_SCOPE)
 endfunction()
 
-foreach(name fuzz_command fuzz_bmp fuzz_gif fuzz_sif fuzz_image fuzz_card fuzz_eeprom)
+foreach(name fuzz_command fuzz_bmp fuzz_gif fuzz_jpeg fuzz_sif fuzz_image fuzz_card fuzz_eeprom)
   velm_fuzz_target(${name} 32 velm_fuzz_board)
 endforeach()
 # "*halt" stops the processor for good; the command target's board answers

@@ -81,7 +81,7 @@ static std::string list_folder(int files)
         }
         if (files-- > 0) {
             read_file(name);
-            if (has_type(name, "BMP") || has_type(name, "GIF"))
+            if (has_type(name, "BMP") || has_type(name, "GIF") || has_type(name, "JPG"))
                 KM_Draw_SdImageFile(name, 0, 0);
         }
     }

@@ -57,8 +57,9 @@ fwtest::BootOptions board_setup()
     fwtest::must("cd " + dir + " && convert -size 40x30 gradient:red-blue BMP3:pic.bmp"
                  " && convert -size 24x16 pattern:checkerboard pic.gif"
                  " && convert -delay 5 -size 8x8 xc:red xc:green xc:blue anim.gif"
+                 " && convert -size 20x12 gradient:green-red pic.ppm && cjpeg pic.ppm >pic.jpg"
                  " && mkfs.fat -C card.img 2048 >/dev/null"
-                 " && mmd -i card.img ::SUB && mcopy -i card.img pic.bmp pic.gif anim.gif ::"
+                 " && mmd -i card.img ::SUB && mcopy -i card.img pic.bmp pic.gif anim.gif pic.jpg ::"
                  " && mcopy -i card.img pic.bmp ::SUB/INNER.BMP");
     fwtest::BootOptions o;
     o.sd = dir + "/card.img";

@@ -9,7 +9,7 @@ out=$1 src=$2 seed_bin=$3 seed_eeprom=$4 fontgen=$5 table=$6 faces=$7
 export MTOOLS_SKIP_CHECK=1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-for t in command bmp gif sif image card eeprom dravik_bin dravik_macros dravik_fonts dravik_image; do
+for t in command bmp gif jpeg sif image card eeprom dravik_bin dravik_macros dravik_fonts dravik_image; do
   mkdir -p "$out/fuzz_$t"
 done
 
@@ -32,6 +32,18 @@ convert -size 20x10 pattern:checkerboard -type TrueColor BMP3:logo.trF81F.bmp
 cp rgb24.bmp pal8.bmp pal4.bmp mono.bmp rle8.bmp argb32.bmp rgb565.bmp os2.bmp "$out/fuzz_bmp/"
 cp still.gif anim.gif interlaced.gif trans.gif "$out/fuzz_gif/"
 cp rgb24.bmp pal8.bmp rle8.bmp still.gif anim.gif "$out/fuzz_dravik_image/"
+
+# JPEG files as cjpeg writes them: baseline, progressive, grey, each
+# sampling, restart markers, optimised tables.
+convert -size 19x13 gradient:red-blue -seed 5 +noise Uniform -depth 8 picture.ppm
+cjpeg -quality 80 picture.ppm >baseline.jpg
+cjpeg -progressive picture.ppm >progressive.jpg
+cjpeg -grayscale picture.ppm >grey.jpg
+cjpeg -sample 2x2 -restart 1 picture.ppm >s420_restart.jpg
+cjpeg -sample 2x1 -optimize picture.ppm >s422.jpg
+cjpeg -sample 1x2 -quality 30 picture.ppm >s440.jpg
+cjpeg -sample 1x1 -progressive -grayscale picture.ppm >grey_progressive.jpg
+cp ./*.jpg "$out/fuzz_jpeg/"
 
 # SIF fonts of the three kinds of the font table.
 # shellcheck disable=SC2086
@@ -90,7 +102,7 @@ printf 'demo = 1\r\n' >rundemo.ini
 fill_volume() {
   local img=$1
   mmd -i "$img" ::SUB ::SUB/DEEPER
-  mcopy -i "$img" config.ini rundemo.ini rgb24.bmp anim.gif ::
+  mcopy -i "$img" config.ini rundemo.ini rgb24.bmp anim.gif baseline.jpg ::
   mcopy -i "$img" "$out/fuzz_image/named.BIN" ::VELM.BIN
   mcopy -i "$img" pal8.bmp "::A long file name.bmp"
   mcopy -i "$img" still.gif ::SUB/INNER.GIF
