@@ -105,6 +105,11 @@ int KM_Fixup_ExtMem(uint32_t base, uint32_t size)
             return 0;
         // A record must lie inside the image before it is touched.
         uint32_t room = h->size - ((uint32_t)obj - EXTMEM_RAM_BUFFER);
+        // Records are read in place as structures, their words by word
+        // loads: on the board, with alignment checking on, a record off a
+        // word boundary faults.  The builder aligns every object.
+        if (d->type != EXTMEM_GIF && d->type != EXTMEM_EMPTY && ((uint32_t)obj & 3))
+            return 0;
         switch (d->type) {
         case EXTMEM_BITMAP:
         case EXTMEM_BITMAP_RLE16:

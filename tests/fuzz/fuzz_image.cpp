@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "app/KM_bitmaps.h"
+#include "app/KM_com.h"
 #include "app/KM_fonts.h"
 #include "app/KM_macros.h"
 #include "app/Main.h"
@@ -23,6 +24,8 @@
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     fuzz::boot_once();
+    // Listings of long macros go out at the port's fastest rate.
+    fuzz::on_firmware("setting the port's rate", [] { KM_COM_BaudRate(460800); });
     return 0;
 }
 

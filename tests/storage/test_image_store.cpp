@@ -9,6 +9,7 @@
 #include "format/memimage.h"
 #include "storage/KM_extmem.h"
 #include "support/host.h"
+#include "support/image_builder.h"
 
 namespace {
 
@@ -131,6 +132,44 @@ TEST(ImageStore, FlashImageIsFoundAtStartUpAndCopiedToRam)
     EXPECT_EQ(r, 1) << "relocating twice to the same base changes nothing";
     std::memcpy(&rec, b.machine.mem(e.address, sizeof rec), sizeof rec);
     EXPECT_EQ(rec.pData, EXTMEM_RAM_BUFFER + 52);
+}
+
+// Records are read in place as structures; on the board a word load off a
+// word boundary faults.  An image whose macro table, bitmap record or font
+// record does not start on a word boundary is refused by the RAM loader.
+struct Misplaced {
+    const char* what;
+    uint32_t entry;
+};
+const Misplaced kMisplaced[] = {{"macro table", 0}, {"bitmap record", 1}, {"font record", 2}};
+
+TEST(ImageStore, RecordsOffAWordBoundaryAreRefused)
+{
+    fwtest::TestBitmap raw{fwtest::TestBitmap::Raw, 4, 2, fwtest::test_pattern(4, 2, 7)};
+    fwtest::TestBitmap font;
+    font.kind = fwtest::TestBitmap::Font;
+    font.alias = "f";
+    font.bytes.assign(64, 0);
+    const std::vector<uint8_t> good = fwtest::build_image({raw, font}, {{1, "one", {"z"}}});
+    fwtest::BootOptions o;
+    o.flash_image = good;
+    fwtest::boot_to_prompt(o);
+    ASSERT_EQ(visible(fwtest::command("*flash2ram")), visible(">\r")) << "the sound image";
+    for (const Misplaced& m : kMisplaced) {
+        std::vector<uint8_t> img = good;
+        uint32_t at;
+        std::memcpy(&at, &img[ExtMemDirEntryOffset(m.entry) + 4], 4);
+        at += 2;
+        std::memcpy(&img[ExtMemDirEntryOffset(m.entry) + 4], &at, 4);
+        int r = -1;
+        fwtest::on_firmware([&] {
+            ExtMemBuffer = 0;
+            std::memcpy(ExtMemRamBuffer, img.data(), img.size());
+            r = KM_Fixup_ExtMem(EXTMEM_RAM_BUFFER, ExtMemSize);
+        });
+        EXPECT_EQ(r, 0) << "an image whose " << m.what << " starts off a word boundary was relocated";
+    }
+    EXPECT_NE(fwtest::command("vers").find("VELM5-PLUS"), std::string::npos);
 }
 
 TEST(ImageStore, RelocationOfSingleAddresses)
