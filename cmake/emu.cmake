@@ -1,0 +1,34 @@
+# Emu tree: the board images of the arm tree under ARM926 emulation
+# (arm-board, 64-bit) and their tests.  The images come from build/arm, the
+# host builds that the differential test compares them with from
+# build/host: scripts/build.sh builds those trees first.
+include(cmake/googletest.cmake)
+include(cmake/sim.cmake)
+
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(UNICORN REQUIRED IMPORTED_TARGET unicorn>=2)
+
+# The board of each build, from its configuration header: one object per
+# build, listed for sim/arm/builds.cpp.
+set(VELM_ARM_BUILD_LIST "")
+set(VELM_ARM_BUILD_OBJECTS "")
+foreach(b ${VELM_BUILDS})
+  string(MAKE_C_IDENTIFIER "wiring_${b}" sym)
+  add_library(${sym} OBJECT ${CMAKE_SOURCE_DIR}/sim/arm/build_entry.cpp)
+  target_include_directories(${sym} PRIVATE ${VELM_FW_INCLUDES} ${CMAKE_SOURCE_DIR}/sim)
+  target_compile_definitions(${sym} PRIVATE VELM_BUILD_HEADER="${b}.h" VELM_BUILD_SYMBOL=${sym})
+  string(APPEND VELM_ARM_BUILD_LIST "VELM_BUILD(${sym})\n")
+  list(APPEND VELM_ARM_BUILD_OBJECTS $<TARGET_OBJECTS:${sym}>)
+endforeach()
+file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/generated/arm_builds.inc CONTENT "${VELM_ARM_BUILD_LIST}")
+
+file(GLOB VELM_ARM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/sim/arm/*.cpp)
+list(REMOVE_ITEM VELM_ARM_SOURCES ${CMAKE_SOURCE_DIR}/sim/arm/main.cpp ${CMAKE_SOURCE_DIR}/sim/arm/build_entry.cpp)
+add_library(velm_arm STATIC ${VELM_ARM_SOURCES} ${VELM_ARM_BUILD_OBJECTS})
+target_include_directories(velm_arm PUBLIC ${CMAKE_SOURCE_DIR}/sim)
+target_include_directories(velm_arm PRIVATE ${CMAKE_BINARY_DIR}/generated)
+target_compile_options(velm_arm PRIVATE -Wall -Wextra)
+target_link_libraries(velm_arm PUBLIC velm_sim PkgConfig::UNICORN)
+
+add_executable(arm-board ${CMAKE_SOURCE_DIR}/sim/arm/main.cpp)
+target_link_libraries(arm-board PRIVATE velm_arm)

@@ -1,0 +1,39 @@
+#include "arm/arm_board.h"
+
+#include <cstring>
+#include <stdexcept>
+
+namespace sim::arm {
+
+ArmBoard::ArmBoard(const ElfImage& image, const BuildWiring& build, const BoardOptions& options)
+    : cpu(Machine::instance()), board(Board::create(options))
+{
+    wire_board(board, build);
+    cpu.map_board(board);
+    cpu.set_image(&image);
+    program_flash(image);
+    reset();
+}
+
+void ArmBoard::program_flash(const ElfImage& image)
+{
+    const uint32_t window_end = kFlashBase + NorFlash::kImageOffset;
+    uint8_t* flash = board.machine.writable(kFlashBase, kFlashSize);
+    std::memset(flash + (kFirmwareBase - kFlashBase), 0xFF, window_end - kFirmwareBase);
+    for (const ElfImage::Segment& s : image.segments()) {
+        if (s.address < kFirmwareBase || s.bytes.size() > window_end - s.address)
+            throw std::runtime_error("the image does not fit the firmware's window of the flash (0xC8020000 to "
+                                     "0xC8400000)");
+        std::memcpy(flash + (s.address - kFlashBase), s.bytes.data(), s.bytes.size());
+    }
+}
+
+void ArmBoard::reset()
+{
+    for (const Machine::Region& r : board.machine.regions())
+        if (!r.read_only)
+            std::memset(r.wview, 0, r.size);
+    cpu.reset(kFirmwareBase);
+}
+
+}  // namespace sim::arm
