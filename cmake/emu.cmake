@@ -32,3 +32,15 @@ target_link_libraries(velm_arm PUBLIC velm_sim PkgConfig::UNICORN)
 
 add_executable(arm-board ${CMAKE_SOURCE_DIR}/sim/arm/main.cpp)
 target_link_libraries(arm-board PRIVATE velm_arm)
+
+# Where the images come from.
+set(VELM_ARM_IMAGES ${CMAKE_SOURCE_DIR}/build/arm/bin)
+
+# Figures: how fast the images run.
+add_executable(bench_arm_board ${CMAKE_SOURCE_DIR}/tests/emu/bench_arm_board.cpp
+  ${CMAKE_SOURCE_DIR}/tests/support/image_builder.cpp ${CMAKE_SOURCE_DIR}/tests/support/shell.cpp
+  ${CMAKE_SOURCE_DIR}/loader/core/image_writer.cpp ${CMAKE_SOURCE_DIR}/loader/core/rle16_encoder.cpp)
+target_include_directories(bench_arm_board PRIVATE ${CMAKE_SOURCE_DIR}/tests ${CMAKE_SOURCE_DIR}/loader
+  ${CMAKE_SOURCE_DIR})
+target_compile_definitions(bench_arm_board PRIVATE VELM_ARM_IMAGES="${VELM_ARM_IMAGES}")
+target_link_libraries(bench_arm_board PRIVATE velm_arm)

@@ -26,7 +26,7 @@ public:
     // the image's vector table.  The flash, EEPROM and card files stay, and
     // so does whatever stands at the far ends.
     void reset();
-    void run_until(Time deadline) { cpu.run_until(deadline); }
+    void run_until(Time deadline, const std::function<bool()>& stop = nullptr) { cpu.run_until(deadline, stop); }
 
     ArmCpu cpu;  // first: the processor decides where the board's memory goes
     Board& board;

@@ -18,6 +18,7 @@ namespace {
 
 constexpr uint32_t kPage = 1024;         // the engine's page size for this core
 constexpr uint32_t kVectorAlias = 1u << 20;
+constexpr uint32_t kMmioGap = 1u << 20;  // device windows this close share one MMIO range
 constexpr uint64_t kNever = 0xFFFFFFFF;  // an address where no ARM instruction starts
 
 // Program status register.
@@ -116,15 +117,24 @@ struct EngineHooks {
         c.icount_ += size / 4;
     }
 
-    static void store(uc_engine*, uc_mem_type, uint64_t addr, int size, int64_t value, void* p)
+    static void store(uc_engine*, uc_mem_type, uint64_t addr, int size, int64_t, void* p)
     {
         ArmCpu& c = *static_cast<ArmCpu*>(p);
+        if (c.log_overflow_)
+            return;
         const uint32_t a = static_cast<uint32_t>(addr);
         for (const ArmCpu::Ram& r : c.ram_)
             if (a - r.base < r.size) {
-                if (a - r.base + static_cast<uint32_t>(size) > r.size ||
-                    std::memcmp(r.view + (a - r.base), &value, static_cast<size_t>(size)) != 0)
-                    ++c.changes_;
+                if (c.log_.size() == ArmCpu::kStoreLog || a - r.base + static_cast<uint32_t>(size) > r.size ||
+                    size > 8) {
+                    c.log_overflow_ = true;
+                    return;
+                }
+                // What the bytes held before: the waiting-loop check compares
+                // them with what they hold at the end of the pass.
+                ArmCpu::Store s{a, static_cast<uint8_t>(size), {}};
+                std::memcpy(s.old, r.view + (a - r.base), static_cast<size_t>(size));
+                c.log_.push_back(s);
                 return;
             }
     }
@@ -215,6 +225,7 @@ struct EngineHooks {
 
 ArmCpu::ArmCpu(Machine& m) : m_(m)
 {
+    log_.reserve(kStoreLog);
     m_.set_processor(this);
     open_engine();
 }
@@ -267,23 +278,21 @@ void ArmCpu::map_flash(bool as_memory)
 
 void ArmCpu::map_windows()
 {
-    // Every page a device window touches is MMIO: an access there that no
-    // window claims is caught by the bus.  Pages nobody touches stay
-    // unmapped.
-    std::set<uint32_t> pages;
-    for (const Machine::Window& w : m_.windows()) {
-        if (w.base - kFlashBase < kFlashSize)
-            continue;  // the flash chip: see map_flash
-        for (uint64_t p = w.base / kPage; p * kPage < static_cast<uint64_t>(w.base) + w.size; ++p)
-            pages.insert(static_cast<uint32_t>(p));
-    }
-    for (auto it = pages.begin(); it != pages.end();) {
-        uint32_t first = *it, last = first;
-        while (++it != pages.end() && *it == last + 1)
-            last = *it;
-        const uint32_t base = first * kPage, size = (last - first + 1) * kPage;
+    // The peripheral space that device windows lie in is MMIO from the
+    // first window to the last, in runs no longer apart than a megabyte: an
+    // access there that no window claims is caught by the bus.  Outside,
+    // nothing is mapped.
+    std::set<std::pair<uint32_t, uint32_t>> spans;
+    for (const Machine::Window& w : m_.windows())
+        if (w.base - kFlashBase >= kFlashSize)  // the flash chip: see map_flash
+            spans.insert({w.base / kPage * kPage,
+                          static_cast<uint32_t>((static_cast<uint64_t>(w.base) + w.size + kPage - 1) / kPage * kPage)});
+    for (auto it = spans.begin(); it != spans.end();) {
+        uint32_t base = it->first, end = it->second;
+        while (++it != spans.end() && it->first <= end + kMmioGap)
+            end = std::max(end, it->second);
         mmio_.push_back(new Mmio{this, base});
-        check(uc_mmio_map(uc_, base, size, EngineHooks::mmio_read, mmio_.back(), EngineHooks::mmio_write,
+        check(uc_mmio_map(uc_, base, end - base, EngineHooks::mmio_read, mmio_.back(), EngineHooks::mmio_write,
                           mmio_.back()),
               "mapping the registers at " + hex(base));
     }
@@ -333,6 +342,7 @@ void ArmCpu::reset(uint32_t pc)
     anchor_ = 0;
     anchor_wait_ = 0;
     anchor_regs_valid_ = false;
+    start_pass();
     irq_wanted_ = m_.irq_line();
 }
 
@@ -363,7 +373,7 @@ void ArmCpu::set_limit(Time deadline)
 
 void ArmCpu::after_access()
 {
-    ++changes_;
+    ++interactions_;
     set_limit(deadline_);
     if (stop_now_)
         uc_emu_stop(uc_);
@@ -415,7 +425,7 @@ void ArmCpu::enter(Exception e, uint32_t lr)
     set_reg(uc_, UC_ARM_REG_SPSR, cpsr);
     set_reg(uc_, UC_ARM_REG_LR, lr);
     pc_ = ((control_register(uc_) & kHighVectors) ? 0xFFFF0000u : 0u) + vector;
-    ++changes_;
+    ++interactions_;
 }
 
 std::string ArmCpu::where(uint32_t addr) const
@@ -501,10 +511,10 @@ bool ArmCpu::handle_stop(int err, Time)
 
 // ---------------------------------------------------------------- running
 
-void ArmCpu::run_until(Time deadline)
+void ArmCpu::run_until(Time deadline, const std::function<bool()>& stop)
 {
     deadline_ = deadline;
-    while (m_.now() < deadline) {
+    while (m_.now() < deadline && !(stop && stop())) {
         m_.drain_inbox();
         if (flash_switch_) {
             map_flash(!flash_memory_);
@@ -536,20 +546,21 @@ bool ArmCpu::idle_check(uint32_t a)
         // Watch this block from now on.
         anchor_ = a;
         anchor_blocks_ = 0;
-        anchor_changes_ = changes_;
-        anchor_regs_valid_ = false;
         anchor_skip_ = anchor_backoff_ = anchor_misses_ = 0;
+        start_pass();
         return false;
     }
     anchor_blocks_ = 0;
-    if (changes_ != anchor_changes_) {
-        // Memory or a device changed since the last pass: this pass worked.
-        anchor_changes_ = changes_;
-        anchor_regs_valid_ = false;
+    if (anchor_skip_ > 0) {
+        // Passes between two looks count as one longer pass.
+        --anchor_skip_;
         return false;
     }
-    if (anchor_skip_ > 0) {
-        --anchor_skip_;
+    if (interactions_ != anchor_interactions_ || !memory_as_before()) {
+        // A device was touched, an exception taken or memory changed since
+        // the last look: this pass worked.
+        anchor_regs_valid_ = false;
+        start_pass();
         return false;
     }
     uint32_t regs[kWatchedRegs];
@@ -558,8 +569,9 @@ bool ArmCpu::idle_check(uint32_t a)
         ptrs[i] = &regs[i];
     uc_reg_read_batch(uc_, const_cast<int*>(kWatched), ptrs, kWatchedRegs);
     if (anchor_regs_valid_) {
-        if (std::memcmp(regs, anchor_regs_, sizeof regs) == 0)
-            return true;  // nothing changed over a whole pass: it waits
+        if (std::memcmp(regs, anchor_regs_, sizeof regs) == 0) {
+            return true;  // the same state as a pass ago: it waits
+        }
         // A loop that computes in registers: look less often, and after a
         // few misses try another place (the same block may be reached
         // several times a pass with different registers).
@@ -574,7 +586,39 @@ bool ArmCpu::idle_check(uint32_t a)
     }
     std::memcpy(anchor_regs_, regs, sizeof regs);
     anchor_regs_valid_ = true;
+    start_pass();
     return false;
+}
+
+void ArmCpu::start_pass()
+{
+    anchor_interactions_ = interactions_;
+    log_.clear();
+    log_overflow_ = false;
+}
+
+bool ArmCpu::memory_as_before()
+{
+    if (log_overflow_)
+        return false;
+    // The first store to a byte logged what it held when the pass began;
+    // the pass left memory as it found it when every such byte holds that
+    // again.
+    ++seen_generation_;
+    for (const Store& s : log_)
+        for (uint32_t i = 0; i < s.size; ++i) {
+            const uint32_t b = s.addr + i;
+            uint32_t slot = (b * 2654435761u) >> (32 - kSeenBits);
+            while (seen_[slot].generation == seen_generation_ && seen_[slot].addr != b)
+                slot = (slot + 1) & ((1u << kSeenBits) - 1);
+            if (seen_[slot].generation == seen_generation_)
+                continue;  // a later store to a byte already looked at
+            seen_[slot] = {b, seen_generation_};
+            const uint8_t* now = m_.mem(b);
+            if (!now || *now != s.old[i])
+                return false;
+        }
+    return true;
 }
 
 }  // namespace sim::arm

@@ -23,6 +23,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -68,8 +69,9 @@ public:
     // Reset: a fresh processor (supervisor mode, IRQ and FIQ masked, MMU and
     // caches off) that starts at pc.
     void reset(uint32_t pc);
-    // Runs the firmware until virtual time reaches deadline.
-    void run_until(Time deadline);
+    // Runs the firmware until virtual time reaches deadline, or until stop
+    // (looked at between runs of the engine) holds.
+    void run_until(Time deadline, const std::function<bool()>& stop = nullptr);
 
     uint64_t instructions() const { return icount_; }
     // Faults reported so far.
@@ -132,12 +134,30 @@ private:
     Pending pending_;          // an exception to take at the next stop
     std::vector<std::string> faults_;
 
-    // Waiting loops: a block revisited with the same registers and no
-    // change in between (idle_check).
+    // Waiting loops: a block revisited with the same registers, memory as
+    // it was, and no device touched and no exception taken in between
+    // (idle_check).
     static constexpr int kWatchedRegs = 16;
-    uint64_t changes_ = 0;     // stores that changed memory, device accesses, exceptions
+    static constexpr size_t kStoreLog = 1024;
+    static constexpr unsigned kSeenBits = 14;  // 16384 byte slots > 8 x kStoreLog
+    struct Store {
+        uint32_t addr;
+        uint8_t size;
+        uint8_t old[8];
+    };
+    struct Seen {
+        uint32_t addr;
+        uint32_t generation;
+    };
+    void start_pass();
+    bool memory_as_before();
+    uint64_t interactions_ = 0;   // device accesses and exceptions
+    std::vector<Store> log_;      // stores to RAM since the pass began
+    bool log_overflow_ = false;
+    std::vector<Seen> seen_ = std::vector<Seen>(1u << kSeenBits, Seen{0, 0});
+    uint32_t seen_generation_ = 0;
     uint32_t anchor_ = 0;
-    uint64_t anchor_changes_ = 0;
+    uint64_t anchor_interactions_ = 0;
     bool anchor_regs_valid_ = false;
     uint32_t anchor_regs_[kWatchedRegs] = {};
     uint64_t anchor_blocks_ = 0;
