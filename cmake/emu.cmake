@@ -44,3 +44,33 @@ target_include_directories(bench_arm_board PRIVATE ${CMAKE_SOURCE_DIR}/tests ${C
   ${CMAKE_SOURCE_DIR})
 target_compile_definitions(bench_arm_board PRIVATE VELM_ARM_IMAGES="${VELM_ARM_IMAGES}")
 target_link_libraries(bench_arm_board PRIVATE velm_arm)
+
+# Tests: each image against its host build, Dravik's Store into the image,
+# the panel page's touch.  They start arm-board and the host tree's
+# programs as a user does.
+set(VELM_HOST_PROGRAMS ${CMAKE_SOURCE_DIR}/build/host/bin)
+set(VELM_EMU_TEST_SUPPORT
+  ${CMAKE_SOURCE_DIR}/tests/emu/programs.cpp
+  ${CMAKE_SOURCE_DIR}/tests/support/simulator_program.cpp
+  ${CMAKE_SOURCE_DIR}/tests/support/image_builder.cpp ${CMAKE_SOURCE_DIR}/tests/support/shell.cpp
+  ${CMAKE_SOURCE_DIR}/loader/core/image_writer.cpp ${CMAKE_SOURCE_DIR}/loader/core/rle16_encoder.cpp)
+file(GLOB VELM_EMU_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/emu/test_*.cpp)
+add_executable(emu_tests ${VELM_EMU_TESTS} ${VELM_EMU_TEST_SUPPORT})
+target_include_directories(emu_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests ${CMAKE_SOURCE_DIR}/loader ${CMAKE_SOURCE_DIR})
+target_compile_definitions(emu_tests PRIVATE VELM_ARM_BOARD="$<TARGET_FILE:arm-board>"
+  VELM_ARM_IMAGES="${VELM_ARM_IMAGES}" VELM_HOST_PROGRAMS="${VELM_HOST_PROGRAMS}")
+target_link_libraries(emu_tests PRIVATE velm_arm GTest::gtest_main)
+add_dependencies(emu_tests arm-board)
+gtest_discover_tests(emu_tests TEST_PREFIX "emu:" DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 900)
+
+# Dravik's Store into the image through arm-board's pseudo-terminal: the pc
+# tree's end-to-end test, run against the board image.
+find_package(Qt6 REQUIRED COMPONENTS Core SerialPort)
+set(VELM_SIMULATOR $<TARGET_FILE:arm-board>)
+set(VELM_SIMULATOR_ARGS --image ${VELM_ARM_IMAGES}/${VELM_REFERENCE_BUILD}.elf)
+include(cmake/dravik_core.cmake)
+add_executable(emu_store_tests ${CMAKE_SOURCE_DIR}/tests/loader/test_store_on_board.cpp
+  ${CMAKE_SOURCE_DIR}/tests/loader/loader_main.cpp)
+target_link_libraries(emu_store_tests PRIVATE dravik_core loader_test_support Qt6::Core Qt6::SerialPort GTest::gtest)
+add_dependencies(emu_store_tests arm-board)
+gtest_discover_tests(emu_store_tests TEST_PREFIX "emu:" DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 900)

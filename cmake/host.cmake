@@ -91,7 +91,8 @@ set_tests_properties(simulator_bad_option PROPERTIES WILL_FAIL TRUE)
 
 # The panel page and the endpoints, through the real simulator program.
 file(GLOB VELM_WEB_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/web/*.cpp)
-add_executable(web_tests ${VELM_WEB_TESTS})
+add_executable(web_tests ${VELM_WEB_TESTS} ${CMAKE_SOURCE_DIR}/tests/support/simulator_program.cpp)
+target_include_directories(web_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
 target_link_libraries(web_tests PRIVATE velm_sim GTest::gtest_main)
 target_compile_definitions(web_tests PRIVATE VELM_SIMULATOR="$<TARGET_FILE:${VELM_REFERENCE_BUILD}>")
 add_dependencies(web_tests ${VELM_REFERENCE_BUILD})

@@ -303,10 +303,6 @@ void ArmCpu::add_hooks()
     uc_hook h;
     check(uc_hook_add(uc_, &h, UC_HOOK_BLOCK, reinterpret_cast<void*>(EngineHooks::block), this, 1, 0),
           "the block hook");
-    for (const Ram& r : ram_)
-        check(uc_hook_add(uc_, &h, UC_HOOK_MEM_WRITE, reinterpret_cast<void*>(EngineHooks::store), this, r.base,
-                          static_cast<uint64_t>(r.base) + r.size - 1),
-              "the store hook");
     check(uc_hook_add(uc_, &h, UC_HOOK_MEM_INVALID, reinterpret_cast<void*>(EngineHooks::invalid), this, 1, 0),
           "the fault hook");
     check(uc_hook_add(uc_, &h, UC_HOOK_INTR, reinterpret_cast<void*>(EngineHooks::interrupt), this, 1, 0),
@@ -342,6 +338,8 @@ void ArmCpu::reset(uint32_t pc)
     anchor_ = 0;
     anchor_wait_ = 0;
     anchor_regs_valid_ = false;
+    watching_ = false;
+    store_hooks_.clear();
     start_pass();
     irq_wanted_ = m_.irq_line();
 }
@@ -547,20 +545,21 @@ bool ArmCpu::idle_check(uint32_t a)
         anchor_ = a;
         anchor_blocks_ = 0;
         anchor_skip_ = anchor_backoff_ = anchor_misses_ = 0;
-        start_pass();
+        forget_pass();
         return false;
     }
     anchor_blocks_ = 0;
     if (anchor_skip_ > 0) {
-        // Passes between two looks count as one longer pass.
         --anchor_skip_;
         return false;
     }
-    if (interactions_ != anchor_interactions_ || !memory_as_before()) {
+    if (interactions_ != anchor_interactions_ || (watching_ && !memory_as_before())) {
         // A device was touched, an exception taken or memory changed since
-        // the last look: this pass worked.
-        anchor_regs_valid_ = false;
-        start_pass();
+        // the last pass: it worked.  A place where that keeps happening may
+        // be an interrupt handler or a polling loop: try another.
+        if (++anchor_misses_ >= kAnchorMisses)
+            move_anchor();
+        forget_pass();
         return false;
     }
     uint32_t regs[kWatchedRegs];
@@ -568,26 +567,71 @@ bool ArmCpu::idle_check(uint32_t a)
     for (int i = 0; i < kWatchedRegs; ++i)
         ptrs[i] = &regs[i];
     uc_reg_read_batch(uc_, const_cast<int*>(kWatched), ptrs, kWatchedRegs);
+    if (anchor_regs_valid_ && std::memcmp(regs, anchor_regs_, sizeof regs) == 0) {
+        anchor_misses_ = 0;
+        if (watching_)
+            return true;  // a whole pass left registers and memory as they were: it waits
+        // The same registers and no device touched: see whether the next
+        // pass leaves memory as it finds it.
+        watch_stores(true);
+        start_pass();
+        return false;
+    }
     if (anchor_regs_valid_) {
-        if (std::memcmp(regs, anchor_regs_, sizeof regs) == 0) {
-            return true;  // the same state as a pass ago: it waits
-        }
         // A loop that computes in registers: look less often, and after a
         // few misses try another place (the same block may be reached
         // several times a pass with different registers).
         anchor_backoff_ = std::min(anchor_backoff_ ? anchor_backoff_ * 2 : 1, 64u);
         anchor_skip_ = anchor_backoff_;
         if (++anchor_misses_ >= kAnchorMisses) {
-            anchor_ = 0;
-            anchor_seed_ = anchor_seed_ * 1103515245u + 12345u;
-            anchor_wait_ = 1 + (anchor_seed_ >> 16) % 1000;
+            move_anchor();
+            forget_pass();
             return false;
         }
     }
     std::memcpy(anchor_regs_, regs, sizeof regs);
     anchor_regs_valid_ = true;
+    watch_stores(false);
     start_pass();
     return false;
+}
+
+// The next anchor: a block some way on, chosen anew each time so that a
+// loop of many blocks is eventually watched at a place it passes once.
+void ArmCpu::move_anchor()
+{
+    anchor_ = 0;
+    anchor_seed_ = anchor_seed_ * 1103515245u + 12345u;
+    anchor_wait_ = 1 + (anchor_seed_ >> 16) % 1000;
+}
+
+void ArmCpu::forget_pass()
+{
+    anchor_regs_valid_ = false;
+    watch_stores(false);
+    start_pass();
+}
+
+void ArmCpu::watch_stores(bool on)
+{
+    if (on == watching_)
+        return;
+    // Stores are looked at only while a loop is suspected of waiting: the
+    // hook costs every store of the firmware something.
+    if (on) {
+        for (const Ram& r : ram_) {
+            uc_hook h;
+            check(uc_hook_add(uc_, &h, UC_HOOK_MEM_WRITE, reinterpret_cast<void*>(EngineHooks::store), this, r.base,
+                              static_cast<uint64_t>(r.base) + r.size - 1),
+                  "the store hook");
+            store_hooks_.push_back(h);
+        }
+    } else {
+        for (uc_hook h : store_hooks_)
+            uc_hook_del(uc_, h);
+        store_hooks_.clear();
+    }
+    watching_ = on;
 }
 
 void ArmCpu::start_pass()

@@ -150,7 +150,12 @@ private:
         uint32_t generation;
     };
     void start_pass();
+    void forget_pass();
+    void move_anchor();
     bool memory_as_before();
+    void watch_stores(bool on);
+    bool watching_ = false;                // the store hook is on
+    std::vector<size_t> store_hooks_;
     uint64_t interactions_ = 0;   // device accesses and exceptions
     std::vector<Store> log_;      // stores to RAM since the pass began
     bool log_overflow_ = false;
