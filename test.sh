@@ -3,6 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/deps.sh
-scripts/build.sh host pc arm
+scripts/build.sh host pc arm emu
 ctest --preset host
 ctest --preset pc
+ctest --preset emu

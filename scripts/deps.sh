@@ -14,6 +14,7 @@ PACKAGES=(
   cmake ninja-build g++ g++-multilib
   googletest
   gcc-arm-none-eabi libnewlib-arm-none-eabi libstdc++-arm-none-eabi-newlib
+  libunicorn-dev pkgconf
   qt6-base-dev qt6-serialport-dev
   imagemagick libjpeg-turbo-progs
   libfreetype-dev fonts-liberation2 fonts-dejavu-core
