@@ -57,11 +57,24 @@ set(VELM_EMU_TEST_SUPPORT
 file(GLOB VELM_EMU_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/emu/test_*.cpp)
 add_executable(emu_tests ${VELM_EMU_TESTS} ${VELM_EMU_TEST_SUPPORT})
 target_include_directories(emu_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests ${CMAKE_SOURCE_DIR}/loader ${CMAKE_SOURCE_DIR})
+# Images that fault are assembled at test time.
+find_program(VELM_ARM_GCC arm-none-eabi-gcc REQUIRED)
 target_compile_definitions(emu_tests PRIVATE VELM_ARM_BOARD="$<TARGET_FILE:arm-board>"
-  VELM_ARM_IMAGES="${VELM_ARM_IMAGES}" VELM_HOST_PROGRAMS="${VELM_HOST_PROGRAMS}")
+  VELM_ARM_IMAGES="${VELM_ARM_IMAGES}" VELM_HOST_PROGRAMS="${VELM_HOST_PROGRAMS}" VELM_ARM_GCC="${VELM_ARM_GCC}")
 target_link_libraries(emu_tests PRIVATE velm_arm GTest::gtest_main)
 add_dependencies(emu_tests arm-board)
 gtest_discover_tests(emu_tests TEST_PREFIX "emu:" DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 900)
+
+# The program lists its options and refuses to run without an image.
+add_test(NAME emu:arm_board_help COMMAND arm-board --help)
+set_tests_properties(emu:arm_board_help PROPERTIES PASS_REGULAR_EXPRESSION
+  "--image.*--build.*--uart1.*--uart2.*--flash.*--eeprom.*--sd.*--straps.*--http.*--speed")
+add_test(NAME emu:arm_board_without_image COMMAND arm-board --speed max)
+add_test(NAME emu:arm_board_not_an_image COMMAND arm-board --image ${CMAKE_SOURCE_DIR}/README.md)
+add_test(NAME emu:arm_board_unknown_build COMMAND arm-board --image ${VELM_ARM_IMAGES}/${VELM_REFERENCE_BUILD}.elf
+  --build velm9)
+set_tests_properties(emu:arm_board_without_image emu:arm_board_not_an_image emu:arm_board_unknown_build
+  PROPERTIES WILL_FAIL TRUE TIMEOUT 30)
 
 # Dravik's Store into the image through arm-board's pseudo-terminal: the pc
 # tree's end-to-end test, run against the board image.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <iterator>
+#include <cstdio>
 #include <cstdlib>
 #include <sys/stat.h>
 
@@ -147,6 +148,22 @@ bool parse_options(int argc, char** argv, const ProgramKind& kind, ProgramOption
     }
     if (kind.takes_image && o->image.empty() && !o->help) {
         *error = "--image names the board image to run";
+        return false;
+    }
+    return true;
+}
+
+bool read_command_line(int argc, char** argv, const ProgramKind& kind, ProgramOptions* out, int* exit_code)
+{
+    std::string error;
+    if (!parse_options(argc, argv, kind, out, &error)) {
+        std::fprintf(stderr, "%s: %s\n\n%s", kind.name.c_str(), error.c_str(), usage(kind).c_str());
+        *exit_code = 2;
+        return false;
+    }
+    if (out->help) {
+        std::fputs(usage(kind).c_str(), stdout);
+        *exit_code = 0;
         return false;
     }
     return true;

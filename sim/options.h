@@ -32,6 +32,10 @@ bool parse_options(int argc, char** argv, const ProgramKind& kind, ProgramOption
 // user's state folder.
 void default_files(const std::string& build, ProgramOptions* o);
 std::string usage(const ProgramKind& kind);
+// The program's start: parses argv; false when the program is to end at
+// once with *exit_code (after the usage text for --help, or a message and
+// the usage text on standard error for a bad option).
+bool read_command_line(int argc, char** argv, const ProgramKind& kind, ProgramOptions* out, int* exit_code);
 // Default folder for a build's flash and EEPROM files.
 std::string state_folder(const std::string& build);
 

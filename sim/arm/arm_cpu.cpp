@@ -451,11 +451,11 @@ std::string ArmCpu::registers_text()
     return text + b;
 }
 
-void ArmCpu::fault(Exception e, const std::string& what, uint32_t pc)
+void ArmCpu::fault(Exception e, const std::string& what, uint32_t pc, bool in_block)
 {
     // The registers as the fault left them, before the exception changes
     // the mode.
-    const std::string text = what + ", at " + where(pc) + registers_text();
+    const std::string text = what + (in_block ? ", in the block at " : ", at ") + where(pc) + registers_text();
     faults_.push_back(text);
     m_.report("ARM926 " + text);
     uint32_t lr = pc + 4;
@@ -500,9 +500,10 @@ bool ArmCpu::handle_stop(int err, Time)
     if (pending_.set) {
         Pending p = pending_;
         pending_ = {};
-        // A software interrupt leaves the pc after its instruction.
-        const bool in_block = err != UC_ERR_OK && p.kind != Exception::PrefetchAbort;
-        fault(p.kind, p.what + (in_block ? " (in the block starting there)" : ""), in_block ? block_ : pc_);
+        // The engine names no instruction for a faulting access, only the
+        // block that made it.
+        const bool in_block = p.kind == Exception::DataAbort;
+        fault(p.kind, p.what, in_block ? block_ : pc_, in_block);
     }
     return true;
 }

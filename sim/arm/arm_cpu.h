@@ -100,7 +100,9 @@ private:
     uint64_t instructions_until(Time t) const;
     bool irq_masked();
     void enter(Exception e, uint32_t return_pc);
-    void fault(Exception e, const std::string& what, uint32_t pc);
+    // Reports the fault and takes the exception; in_block: pc is the start
+    // of the block that faulted somewhere.
+    void fault(Exception e, const std::string& what, uint32_t pc, bool in_block = false);
     bool handle_stop(int err, Time deadline);
     std::string registers_text();
     std::string where(uint32_t addr) const;

@@ -27,15 +27,10 @@ int main(int argc, char** argv)
 {
     const sim::ProgramKind kind{"arm-board", true};
     sim::ProgramOptions opts;
+    int exit_code = 0;
+    if (!sim::read_command_line(argc, argv, kind, &opts, &exit_code))
+        return exit_code;
     std::string error;
-    if (!sim::parse_options(argc, argv, kind, &opts, &error)) {
-        std::fprintf(stderr, "%s: %s\n\n%s", kind.name.c_str(), error.c_str(), sim::usage(kind).c_str());
-        return 2;
-    }
-    if (opts.help) {
-        std::fputs(sim::usage(kind).c_str(), stdout);
-        return 0;
-    }
     sim::arm::ElfImage image;
     if (!image.load(opts.image, &error)) {
         std::fprintf(stderr, "%s: %s\n", kind.name.c_str(), error.c_str());

@@ -228,7 +228,7 @@ std::string SimulatorProgram::errors(std::chrono::milliseconds wait)
 {
     if (err_ >= 0)
         stderr_ += read_until(
-            err_, [this](const std::string& s) { return !(stderr_ + s).empty() && (stderr_ + s).back() == '\n'; },
+            err_, [](const std::string& s) { return !s.empty() && s.back() == '\n'; },
             std::max(wait, std::chrono::milliseconds(1)));
     return stderr_;
 }

@@ -98,7 +98,7 @@ public:
     const std::string& folder() const { return dir_; }
     const std::string& printed() const { return stdout_; }
     // What the program said on standard error so far, waiting up to wait
-    // for a line when it has said nothing yet.
+    // for a line when nothing new has come.
     std::string errors(std::chrono::milliseconds wait = std::chrono::milliseconds(0));
     bool running();
     // Ends the program (its files stay until the object goes).
