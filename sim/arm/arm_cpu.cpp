@@ -338,6 +338,7 @@ void ArmCpu::reset(uint32_t pc)
     anchor_ = 0;
     anchor_wait_ = 0;
     anchor_regs_valid_ = false;
+    anchor_idled_ = false;
     watching_ = false;
     store_hooks_.clear();
     start_pass();
@@ -546,6 +547,7 @@ bool ArmCpu::idle_check(uint32_t a)
         anchor_ = a;
         anchor_blocks_ = 0;
         anchor_skip_ = anchor_backoff_ = anchor_misses_ = 0;
+        anchor_idled_ = false;
         forget_pass();
         return false;
     }
@@ -554,24 +556,35 @@ bool ArmCpu::idle_check(uint32_t a)
         --anchor_skip_;
         return false;
     }
-    if (interactions_ != anchor_interactions_ || (watching_ && !memory_as_before())) {
+    const bool interacted = interactions_ != anchor_interactions_;
+    if (interacted || (watching_ && !memory_as_before())) {
         // A device was touched, an exception taken or memory changed since
-        // the last pass: it worked.  A place where that keeps happening may
-        // be an interrupt handler or a polling loop: try another.
+        // the last pass: it worked.
+        if (interacted && anchor_idled_) {
+            // An interrupt in a loop that has waited here before: most
+            // likely it waits again from this pass on, so its stores are
+            // watched at once.
+            read_watched(anchor_regs_);
+            anchor_regs_valid_ = true;
+            watch_stores(true);
+            start_pass();
+            return false;
+        }
+        // A place where that keeps happening may be an interrupt handler
+        // or a polling loop: try another.
         if (++anchor_misses_ >= kAnchorMisses)
             move_anchor();
         forget_pass();
         return false;
     }
     uint32_t regs[kWatchedRegs];
-    void* ptrs[kWatchedRegs];
-    for (int i = 0; i < kWatchedRegs; ++i)
-        ptrs[i] = &regs[i];
-    uc_reg_read_batch(uc_, const_cast<int*>(kWatched), ptrs, kWatchedRegs);
+    read_watched(regs);
     if (anchor_regs_valid_ && std::memcmp(regs, anchor_regs_, sizeof regs) == 0) {
         anchor_misses_ = 0;
-        if (watching_)
+        if (watching_) {
+            anchor_idled_ = true;
             return true;  // a whole pass left registers and memory as they were: it waits
+        }
         // The same registers and no device touched: see whether the next
         // pass leaves memory as it finds it.
         watch_stores(true);
@@ -604,6 +617,14 @@ void ArmCpu::move_anchor()
     anchor_ = 0;
     anchor_seed_ = anchor_seed_ * 1103515245u + 12345u;
     anchor_wait_ = 1 + (anchor_seed_ >> 16) % 1000;
+}
+
+void ArmCpu::read_watched(uint32_t* regs)
+{
+    void* ptrs[kWatchedRegs];
+    for (int i = 0; i < kWatchedRegs; ++i)
+        ptrs[i] = &regs[i];
+    uc_reg_read_batch(uc_, const_cast<int*>(kWatched), ptrs, kWatchedRegs);
 }
 
 void ArmCpu::forget_pass()

@@ -154,6 +154,7 @@ private:
     void start_pass();
     void forget_pass();
     void move_anchor();
+    void read_watched(uint32_t* regs);
     bool memory_as_before();
     void watch_stores(bool on);
     bool watching_ = false;                // the store hook is on
@@ -166,6 +167,7 @@ private:
     uint32_t anchor_ = 0;
     uint64_t anchor_interactions_ = 0;
     bool anchor_regs_valid_ = false;
+    bool anchor_idled_ = false;  // the loop has waited at this anchor before
     uint32_t anchor_regs_[kWatchedRegs] = {};
     uint64_t anchor_blocks_ = 0;
     unsigned anchor_skip_ = 0, anchor_backoff_ = 0, anchor_misses_ = 0;

@@ -44,15 +44,21 @@ const std::vector<std::string> kScript = {
     // Text in several fonts.
     "z", "f 8x16", "sc 10 10", "t \"Mono 8x16: 0123456789 ABC xyz\"", "f 12",
     "t \"Arial 12, anti-aliased: the quick brown fox\"", "f 24B", "sc 10 60", "t \"Bold 24 jumps\"",
-    "f 10s", "sc 10 120", "t \"Small 10s\"", "ta cc", "sc 400 200", "f 16", "t \"centred 16\"", "ta ll", "*CRC",
-    kCheck,
+    "f 10s", "sc 10 120", "t \"Small 10s\"", "ta cc", "sc 400 200", "f 16", "t \"centred 16\"", "ta ll",
+    // Letters above 127: escaped, as bytes, and in UTF-8.
+    "f 12", "t \"caf\\xE9 na\\xEFve \\xA9 25\\xB0C\" 10 300", "t \"r\xE9sum\xE9 \xFC\xDF\xF8\" 10 330",
+    "t? \"\xE9t\xE9\"", "utf8 on", "t \"caf\xC3\xA9 \xE2\x82\xAC\" 10 360", "utf8 off", "*CRC", kCheck,
     // Bitmaps from the memory image: raw, RLE16, transparent.
     "z", "lsbmp", "xi 1 20 20", "xi 2 200 20", "xi 3 400 20", "xi 2 700 400", "*CRC", kCheck,
     // A macro with arguments, variables and arithmetic.
     "m1 4 5", "get i1", "get s1", "set i2 `(`i1`*3-7)`", "get i2", "set s2 \"`i2`/`(`i2`/4)`\"", "get s2",
+    "m1 -9 -2", "get i1", "set i3 `(-7/2)`", "get i3", "set i4 `(`i1`*-3)`", "get i4", "set s3 \"\xE9t\xE9 \xFF\"",
+    "get s3",
     // A strip chart, a level bar, a needle meter.
     "z", "cd 0 500 300 699 399 0 10 0 100 000 1 F00", "cv 0 10", "cv 0 50", "cv 0 90", "cv 0 30",
     "ld 0 760 300 779 399 0 0 0 00F 100 F00 50 0F0", "lv 0 75",
+    "cd 1 500 100 699 199 0 10 -50 50 000 1 0F0", "cv 1 -20", "cv 1 40", "cv 1 -50", "cv 1 0",
+    "ld 1 730 300 749 399 0 -100 0 00F 100 F00 -50 0F0", "lv 1 -30",
     "md 0 4 20 20 0 0 100 0 0 180 60 60 0 -6 50 0 0 6", "mv 0 30", "mv 0 77", "*CRC", kCheck,
     // A text window and a scroll box.
     "z", "f 12", "twd 0 10 380 300 470", "tw 0 \"first line of the window\"", "tw 0 \"second line\"",
@@ -63,7 +69,7 @@ const std::vector<std::string> kScript = {
     // Pictures from the card.
     "z", "xif PIC.BMP 100 100", "xif SMALL.GIF 500 100", "*CRC", kCheck,
     // Settings kept in the EEPROM.
-    "*config Hello", "vers", "typematic 75 20", "*orient 0", "*config",
+    "*config \"Hello\"", "vers", "*config \"\xC9t\xE9 \xFF\"", "vers", "typematic 75 20", "*orient 0", "*config",
 };
 
 // Both programs of the reference build with the same fixtures: a memory
