@@ -9,10 +9,13 @@ ArmBoard::ArmBoard(const ElfImage& image, const BuildWiring& build, const BoardO
     : cpu(Machine::instance()), board(Board::create(options))
 {
     wire_board(board, build);
+    // Until the program that runs the board says what a board reset does
+    // (arm-board starts again), the board stays held in reset.
+    board.machine.set_board_reset_handler([this] { cpu.hold_in_reset(); });
     cpu.map_board(board);
     cpu.set_image(&image);
     program_flash(image);
-    reset();
+    power_on();
 }
 
 void ArmBoard::program_flash(const ElfImage& image)
@@ -28,7 +31,7 @@ void ArmBoard::program_flash(const ElfImage& image)
     }
 }
 
-void ArmBoard::reset()
+void ArmBoard::power_on()
 {
     for (const Machine::Region& r : board.machine.regions())
         if (!r.read_only)

@@ -22,10 +22,11 @@ public:
     // fit the window or the board cannot be built.
     ArmBoard(const ElfImage& image, const BuildWiring& build, const BoardOptions& options);
 
-    // The board's reset: RAM fresh, the processor from its reset state at
-    // the image's vector table.  The flash, EEPROM and card files stay, and
-    // so does whatever stands at the far ends.
-    void reset();
+    // Power-on of the processor and its memory: RAM fresh, the processor
+    // from its reset state at the image's vector table.  (A board reset by
+    // the watchdog goes through Machine::reset_board: arm-board then starts
+    // again as a new program, as the host build's program does.)
+    void power_on();
     void run_until(Time deadline, const std::function<bool()>& stop = nullptr) { cpu.run_until(deadline, stop); }
 
     ArmCpu cpu;  // first: the processor decides where the board's memory goes

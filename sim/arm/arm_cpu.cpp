@@ -331,6 +331,7 @@ void ArmCpu::reset(uint32_t pc)
     add_hooks();
     pc_ = pc;
     block_ = pc;
+    held_ = false;
     flash_switch_ = false;
     stop_now_ = false;
     idle_ = false;
@@ -511,10 +512,21 @@ bool ArmCpu::handle_stop(int err, Time)
 
 // ---------------------------------------------------------------- running
 
+void ArmCpu::hold_in_reset()
+{
+    held_ = true;
+    stop_now_ = true;
+    uc_emu_stop(uc_);
+}
+
 void ArmCpu::run_until(Time deadline, const std::function<bool()>& stop)
 {
     deadline_ = deadline;
     while (m_.now() < deadline && !(stop && stop())) {
+        if (held_) {
+            m_.idle(deadline);
+            continue;
+        }
         m_.drain_inbox();
         if (flash_switch_) {
             map_flash(!flash_memory_);

@@ -69,6 +69,8 @@ public:
     // Reset: a fresh processor (supervisor mode, IRQ and FIQ masked, MMU and
     // caches off) that starts at pc.
     void reset(uint32_t pc);
+    // The board held in reset: the processor runs no more, time goes on.
+    void hold_in_reset();
     // Runs the firmware until virtual time reaches deadline, or until stop
     // (looked at between runs of the engine) holds.
     void run_until(Time deadline, const std::function<bool()>& stop = nullptr);
@@ -128,6 +130,7 @@ private:
     Time deadline_ = 0;
     bool irq_wanted_ = false;  // the interrupt line is up
     bool stop_now_ = false;
+    bool held_ = false;        // in reset for good
 
     // The flash: memory while code runs from it, the NOR model otherwise.
     bool flash_memory_ = true;

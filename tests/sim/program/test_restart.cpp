@@ -1,5 +1,6 @@
-// "*RESET" through the simulator program's pseudo-terminal, as a host on
-// the command port meets it: the controller starts again as after
+// "*RESET" through the simulator program's pseudo-terminal (the host
+// build's, or arm-board's with the reference image), as a host on the
+// command port meets it: the controller starts again as after
 // power-on on the same port, keeps what its EEPROM holds, and has lost its
 // screen and its RAM.
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -33,9 +35,24 @@ public:
         if (pid_ == 0) {
             dup2(out[1], 1);
             close(out[0]);
-            std::string flash = dir_ + "/flash.bin", eeprom = dir_ + "/eeprom.bin";
-            execl(VELM_SIMULATOR, VELM_SIMULATOR, "--http", "0", "--uart1", "pty", "--uart2", "none", "--speed",
-                  "max", "--flash", flash.c_str(), "--eeprom", eeprom.c_str(), (char*)nullptr);
+            // What the program needs before the simulator's options
+            // (arm-board: the image), '|' between them.
+            std::vector<std::string> args = {VELM_SIMULATOR};
+            std::string extra = VELM_SIMULATOR_ARGS;
+            for (size_t at = 0; at < extra.size();) {
+                size_t bar = extra.find('|', at);
+                args.push_back(extra.substr(at, bar == std::string::npos ? std::string::npos : bar - at));
+                at = bar == std::string::npos ? extra.size() : bar + 1;
+            }
+            for (const std::string& a : std::vector<std::string>{"--http", "0", "--uart1", "pty", "--uart2", "none",
+                                                                 "--speed", "max", "--flash", dir_ + "/flash.bin",
+                                                                 "--eeprom", dir_ + "/eeprom.bin"})
+                args.push_back(a);
+            std::vector<char*> argv;
+            for (std::string& a : args)
+                argv.push_back(a.data());
+            argv.push_back(nullptr);
+            execv(argv[0], argv.data());
             _exit(127);
         }
         close(out[1]);
