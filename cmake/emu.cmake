@@ -8,23 +8,18 @@ include(cmake/sim.cmake)
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(UNICORN REQUIRED IMPORTED_TARGET unicorn>=2)
 
-# The board of each build, from its configuration header: one object per
-# build, listed for sim/arm/builds.cpp.
+# The board of each build, from its entry in the table of builds: the
+# entries listed for sim/arm/builds.cpp.
 set(VELM_ARM_BUILD_LIST "")
-set(VELM_ARM_BUILD_OBJECTS "")
 foreach(b ${VELM_BUILDS})
-  string(MAKE_C_IDENTIFIER "wiring_${b}" sym)
-  add_library(${sym} OBJECT ${CMAKE_SOURCE_DIR}/sim/arm/build_entry.cpp)
-  target_include_directories(${sym} PRIVATE ${VELM_FW_INCLUDES} ${CMAKE_SOURCE_DIR}/sim)
-  target_compile_definitions(${sym} PRIVATE VELM_BUILD_HEADER="${b}.h" VELM_BUILD_SYMBOL=${sym})
-  string(APPEND VELM_ARM_BUILD_LIST "VELM_BUILD(${sym})\n")
-  list(APPEND VELM_ARM_BUILD_OBJECTS $<TARGET_OBJECTS:${sym}>)
+  string(REPLACE "-" "_" id ${b})
+  string(APPEND VELM_ARM_BUILD_LIST "VELM_BUILD(VELM_BUILD_${id})\n")
 endforeach()
 file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/generated/arm_builds.inc CONTENT "${VELM_ARM_BUILD_LIST}")
 
 file(GLOB VELM_ARM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/sim/arm/*.cpp)
-list(REMOVE_ITEM VELM_ARM_SOURCES ${CMAKE_SOURCE_DIR}/sim/arm/main.cpp ${CMAKE_SOURCE_DIR}/sim/arm/build_entry.cpp)
-add_library(velm_arm STATIC ${VELM_ARM_SOURCES} ${VELM_ARM_BUILD_OBJECTS})
+list(REMOVE_ITEM VELM_ARM_SOURCES ${CMAKE_SOURCE_DIR}/sim/arm/main.cpp)
+add_library(velm_arm STATIC ${VELM_ARM_SOURCES})
 target_include_directories(velm_arm PUBLIC ${CMAKE_SOURCE_DIR}/sim)
 target_include_directories(velm_arm PRIVATE ${CMAKE_BINARY_DIR}/generated)
 target_compile_options(velm_arm PRIVATE -Wall -Wextra)

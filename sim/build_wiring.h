@@ -3,6 +3,7 @@
 #pragma once
 
 #include "board.h"
+#include "config/builds.h"
 
 namespace sim {
 
@@ -13,10 +14,15 @@ struct BuildWiring {
     bool capacitive_touch;     // the FocalTech controller is fitted
 };
 
-// The wiring of the build whose configuration header (config/build_config.h)
-// is included where this is used.
-#define VELM_BUILD_WIRING \
-    { VELM_BUILD_NAME, PANEL_WIDTH, PANEL_HEIGHT, PANEL_MAX_BRITE > PANEL_MIN_BRITE, TOUCH_CAPACITIVE != 0 }
+// The wiring of a build from its entry in the table of builds
+// (config/builds.h), e.g. VELM_WIRING_OF(VELM_BUILD_velm5plus_vga).
+#define VELM_WIRING_OF(entry)                                                                         \
+    {                                                                                                 \
+        VELM_APPLY(VELM_VALUE_name, entry), VELM_APPLY(VELM_VALUE_width, entry),                      \
+            VELM_APPLY(VELM_VALUE_height, entry),                                                     \
+            VELM_APPLY(VELM_VALUE_maxBrite, entry) > VELM_APPLY(VELM_VALUE_minBrite, entry),          \
+            VELM_APPLY(VELM_VALUE_capacitive, entry) != 0                                             \
+    }
 
 // Fits the board out for the build: the backlight inverter of its panel, the
 // capacitive touch controller of the capacitive panel.

@@ -15,7 +15,7 @@ namespace sim {
 // The board of the firmware build this program is linked with.
 inline const BuildWiring& this_build()
 {
-    static const BuildWiring wiring = VELM_BUILD_WIRING;
+    static const BuildWiring wiring = VELM_WIRING_OF(VELM_PASTE(VELM_BUILD_, VELM_BUILD));
     return wiring;
 }
 

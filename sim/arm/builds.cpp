@@ -1,21 +1,22 @@
 #include "arm/builds.h"
 
-// One wiring object per build (build_entry.cpp, compiled once per build);
-// arm_builds.inc, written when the tree is configured, lists them as
-// VELM_BUILD(symbol).
-#define VELM_BUILD(symbol) extern const sim::BuildWiring symbol;
-#include "arm_builds.inc"
-#undef VELM_BUILD
-
 namespace sim::arm {
 
 const std::vector<const BuildWiring*>& builds()
 {
-#define VELM_BUILD(symbol) &symbol,
-    static const std::vector<const BuildWiring*> all = {
+    // Every entry of the table of builds; arm_builds.inc, written when the
+    // tree is configured, lists them as VELM_BUILD(entry).
+    static const BuildWiring wirings[] = {
+#define VELM_BUILD(entry) VELM_WIRING_OF(entry),
 #include "arm_builds.inc"
-    };
 #undef VELM_BUILD
+    };
+    static const std::vector<const BuildWiring*> all = [] {
+        std::vector<const BuildWiring*> v;
+        for (const BuildWiring& w : wirings)
+            v.push_back(&w);
+        return v;
+    }();
     return all;
 }
 

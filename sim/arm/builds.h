@@ -1,4 +1,4 @@
-// The five firmware builds' boards, from their configuration headers: the
+// The firmware builds' boards, from their entries in the table of builds: the
 // board an image runs on is that of its build.
 #pragma once
 
