@@ -14,6 +14,7 @@
 #include <random>
 #include <string>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "arm/arm_board.h"
@@ -127,23 +128,36 @@ int main(int argc, char** argv)
     fwtest::must("mkfs.fat -C -F 16 -s 2 -n VELMCARD " + o.sd + " 16384 >/dev/null");
     fwtest::must("mcopy -o -i " + o.sd + " " + dir + "/pic.bmp ::PIC.BMP");
 
-    sim::arm::ArmBoard arm(image, *build, o);
-    arm.board.machine.quiet = true;
+    // Power-on to the first prompt: once with the EEPROM blank (the first
+    // start-up writes its settings), in a process of its own since a
+    // process has one board, and once more with the EEPROM so set up.
+    const auto boot = [&](const char* eeprom) {
+        sim::arm::ArmBoard* arm = new sim::arm::ArmBoard(image, *build, o);
+        arm->board.machine.quiet = true;
+        const auto t0 = Clock::now();
+        const double c0 = cpu_seconds();
+        Host{*arm}.until_prompt();
+        std::printf("%s: first prompt after %.2f host s, %.2f s of processor time (%.3f virtual s, %s EEPROM) "
+                    "(goal: within 5 s)\n",
+                    build->name, seconds_since(t0), cpu_seconds() - c0,
+                    static_cast<double>(arm->board.machine.now()) / kSecond, eeprom);
+        std::fflush(stdout);
+        return arm;
+    };
+    const pid_t first = fork();
+    if (first == 0) {
+        boot("blank");
+        _exit(0);
+    }
+    waitpid(first, nullptr, 0);
+    sim::arm::ArmBoard& arm = *boot("set-up");
     Host host{arm};
-
-    auto t0 = Clock::now();
-    const double c0 = cpu_seconds();
-    host.until_prompt();
-    const double boot_host = seconds_since(t0);
-    std::printf("%s: first prompt after %.2f host s, %.2f s of processor time (%.3f virtual s, blank EEPROM) "
-                "(goal: within 5 s)\n",
-                build->name, boot_host, cpu_seconds() - c0, static_cast<double>(arm.board.machine.now()) / kSecond);
 
     // Idle: only the tick runs.
     const double idle_virtual = 20;
     uint64_t i0 = arm.cpu.instructions();
     sim::Time v0 = arm.board.machine.now();
-    t0 = Clock::now();
+    auto t0 = Clock::now();
     arm.run_until(v0 + static_cast<sim::Time>(idle_virtual * kSecond));
     double host_s = seconds_since(t0);
     std::printf("idle, --speed max: %.1f virtual s per host s, %.1f million ARM instructions per host s\n",
