@@ -11,6 +11,7 @@
 
 #include "arm/elf_image.h"
 #include "board.h"
+#include "devices/regfile.h"
 
 namespace sim::arm {
 
@@ -56,13 +57,6 @@ void check(uc_err e, const std::string& what)
 {
     if (e != UC_ERR_OK)
         throw std::runtime_error("ARM emulation: " + what + ": " + uc_strerror(e));
-}
-
-std::string hex(uint32_t v)
-{
-    char b[16];
-    std::snprintf(b, sizeof b, "0x%08X", v);
-    return b;
 }
 
 uint32_t reg(uc_engine* uc, int r)
@@ -156,18 +150,18 @@ struct EngineHooks {
         case UC_MEM_FETCH_UNMAPPED:
         case UC_MEM_FETCH_PROT:
             kind = ArmCpu::Exception::PrefetchAbort;
-            what = "instruction fetch at " + hex(a) + ", where no memory is";
+            what = "instruction fetch at " + hex32(a) + ", where no memory is";
             break;
         case UC_MEM_WRITE_PROT:
-            what = "store" + std::to_string(size * 8) + " of " + hex(static_cast<uint32_t>(value)) + " at " +
-                   hex(a) + " into the flash while code runs from it";
+            what = "store" + std::to_string(size * 8) + " of " + hex32(static_cast<uint32_t>(value)) + " at " +
+                   hex32(a) + " into the flash while code runs from it";
             break;
         case UC_MEM_WRITE_UNMAPPED:
-            what = "store" + std::to_string(size * 8) + " of " + hex(static_cast<uint32_t>(value)) + " at " +
-                   hex(a) + ", an address nobody claims";
+            what = "store" + std::to_string(size * 8) + " of " + hex32(static_cast<uint32_t>(value)) + " at " +
+                   hex32(a) + ", an address nobody claims";
             break;
         default:
-            what = "load" + std::to_string(size * 8) + " at " + hex(a) + ", an address nobody claims";
+            what = "load" + std::to_string(size * 8) + " at " + hex32(a) + ", an address nobody claims";
             break;
         }
         c.pending_ = {true, kind, what};
@@ -294,7 +288,7 @@ void ArmCpu::map_windows()
         mmio_.push_back(new Mmio{this, base});
         check(uc_mmio_map(uc_, base, end - base, EngineHooks::mmio_read, mmio_.back(), EngineHooks::mmio_write,
                           mmio_.back()),
-              "mapping the registers at " + hex(base));
+              "mapping the registers at " + hex32(base));
     }
 }
 
@@ -318,7 +312,7 @@ void ArmCpu::reset(uint32_t pc)
     close_engine();
     open_engine();
     for (const Ram& r : ram_)
-        check(uc_mem_map_ptr(uc_, r.base, r.size, UC_PROT_ALL, r.view), "mapping memory at " + hex(r.base));
+        check(uc_mem_map_ptr(uc_, r.base, r.size, UC_PROT_ALL, r.view), "mapping memory at " + hex32(r.base));
     // The reset code's MMU maps the first megabyte of addresses onto the
     // start of SDRAM, where it copies the vectors.  This engine checks an
     // instruction fetch's virtual address against its own memory map, so
@@ -397,11 +391,11 @@ void ArmCpu::unclaimed_access(uint32_t addr, uint32_t value, unsigned size, bool
     // data abort.
     if (write)
         pending_ = {true, Exception::DataAbort,
-                    "store" + std::to_string(size * 8) + " of " + hex(value) + " at " + hex(addr) +
+                    "store" + std::to_string(size * 8) + " of " + hex32(value) + " at " + hex32(addr) +
                         ", where no device answers"};
     else
         pending_ = {true, Exception::DataAbort,
-                    "load" + std::to_string(size * 8) + " at " + hex(addr) + ", where no device answers"};
+                    "load" + std::to_string(size * 8) + " at " + hex32(addr) + ", where no device answers"};
     stop_now_ = true;
     uc_emu_stop(uc_);
 }
@@ -431,7 +425,7 @@ void ArmCpu::enter(Exception e, uint32_t lr)
 std::string ArmCpu::where(uint32_t addr) const
 {
     std::string w = image_ ? image_->where(addr) : "";
-    return w.empty() ? hex(addr) : hex(addr) + " (" + w + ")";
+    return w.empty() ? hex32(addr) : hex32(addr) + " (" + w + ")";
 }
 
 std::string ArmCpu::registers_text()
@@ -468,10 +462,8 @@ void ArmCpu::fault(Exception e, const std::string& what, uint32_t pc, bool in_bl
     enter(e, lr);
 }
 
-bool ArmCpu::handle_stop(int err, Time)
+void ArmCpu::handle_stop(int err)
 {
-    // Where the engine stopped: an unmapped access or a fault inside a
-    // block leaves the pc at the block's start; name that block.
     switch (err) {
     case UC_ERR_OK:
         break;
@@ -479,18 +471,18 @@ bool ArmCpu::handle_stop(int err, Time)
         uint32_t insn = 0;
         uc_mem_read(uc_, pc_, &insn, 4);
         pending_ = {};
-        fault(Exception::Undefined, "undefined instruction " + hex(insn), pc_);
-        return true;
+        fault(Exception::Undefined, "undefined instruction " + hex32(insn), pc_);
+        return;
     }
     case UC_ERR_FETCH_PROT:
         if (flash_switch_) {
             if (board_->nor.reads_array())
-                return true;  // the flash becomes memory before the next run
+                return;  // the flash becomes memory before the next run
             flash_switch_ = false;
             pending_ = {};
             fault(Exception::PrefetchAbort, "instruction fetch from the flash while the chip is busy with a command",
                   pc_);
-            return true;
+            return;
         }
         [[fallthrough]];
     default:
@@ -507,7 +499,6 @@ bool ArmCpu::handle_stop(int err, Time)
         const bool in_block = p.kind == Exception::DataAbort;
         fault(p.kind, p.what, in_block ? block_ : pc_, in_block);
     }
-    return true;
 }
 
 // ---------------------------------------------------------------- running
@@ -539,7 +530,7 @@ void ArmCpu::run_until(Time deadline, const std::function<bool()>& stop)
         const uc_err err = uc_emu_start(uc_, pc_, kNever, 0, 0);
         pc_ = reg(uc_, UC_ARM_REG_PC);
         sync_time();
-        handle_stop(err, deadline);
+        handle_stop(err);
         if (idle_) {
             idle_ = false;
             m_.idle(deadline);

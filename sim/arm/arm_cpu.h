@@ -105,7 +105,9 @@ private:
     // Reports the fault and takes the exception; in_block: pc is the start
     // of the block that faulted somewhere.
     void fault(Exception e, const std::string& what, uint32_t pc, bool in_block = false);
-    bool handle_stop(int err, Time deadline);
+    // What ended a run of the engine: a fault to report and take, or the
+    // flash to map again.
+    void handle_stop(int err);
     std::string registers_text();
     std::string where(uint32_t addr) const;
 

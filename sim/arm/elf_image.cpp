@@ -1,6 +1,10 @@
 #include "arm/elf_image.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <cxxabi.h>
 #include <fstream>
 #include <iterator>
 
@@ -119,7 +123,12 @@ std::string ElfImage::where(uint32_t address) const
         return "";
     char off[16];
     std::snprintf(off, sizeof off, "+0x%x", address - it->first);
-    return it->second.name + off;
+    // The firmware's own functions by their C++ names.
+    int status = -1;
+    char* plain = abi::__cxa_demangle(it->second.name.c_str(), nullptr, nullptr, &status);
+    const std::string name = status == 0 && plain ? plain : it->second.name;
+    std::free(plain);
+    return name + off;
 }
 
 uint32_t ElfImage::symbol(const std::string& name) const
