@@ -61,12 +61,7 @@ add_dependencies(emu_tests arm-board)
 gtest_discover_tests(emu_tests TEST_PREFIX "emu:" DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 900)
 
 # "*RESET" restarts arm-board as it restarts the host build's program.
-add_executable(emu_restart_tests ${CMAKE_SOURCE_DIR}/tests/sim/program/test_restart.cpp)
-target_link_libraries(emu_restart_tests PRIVATE GTest::gtest_main)
-target_compile_definitions(emu_restart_tests PRIVATE VELM_SIMULATOR="$<TARGET_FILE:arm-board>"
-  VELM_SIMULATOR_ARGS="--image|${VELM_ARM_IMAGES}/${VELM_REFERENCE_BUILD}.elf")
-add_dependencies(emu_restart_tests arm-board)
-gtest_discover_tests(emu_restart_tests TEST_PREFIX "emu:" DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 900)
+velm_restart_tests(emu_restart_tests emu arm-board --image ${VELM_ARM_IMAGES}/${VELM_REFERENCE_BUILD}.elf)
 
 # The program lists its options and refuses to run without an image.
 add_test(NAME emu:arm_board_help COMMAND arm-board --help)

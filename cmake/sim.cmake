@@ -28,3 +28,16 @@ target_include_directories(velm_sim PRIVATE ${CMAKE_BINARY_DIR}/generated)
 target_include_directories(velm_sim SYSTEM PRIVATE ${VELM_BOOST_BEAST})
 target_compile_options(velm_sim PRIVATE -Wall -Wextra)
 target_link_libraries(velm_sim PUBLIC Threads::Threads)
+
+# "*RESET" through a simulator program's pseudo-terminal: the program
+# (a target) started with the arguments it takes before its options (ARGN).
+function(velm_restart_tests name prefix program)
+  add_executable(${name} ${CMAKE_SOURCE_DIR}/tests/sim/program/test_restart.cpp
+    ${CMAKE_SOURCE_DIR}/tests/support/simulator_program.cpp)
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+  target_link_libraries(${name} PRIVATE GTest::gtest_main)
+  string(REPLACE ";" "|" args "${ARGN}")
+  target_compile_definitions(${name} PRIVATE VELM_SIMULATOR="$<TARGET_FILE:${program}>" VELM_SIMULATOR_ARGS="${args}")
+  add_dependencies(${name} ${program})
+  gtest_discover_tests(${name} TEST_PREFIX "${prefix}:" DISCOVERY_TIMEOUT 120 PROPERTIES TIMEOUT 600)
+endfunction()

@@ -161,6 +161,26 @@ Bmp parse_bmp(const std::string& f)
     return b;
 }
 
+void exec_program(std::vector<std::string> args)
+{
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+}
+
+std::vector<std::string> split_arguments(const std::string& text)
+{
+    std::vector<std::string> args;
+    for (size_t at = 0; at < text.size();) {
+        const size_t bar = text.find('|', at);
+        args.push_back(text.substr(at, bar == std::string::npos ? std::string::npos : bar - at));
+        at = bar == std::string::npos ? text.size() : bar + 1;
+    }
+    return args;
+}
+
 bool ends_with_prompt(const std::string& s)
 {
     return s.size() >= 2 && s.back() == '\r' && std::strchr(">!#", s[s.size() - 2]) != nullptr;
@@ -300,11 +320,7 @@ void SimulatorProgram::start()
         dup2(err[1], 2);
         close(out[0]);
         close(err[0]);
-        std::vector<char*> argv;
-        for (std::string& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
+        exec_program(args);
         _exit(127);
     }
     close(out[1]);

@@ -44,6 +44,13 @@ struct Bmp {
 };
 Bmp parse_bmp(const std::string& file);
 
+// In a child process: becomes the program args[0] run with args; returns
+// only when that fails.
+void exec_program(std::vector<std::string> args);
+// The arguments a tree gives a simulator program before its options
+// (arm-board: "--image FILE"), written with '|' between them.
+std::vector<std::string> split_arguments(const std::string& text);
+
 // Whether what a host got so far ends with a prompt (">", "!" or "#", CR).
 bool ends_with_prompt(const std::string& s);
 

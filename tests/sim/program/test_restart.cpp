@@ -18,6 +18,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "support/simulator_program.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -36,23 +38,15 @@ public:
             dup2(out[1], 1);
             close(out[0]);
             // What the program needs before the simulator's options
-            // (arm-board: the image), '|' between them.
+            // (arm-board: the image).
             std::vector<std::string> args = {VELM_SIMULATOR};
-            std::string extra = VELM_SIMULATOR_ARGS;
-            for (size_t at = 0; at < extra.size();) {
-                size_t bar = extra.find('|', at);
-                args.push_back(extra.substr(at, bar == std::string::npos ? std::string::npos : bar - at));
-                at = bar == std::string::npos ? extra.size() : bar + 1;
-            }
+            for (const std::string& a : fwtest::split_arguments(VELM_SIMULATOR_ARGS))
+                args.push_back(a);
             for (const std::string& a : std::vector<std::string>{"--http", "0", "--uart1", "pty", "--uart2", "none",
                                                                  "--speed", "max", "--flash", dir_ + "/flash.bin",
                                                                  "--eeprom", dir_ + "/eeprom.bin"})
                 args.push_back(a);
-            std::vector<char*> argv;
-            for (std::string& a : args)
-                argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
+            fwtest::exec_program(args);
             _exit(127);
         }
         close(out[1]);
