@@ -452,7 +452,6 @@ void ArmCpu::fault(Exception e, const std::string& what, uint32_t pc, bool in_bl
     // The registers as the fault left them, before the exception changes
     // the mode.
     const std::string text = what + (in_block ? ", in the block at " : ", at ") + where(pc) + registers_text();
-    faults_.push_back(text);
     m_.report("ARM926 " + text);
     uint32_t lr = pc + 4;
     if (e == Exception::DataAbort)

@@ -76,8 +76,6 @@ public:
     void run_until(Time deadline, const std::function<bool()>& stop = nullptr);
 
     uint64_t instructions() const { return icount_; }
-    // Faults reported so far.
-    const std::vector<std::string>& faults() const { return faults_; }
 
 private:
     enum class Exception { Undefined, Swi, PrefetchAbort, DataAbort, Irq };
@@ -101,7 +99,8 @@ private:
     void set_limit(Time deadline);
     uint64_t instructions_until(Time t) const;
     bool irq_masked();
-    void enter(Exception e, uint32_t return_pc);
+    // Takes the exception as the ARM926 does, with lr for the new mode's LR.
+    void enter(Exception e, uint32_t lr);
     // Reports the fault and takes the exception; in_block: pc is the start
     // of the block that faulted somewhere.
     void fault(Exception e, const std::string& what, uint32_t pc, bool in_block = false);
@@ -139,7 +138,6 @@ private:
     bool flash_switch_ = false;
 
     Pending pending_;          // an exception to take at the next stop
-    std::vector<std::string> faults_;
 
     // Waiting loops: a block revisited with the same registers, memory as
     // it was, and no device touched and no exception taken in between
