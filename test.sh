@@ -6,9 +6,10 @@ set -euo pipefail
 cd "$(dirname "$0")"
 deps=$(scripts/deps.sh)
 [ -z "$deps" ] || echo "$deps"
-scripts/build.sh host pc arm sanitize fuzz
+scripts/build.sh host pc arm emu sanitize fuzz
 ctest --preset host
 ctest --preset pc
+ctest --preset emu
 case "$deps" in
   *"user-mode emulation"*)
     # The sanitizer's shadow memory lies where the emulator puts a 32-bit

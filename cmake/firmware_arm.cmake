@@ -25,7 +25,8 @@ target_compile_options(velm_fonts PRIVATE -fdata-sections)
 
 function(velm_arm_image name)
   set(out ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
-  add_executable(${name} ${VELM_FW_SOURCES} $<TARGET_OBJECTS:velm_arm_target> $<TARGET_OBJECTS:velm_fonts>)
+  add_executable(${name} ${VELM_FW_SOURCES} ${VELM_ARM_TARGET_DIR}/build_name.cpp
+    $<TARGET_OBJECTS:velm_arm_target> $<TARGET_OBJECTS:velm_fonts>)
   set_target_properties(${name} PROPERTIES
     SUFFIX .elf
     LINK_DEPENDS ${VELM_ARM_LINKER_SCRIPT})

@@ -76,7 +76,8 @@ set_tests_properties(simulator_bad_option PROPERTIES WILL_FAIL TRUE)
 
 # The panel page and the endpoints, through the real simulator program.
 file(GLOB VELM_WEB_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/web/*.cpp)
-add_executable(web_tests ${VELM_WEB_TESTS})
+add_executable(web_tests ${VELM_WEB_TESTS} ${CMAKE_SOURCE_DIR}/tests/support/simulator_program.cpp)
+target_include_directories(web_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
 target_link_libraries(web_tests PRIVATE velm_sim GTest::gtest_main)
 target_compile_definitions(web_tests PRIVATE VELM_SIMULATOR="$<TARGET_FILE:${VELM_REFERENCE_BUILD}>")
 add_dependencies(web_tests ${VELM_REFERENCE_BUILD})
@@ -84,11 +85,7 @@ gtest_discover_tests(web_tests TEST_PREFIX "web:" DISCOVERY_TIMEOUT 120 PROPERTI
 
 # The simulator program restarting itself on a board reset: two start-ups
 # of the firmware, slow when the machine is busy or emulates 32-bit code.
-add_executable(restart_tests ${CMAKE_SOURCE_DIR}/tests/sim/program/test_restart.cpp)
-target_link_libraries(restart_tests PRIVATE GTest::gtest_main)
-target_compile_definitions(restart_tests PRIVATE VELM_SIMULATOR="$<TARGET_FILE:${VELM_REFERENCE_BUILD}>")
-add_dependencies(restart_tests ${VELM_REFERENCE_BUILD})
-gtest_discover_tests(restart_tests TEST_PREFIX "program:" DISCOVERY_TIMEOUT 120 PROPERTIES TIMEOUT 600)
+velm_restart_tests(restart_tests program ${VELM_REFERENCE_BUILD})
 
 # The panel page in Chromium, driven by playwright-core (installed by npm ci
 # into the build tree).

@@ -2,13 +2,11 @@
 find_package(Qt6 REQUIRED COMPONENTS Core Gui SerialPort Widgets Test)
 include(cmake/googletest.cmake)
 
-# Dravik without a window: image files, RLE16, macro compiler, font list,
-# memory-image builder, .BIN files, controller link, programming run.
-file(GLOB DRAVIK_CORE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/loader/core/*.cpp)
-add_library(dravik_core STATIC ${DRAVIK_CORE_SOURCES})
-target_include_directories(dravik_core PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/loader)
-target_compile_options(dravik_core PRIVATE -Wall -Wextra)
-target_link_libraries(dravik_core PUBLIC Qt6::Core Qt6::SerialPort)
+# The simulated board of the host tree, which the end-to-end tests and the
+# benchmark program into; the top-level test.sh builds the host tree first.
+set(VELM_SIMULATOR ${CMAKE_SOURCE_DIR}/build/host/bin/${VELM_REFERENCE_BUILD})
+set(VELM_SIMULATOR_ARGS "")
+include(cmake/dravik_core.cmake)
 
 # Dravik's window, as a library the window tests drive, and the program.
 file(GLOB DRAVIK_APP_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/loader/app/*.cpp ${CMAKE_SOURCE_DIR}/loader/app/*.h)
@@ -21,24 +19,6 @@ target_link_libraries(dravik_app PUBLIC dravik_core Qt6::Gui Qt6::Widgets)
 
 add_executable(Dravik ${CMAKE_SOURCE_DIR}/loader/app/main.cpp)
 target_link_libraries(Dravik PRIVATE dravik_app)
-
-# The simulated board of the host tree, which the end-to-end tests and the
-# benchmark program into; the top-level test.sh builds the host tree first.
-set(VELM_SIMULATOR ${CMAKE_SOURCE_DIR}/build/host/bin/${VELM_REFERENCE_BUILD})
-
-# What the tests and the benchmark share: a scripted controller on a
-# pseudo-terminal and the simulated board as a child process.
-add_library(loader_board_support STATIC
-  ${CMAKE_SOURCE_DIR}/tests/loader/fake_controller.cpp
-  ${CMAKE_SOURCE_DIR}/tests/loader/simulated_board.cpp)
-target_include_directories(loader_board_support PUBLIC ${CMAKE_SOURCE_DIR}/tests/loader)
-target_compile_definitions(loader_board_support PUBLIC VELM_SIMULATOR="${VELM_SIMULATOR}")
-target_compile_options(loader_board_support PRIVATE -Wall -Wextra)
-target_link_libraries(loader_board_support PUBLIC dravik_core Qt6::Core)
-
-add_library(loader_test_support STATIC ${CMAKE_SOURCE_DIR}/tests/loader/loader_support.cpp)
-target_include_directories(loader_test_support PUBLIC ${CMAKE_SOURCE_DIR}/tests/loader)
-target_link_libraries(loader_test_support PUBLIC dravik_core loader_board_support GTest::gtest)
 
 file(GLOB VELM_LOADER_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/loader/test_*.cpp)
 add_executable(loader_tests ${VELM_LOADER_TESTS} ${CMAKE_SOURCE_DIR}/tests/loader/loader_main.cpp)

@@ -15,6 +15,7 @@ PACKAGES=(
   clang-14 libclang-rt-14-dev
   googletest
   gcc-arm-none-eabi libnewlib-arm-none-eabi libstdc++-arm-none-eabi-newlib
+  libunicorn-dev pkgconf
   qt6-base-dev qt6-serialport-dev
   imagemagick libjpeg-turbo-progs
   libfreetype-dev fonts-liberation2 fonts-dejavu-core

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "board.h"
+#include "build_wiring.h"
 #include "config/build_config.h"
 
 int firmware_main(void);
@@ -11,13 +12,18 @@ extern "C" void irq_handler(void);
 
 namespace sim {
 
-// What differs between the boards of the builds beyond the firmware: the
-// backlight inverter of each panel, the touch controller of the capacitive
-// panel, and the firmware's interrupt entry.
+// The board of the firmware build this program is linked with.
+inline const BuildWiring& this_build()
+{
+    static const BuildWiring wiring = VELM_WIRING_OF(VELM_PASTE(VELM_BUILD_, VELM_BUILD));
+    return wiring;
+}
+
+// Fits the board out for this build and gives it the firmware's interrupt
+// entry.
 inline void wire_board_for_build(Board& board)
 {
-    board.lcdc.set_wiring({PANEL_MAX_BRITE > PANEL_MIN_BRITE, true});
-    board.focaltech.present = TOUCH_CAPACITIVE != 0;
+    wire_board(board, this_build());
     board.machine.set_irq_entry(irq_handler);
 }
 

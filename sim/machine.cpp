@@ -33,19 +33,6 @@ std::string hex(uint32_t v)
     return b;
 }
 
-void* map_at(uint32_t base, uint32_t size, int prot, int flags, int fd)
-{
-    void* want = reinterpret_cast<void*>(static_cast<uintptr_t>(base));
-    void* p = mmap(want, size, prot, flags | MAP_FIXED_NOREPLACE, fd, 0);
-    if (p == MAP_FAILED)
-        throw std::runtime_error("cannot map board memory at " + hex(base) + ": " + std::strerror(errno));
-    if (p != want) {
-        munmap(p, size);
-        throw std::runtime_error("board memory at " + hex(base) + " is taken in this process");
-    }
-    return p;
-}
-
 }  // namespace
 
 Machine& Machine::instance()
@@ -54,12 +41,58 @@ Machine& Machine::instance()
     return *m;
 }
 
+// ---------------------------------------------------------------- processor
+
+void NativeCpu::set_masked(bool masked)
+{
+    masked_ = masked;
+    if (!masked)
+        poll_interrupts();
+}
+
+void NativeCpu::poll_interrupts()
+{
+    // As on the processor, an IRQ entry masks IRQs until the handler returns.
+    while (m_.irq_line() && !masked_ && !in_irq_ && entry_) {
+        in_irq_ = true;
+        masked_ = true;
+        entry_();
+        masked_ = false;
+        in_irq_ = false;
+    }
+}
+
+void NativeCpu::unclaimed_access(uint32_t addr, uint32_t value, unsigned size, bool write)
+{
+    if (std::find(reported_addrs_.begin(), reported_addrs_.end(), addr) != reported_addrs_.end())
+        return;
+    reported_addrs_.push_back(addr);
+    if (write)
+        m_.report("write" + std::to_string(size * 8) + " of " + hex(value) + " at unclaimed address " + hex(addr));
+    else
+        m_.report("read" + std::to_string(size * 8) + " at unclaimed address " + hex(addr));
+}
+
 // ---------------------------------------------------------------- memory
+
+uint8_t* Machine::place(uint32_t base, uint32_t size, int prot, int flags, int fd)
+{
+    const bool fixed = cpu_->memory_at_physical_addresses();
+    void* want = fixed ? reinterpret_cast<void*>(static_cast<uintptr_t>(base)) : nullptr;
+    void* p = mmap(want, size, prot, flags | (fixed ? MAP_FIXED_NOREPLACE : 0), fd, 0);
+    if (p == MAP_FAILED)
+        throw std::runtime_error("cannot map board memory at " + hex(base) + ": " + std::strerror(errno));
+    if (fixed && p != want) {
+        munmap(p, size);
+        throw std::runtime_error("board memory at " + hex(base) + " is taken in this process");
+    }
+    return static_cast<uint8_t*>(p);
+}
 
 void Machine::map_ram(uint32_t base, uint32_t size)
 {
-    auto* p = static_cast<uint8_t*>(map_at(base, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1));
-    regions_.push_back({base, size, p, p});
+    uint8_t* p = place(base, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1);
+    regions_.push_back({base, size, p, p, false});
 }
 
 void Machine::map_file(uint32_t base, uint32_t size, const std::string& path, bool read_only, uint8_t fill)
@@ -82,7 +115,7 @@ void Machine::map_file(uint32_t base, uint32_t size, const std::string& path, bo
             pos += n;
         }
     }
-    auto* view = static_cast<uint8_t*>(map_at(base, size, read_only ? PROT_READ : PROT_READ | PROT_WRITE, MAP_SHARED, fd));
+    uint8_t* view = place(base, size, read_only ? PROT_READ : PROT_READ | PROT_WRITE, MAP_SHARED, fd);
     uint8_t* wview = view;
     if (read_only) {
         void* w = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
@@ -93,7 +126,7 @@ void Machine::map_file(uint32_t base, uint32_t size, const std::string& path, bo
         wview = static_cast<uint8_t*>(w);
     }
     close(fd);
-    regions_.push_back({base, size, view, wview});
+    regions_.push_back({base, size, view, wview, read_only});
 }
 
 Machine::Region* Machine::region_of(uint32_t phys, uint32_t len)
@@ -135,7 +168,7 @@ void Machine::note_access()
 {
     // What interrupt handlers look at does not end an idle stretch of the
     // main program.
-    if (!in_irq_)
+    if (!native_.in_irq())
         idle_waits_ = 0;
 }
 
@@ -154,9 +187,8 @@ uint32_t Machine::read(uint32_t addr, unsigned size)
         v = w->dev->read(addr - w->base, size);
     } else if (Region* r = region_of(addr, size)) {
         std::memcpy(&v, r->view + (addr - r->base), size);
-    } else if (std::find(reported_addrs_.begin(), reported_addrs_.end(), addr) == reported_addrs_.end()) {
-        reported_addrs_.push_back(addr);
-        report("read" + std::to_string(size * 8) + " at unclaimed address " + hex(addr));
+    } else {
+        cpu_->unclaimed_access(addr, 0, size, false);
     }
     if (size == 1)
         v &= 0xFF;
@@ -179,11 +211,10 @@ void Machine::write(uint32_t addr, uint32_t value, unsigned size)
         trace.push_back({now_, addr, value, static_cast<uint8_t>(size), true});
     if (const Window* w = window_of(addr)) {
         w->dev->write(addr - w->base, value, size);
-    } else if (Region* r = region_of(addr, size); r && r->view == r->wview) {
+    } else if (Region* r = region_of(addr, size); r && !r->read_only) {
         std::memcpy(r->view + (addr - r->base), &value, size);
-    } else if (std::find(reported_addrs_.begin(), reported_addrs_.end(), addr) == reported_addrs_.end()) {
-        reported_addrs_.push_back(addr);
-        report("write" + std::to_string(size * 8) + " of " + hex(value) + " at unclaimed address " + hex(addr));
+    } else {
+        cpu_->unclaimed_access(addr, value, size, true);
     }
     advance(access_cost);
 }
@@ -219,7 +250,7 @@ void Machine::run_events_until(Time target)
 void Machine::advance(Time dt)
 {
     run_events_until(now_ + dt);
-    deliver_irqs();
+    cpu_->poll_interrupts();
 }
 
 void Machine::set_irq_line(bool level)
@@ -227,30 +258,11 @@ void Machine::set_irq_line(bool level)
     irq_line_ = level;
 }
 
-void Machine::set_cpu_irq_masked(bool masked)
-{
-    cpu_masked_ = masked;
-    if (!masked)
-        deliver_irqs();
-}
-
-void Machine::deliver_irqs()
-{
-    // As on the processor, an IRQ entry masks IRQs until the handler returns.
-    while (irq_line_ && !cpu_masked_ && !in_irq_ && irq_entry_) {
-        in_irq_ = true;
-        cpu_masked_ = true;
-        irq_entry_();
-        cpu_masked_ = false;
-        in_irq_ = false;
-    }
-}
-
 void Machine::wait_hook()
 {
     drain_inbox();
     Time target;
-    Time next = events_.empty() ? UINT64_MAX : events_.begin()->first.first;
+    Time next = next_event();
     if (idle_waits_ < kIdleWaits) {
         // The firmware may be measuring time: move in small steps.
         ++idle_waits_;
@@ -265,33 +277,55 @@ void Machine::wait_hook()
         target = std::min(target, deadline_);
     if (target <= now_)
         target = now_ + 1;
-    if (speed == Speed::Realtime) {
-        Time save = target;
-        // Sleep until the wall clock reaches target, unless work comes in.
-        if (!pace_started_) {
-            pace_started_ = true;
-            pace_virtual0_ = now_;
-            pace_wall0_ns_ = wall_ns();
-        }
-        int64_t due = pace_wall0_ns_ + static_cast<int64_t>(save - pace_virtual0_);
-        int64_t ahead = due - wall_ns();
-        if (ahead > 200000) {
-            std::unique_lock<std::mutex> lk(inbox_mu_);
-            inbox_cv.wait_for(lk, std::chrono::nanoseconds(ahead), [this] { return inbox_nonempty_; });
-            if (inbox_nonempty_) {
-                // Woken early: time has only run as far as the wall clock.
-                int64_t ran = wall_ns() - pace_wall0_ns_;
-                Time reached = pace_virtual0_ + static_cast<Time>(std::max<int64_t>(ran, 0));
-                target = std::clamp(reached, now_ + 1, save);
-            }
-        } else if (ahead < -50000000) {
-            // Far behind (the host was busy): do not try to catch up.
-            pace_virtual0_ = now_;
-            pace_wall0_ns_ = wall_ns();
-        }
-    }
+    if (speed == Speed::Realtime)
+        target = pace_to(target);
     advance(target - now_);
     safe_point();
+}
+
+void Machine::idle(Time limit)
+{
+    drain_inbox();
+    Time next = next_event();
+    Time target = next == UINT64_MAX ? now_ + kMillisecond : std::max(next, now_ + 1);
+    target = std::max(std::min(target, limit), now_ + 1);
+    if (speed == Speed::Realtime)
+        target = pace_to(target);
+    advance(target - now_);
+}
+
+void Machine::keep_pace()
+{
+    if (speed == Speed::Realtime)
+        pace_to(now_);
+}
+
+// Sleeps until the wall clock reaches target, unless work comes in first;
+// returns how far virtual time may go.
+Time Machine::pace_to(Time target)
+{
+    if (!pace_started_) {
+        pace_started_ = true;
+        pace_virtual0_ = now_;
+        pace_wall0_ns_ = wall_ns();
+    }
+    int64_t due = pace_wall0_ns_ + static_cast<int64_t>(target - pace_virtual0_);
+    int64_t ahead = due - wall_ns();
+    if (ahead > 200000) {
+        std::unique_lock<std::mutex> lk(inbox_mu_);
+        inbox_cv.wait_for(lk, std::chrono::nanoseconds(ahead), [this] { return inbox_nonempty_; });
+        if (inbox_nonempty_) {
+            // Woken early: time has only run as far as the wall clock.
+            int64_t ran = wall_ns() - pace_wall0_ns_;
+            Time reached = pace_virtual0_ + static_cast<Time>(std::max<int64_t>(ran, 0));
+            return std::clamp(reached, std::min(now_ + 1, target), target);
+        }
+    } else if (ahead < -50000000) {
+        // Far behind (the host was busy): do not try to catch up.
+        pace_virtual0_ = now_;
+        pace_wall0_ns_ = wall_ns();
+    }
+    return target;
 }
 
 // ---------------------------------------------------------------- front ends

@@ -1,7 +1,16 @@
-// The simulated board: memory regions at their physical addresses, the bus
-// that dispatches register accesses to device models, virtual time with an
-// event queue, interrupt delivery at safe points, and turn-taking with a
-// controlling thread (a test or a front end).
+// The simulated board: memory regions, the bus that dispatches register
+// accesses to device models, virtual time with an event queue, interrupt
+// delivery, and turn-taking with a controlling thread (a test or a front
+// end).
+//
+// Two kinds of processor run firmware on it.  The host build runs the
+// firmware's code natively (NativeCpu, the default): board memory sits at its
+// physical addresses in this process, register accesses come in through
+// board/hw.h, time moves at those accesses and at the firmware's wait hook,
+// and interrupts are delivered by calling the firmware's irq_handler.
+// arm-board runs a board image on an emulated ARM926 (sim/arm): memory may
+// sit anywhere, register accesses come from the emulator, time follows the
+// instructions executed, and the processor takes interrupts itself.
 #pragma once
 
 #include <cstdint>
@@ -41,28 +50,88 @@ struct Access {
 
 enum class Speed { Max, Realtime };
 
+// What runs the firmware's code: how interrupts reach it, what an access to
+// an address nobody claims does to it, and where board memory must sit.
+class Processor {
+public:
+    virtual ~Processor() = default;
+    // True when firmware code reaches board memory through plain pointers,
+    // so every region must sit at its physical address in this process.
+    virtual bool memory_at_physical_addresses() const = 0;
+    // The interrupt line changed, or time advanced: take the interrupt if it
+    // is due and not masked.
+    virtual void poll_interrupts() = 0;
+    // An access to an address that no region and no device claims.
+    virtual void unclaimed_access(uint32_t addr, uint32_t value, unsigned size, bool write) = 0;
+};
+
+class Machine;
+
+// The host build's processor: the firmware's own code, run natively.  An
+// interrupt is delivered by calling the firmware's IRQ entry at the next
+// safe point where the firmware does not mask IRQs; an unclaimed access is
+// reported (once per address) and reads as 0.
+class NativeCpu : public Processor {
+public:
+    explicit NativeCpu(Machine& m) : m_(m) {}
+    bool memory_at_physical_addresses() const override { return true; }
+    void poll_interrupts() override;
+    void unclaimed_access(uint32_t addr, uint32_t value, unsigned size, bool write) override;
+
+    void set_masked(bool masked);
+    bool masked() const { return masked_; }
+    bool in_irq() const { return in_irq_; }
+    void set_entry(void (*entry)()) { entry_ = entry; }
+
+private:
+    Machine& m_;
+    bool masked_ = true;  // IRQs are off until the firmware enables them
+    bool in_irq_ = false;
+    void (*entry_)() = nullptr;
+    std::vector<uint32_t> reported_addrs_;
+};
+
 class Machine {
 public:
     // One board per process: the fixed mappings and the firmware's globals
     // exist once.
     static Machine& instance();
 
+    // ---- the processor ----
+    // Installs the processor that runs the firmware; before any memory is
+    // mapped.  The default is the native one.
+    void set_processor(Processor* p) { cpu_ = p; }
+    Processor& processor() { return *cpu_; }
+
     // ---- memory ----
-    // Maps anonymous memory at its physical address (zero-filled).
+    // Board memory: the firmware's view of each region sits at its physical
+    // address when the processor needs that, anywhere otherwise.
+    struct Region {
+        uint32_t base, size;
+        uint8_t* view;      // the firmware's view
+        uint8_t* wview;     // writable view of the same bytes
+        bool read_only;     // the firmware may not store into it
+    };
+    // Maps anonymous memory (zero-filled).
     void map_ram(uint32_t base, uint32_t size);
-    // Maps a file-backed region at its physical address.  The firmware's view
-    // is read-only when read_only is set; writable() gives the model a
-    // writable view of the same bytes.  A missing file is created filled
-    // with fill.
+    // Maps a file-backed region.  The firmware's view is read-only when
+    // read_only is set; writable() gives the model a writable view of the
+    // same bytes.  A missing file is created filled with fill.
     void map_file(uint32_t base, uint32_t size, const std::string& path, bool read_only,
                   uint8_t fill);
+    const std::vector<Region>& regions() const { return regions_; }
     // Host pointer for [phys, phys+len) when it lies in one region, else null.
     uint8_t* mem(uint32_t phys, uint32_t len = 1);
     // Writable pointer (also for read-only regions), else null.
     uint8_t* writable(uint32_t phys, uint32_t len = 1);
 
     // ---- bus ----
+    struct Window {
+        uint32_t base, size;
+        Device* dev;
+    };
     void attach(uint32_t base, uint32_t size, Device* dev);
+    const std::vector<Window>& windows() const { return windows_; }
     uint32_t read(uint32_t addr, unsigned size);
     void write(uint32_t addr, uint32_t value, unsigned size);
 
@@ -84,11 +153,21 @@ public:
     EventId schedule_in(Time delay, std::function<void()> fn) { return schedule(now_ + delay, std::move(fn)); }
     void cancel(EventId id);
     bool pending(EventId id) const { return events_.count(id) != 0; }
-    // Runs due events up to now + dt, then delivers interrupts.
+    // When the next event is due; UINT64_MAX with none.
+    Time next_event() const { return events_.empty() ? UINT64_MAX : events_.begin()->first.first; }
+    // Runs due events up to now + dt, then lets the processor take
+    // interrupts.
     void advance(Time dt);
     // The firmware's wait hook: a quantum of time, never beyond the next
     // event; a safe point.
     void wait_hook();
+    // The processor has nothing to do until something happens: time goes
+    // to the next event (in real time, when the wall clock gets there or
+    // work comes in, whichever is first).
+    void idle(Time limit = UINT64_MAX);
+    // In real time: waits until the wall clock reaches now (or work comes
+    // in).  Does nothing at full speed.
+    void keep_pace();
 
     Time access_cost = 50;          // per register access
     Time wait_quantum = kMicrosecond;
@@ -98,15 +177,18 @@ public:
     // The interrupt controller's IRQ output.
     void set_irq_line(bool level);
     bool irq_line() const { return irq_line_; }
-    void set_cpu_irq_masked(bool masked);
-    bool cpu_irq_masked() const { return cpu_masked_; }
-    // The firmware's IRQ entry (its own irq_handler).
-    void set_irq_entry(void (*entry)()) { irq_entry_ = entry; }
+    // The native processor's IRQ mask and the firmware's IRQ entry (its own
+    // irq_handler), for the host build.
+    void set_cpu_irq_masked(bool masked) { native_.set_masked(masked); }
+    bool cpu_irq_masked() const { return native_.masked(); }
+    void set_irq_entry(void (*entry)()) { native_.set_entry(entry); }
 
     // ---- front ends ----
     // Work handed in from another thread, run on the firmware thread at the
     // next safe point.
     void post(std::function<void()> fn);
+    // Runs the work handed in so far; a safe point.
+    void drain_inbox();
 
     // ---- board reset ----
     // The one way the board is reset (the watchdog's time-out or its
@@ -130,28 +212,19 @@ public:
     bool firmware_returned() const { return fw_done_; }
 
 private:
-    Machine() = default;
-    struct Region {
-        uint32_t base, size;
-        uint8_t* view;      // the firmware's view at the physical address
-        uint8_t* wview;     // writable view
-    };
-    struct Window {
-        uint32_t base, size;
-        Device* dev;
-    };
+    Machine() : native_(*this), cpu_(&native_) {}
     Region* region_of(uint32_t phys, uint32_t len);
     const Window* window_of(uint32_t addr) const;
     void run_events_until(Time target);
-    void deliver_irqs();
     void safe_point();
-    void drain_inbox();
-    void pace_realtime();
+    Time pace_to(Time target);
+    uint8_t* place(uint32_t base, uint32_t size, int prot, int flags, int fd);
 
+    NativeCpu native_;
+    Processor* cpu_;
     std::vector<Region> regions_;
     std::vector<Window> windows_;
     std::vector<std::string> reports_;
-    std::vector<uint32_t> reported_addrs_;
 
     Time now_ = 0;
     uint64_t seq_ = 0;
@@ -163,9 +236,6 @@ private:
     void note_access();
 
     bool irq_line_ = false;
-    bool cpu_masked_ = true;  // IRQs are off until the firmware enables them
-    bool in_irq_ = false;
-    void (*irq_entry_)() = nullptr;
 
     std::mutex inbox_mu_;
     std::vector<std::function<void()>> inbox_;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <iterator>
+#include <cstdio>
 #include <cstdlib>
 #include <sys/stat.h>
 
@@ -47,15 +48,22 @@ std::string state_folder(const std::string& build)
     return dir;
 }
 
-std::string usage(const std::string& build)
+std::string usage(const ProgramKind& kind)
 {
-    return "usage: " + build + " [options]\n"
-           "Runs the " + build + " controller firmware on the simulated board.\n"
-           "\n"
+    const std::string build = kind.takes_image ? "<build>" : kind.name;
+    std::string text = "usage: " + kind.name + (kind.takes_image ? " --image FILE" : "") + " [options]\n";
+    if (kind.takes_image)
+        text += "Runs a board image of the arm tree on the simulated board, under ARM926 emulation.\n"
+                "\n"
+                "  --image FILE      the board image, build/arm/bin/<build>.elf\n"
+                "  --build NAME      the firmware build whose board it runs on [named in the image]\n";
+    else
+        text += "Runs the " + build + " controller firmware on the simulated board.\n\n";
+    return text +
            "  --uart1 pty|tcp:PORT|stdio|none  far end of UART1, the command port [pty]\n"
            "  --uart2 pty|tcp:PORT|stdio|none  far end of UART2, the auxiliary port [pty]\n"
            "  --flash FILE      NOR flash contents, 32 MiB (created erased when missing)\n"
-           "                    [" + "$XDG_STATE_HOME/velm5plus/" + build + "/flash.bin]\n"
+           "                    [$XDG_STATE_HOME/velm5plus/" + build + "/flash.bin]\n"
            "  --eeprom FILE     EEPROM contents (created blank when missing)\n"
            "                    [$XDG_STATE_HOME/velm5plus/" + build + "/eeprom.bin]\n"
            "  --sd FILE         SD card disk image; without it the slot is empty\n"
@@ -65,7 +73,7 @@ std::string usage(const std::string& build)
            "  --help            this text\n";
 }
 
-bool parse_options(int argc, char** argv, const std::string& build, ProgramOptions* o, std::string* error)
+bool parse_options(int argc, char** argv, const ProgramKind& kind, ProgramOptions* o, std::string* error)
 {
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
@@ -75,9 +83,11 @@ bool parse_options(int argc, char** argv, const std::string& build, ProgramOptio
             continue;
         }
         static const char* const known[] = {"--uart1", "--uart2", "--flash", "--eeprom", "--sd",
-                                            "--straps", "--http", "--speed"};
+                                            "--straps", "--http", "--speed", "--image", "--build"};
         std::string opt = a.substr(0, a.find('='));
-        if (std::find(std::begin(known), std::end(known), opt) == std::end(known)) {
+        const bool image_option = opt == "--image" || opt == "--build";
+        if (std::find(std::begin(known), std::end(known), opt) == std::end(known) ||
+            (image_option && !kind.takes_image)) {
             *error = a.rfind("--", 0) == 0 ? "unknown option " + opt : "unexpected argument '" + a + "'";
             return false;
         }
@@ -103,6 +113,10 @@ bool parse_options(int argc, char** argv, const std::string& build, ProgramOptio
             o->board.eeprom = value;
         } else if (a == "--sd") {
             o->board.sd = value;
+        } else if (a == "--image") {
+            o->image = value;
+        } else if (a == "--build") {
+            o->build = value;
         } else if (a == "--straps") {
             if (!parse_straps(value, &o->board.straps)) {
                 *error = "--straps takes plain, E, N or 26, not '" + value + "'";
@@ -132,6 +146,31 @@ bool parse_options(int argc, char** argv, const std::string& build, ProgramOptio
         *error = "only one UART can use standard input and output";
         return false;
     }
+    if (kind.takes_image && o->image.empty() && !o->help) {
+        *error = "--image names the board image to run";
+        return false;
+    }
+    return true;
+}
+
+bool read_command_line(int argc, char** argv, const ProgramKind& kind, ProgramOptions* out, int* exit_code)
+{
+    std::string error;
+    if (!parse_options(argc, argv, kind, out, &error)) {
+        std::fprintf(stderr, "%s: %s\n\n%s", kind.name.c_str(), error.c_str(), usage(kind).c_str());
+        *exit_code = 2;
+        return false;
+    }
+    if (out->help) {
+        std::fputs(usage(kind).c_str(), stdout);
+        *exit_code = 0;
+        return false;
+    }
+    return true;
+}
+
+void default_files(const std::string& build, ProgramOptions* o)
+{
     if (o->board.flash.empty() || o->board.eeprom.empty()) {
         std::string dir = state_folder(build);
         if (o->board.flash.empty())
@@ -139,7 +178,6 @@ bool parse_options(int argc, char** argv, const std::string& build, ProgramOptio
         if (o->board.eeprom.empty())
             o->board.eeprom = dir + "/eeprom.bin";
     }
-    return true;
 }
 
 }  // namespace sim

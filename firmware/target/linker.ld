@@ -138,6 +138,8 @@ SECTIONS
     } > SDRAM :ram
 
     .ARM.attributes 0 : { KEEP(*(.ARM.attributes)) }
+    /* The build's name (build_name.cpp): in the file, not in the image. */
+    .velm5plus.build 0 (INFO) : { KEEP(*(.velm5plus.build)) }
 }
 
 ASSERT(__run_start == ORIGIN(SDRAM), "the vector block must run at the start of SDRAM")

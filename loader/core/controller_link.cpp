@@ -528,6 +528,11 @@ QString CControllerLink::ReadExternalCrc()
             SyncToPrompt();
         } else {
             Wait(kCrcRetryMs);
+            // A controller that takes longer than a read over a large store
+            // has answered meanwhile: asking again would leave an answer
+            // behind for the next command to read as its own.
+            if (ReadReply() > 0)
+                continue;
         }
         SendCommand("*CEXT");
         ReadReply();

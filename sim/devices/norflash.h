@@ -32,6 +32,8 @@ public:
     void write(uint32_t off, uint32_t value, unsigned size) override;
 
     bool busy() const { return busy_; }
+    // The chip reads its array: no command under way, not busy.
+    bool reads_array() const { return state_ == State::Read && !busy_; }
     // A worn-out sector: erasing it runs out of time (DQ5), as a failing
     // chip does.
     void set_failing_sector(int sector) { failing_sector_ = sector; }

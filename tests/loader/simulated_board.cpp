@@ -38,8 +38,12 @@ SimulatedBoard::SimulatedBoard(const QString& speed)
     }
     m_flash = m_dir.filePath("flash.bin");
     m_process.setProgram(program);
-    m_process.setArguments({"--uart1", "pty", "--uart2", "none", "--http", "0", "--speed", speed, "--flash",
-                            m_flash, "--eeprom", m_dir.filePath("eeprom.bin")});
+    // What the program needs before the simulator's options (arm-board: the
+    // image), '|' between them.
+    QStringList arguments = QString(VELM_SIMULATOR_ARGS).split('|', Qt::SkipEmptyParts);
+    arguments << QStringList{"--uart1", "pty", "--uart2", "none", "--http", "0", "--speed", speed, "--flash",
+                             m_flash, "--eeprom", m_dir.filePath("eeprom.bin")};
+    m_process.setArguments(arguments);
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process.start();
     if (!m_process.waitForStarted(kStartMs)) {

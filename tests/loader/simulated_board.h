@@ -1,5 +1,6 @@
-// The simulated board of the host tree as a child process, with its own
-// flash and EEPROM files: its command port is a pseudo-terminal that
+// The simulated board as a child process (the host tree's reference build,
+// or in the emu tree arm-board with the reference build's image), with its
+// own flash and EEPROM files: its command port is a pseudo-terminal that
 // Dravik's link opens like a serial port.
 #pragma once
 
@@ -10,8 +11,8 @@
 
 class SimulatedBoard {
 public:
-    // The simulator program: $VELM_SIMULATOR when set, else the host tree's
-    // reference build.
+    // The simulator program: $VELM_SIMULATOR when set, else the tree's own
+    // (VELM_SIMULATOR at build time).
     static QString Program();
 
     // Starts the board ("max" or "realtime"); Error() says why it did not.

@@ -592,6 +592,26 @@ TEST(ControllerLink, AsksForTheCrcAgainUntilItComes)
     EXPECT_EQ(b.link.ReadExternalCrc(), "0xBEEF") << Joined(b.Lines());
 }
 
+TEST(ControllerLink, ASlowCrcIsWaitedForAndLeavesNoAnswerBehind)
+{
+    Bench b;
+    b.controller.hook = [](const std::string& line) {
+        if (line != "*CEXT")
+            return std::string();
+        // A large store: the CRC takes longer than a read waits.
+        QThread::msleep(300);
+        return std::string("0xBEEF\r>\r");
+    };
+    b.Open();
+    EXPECT_EQ(b.link.ReadExternalCrc(), "0xBEEF") << Joined(b.Lines());
+    b.Settle();
+    EXPECT_EQ(b.Count("*CEXT"), 1) << "the CRC was asked for again while its answer was on the way";
+    b.link.SendCommand("vers");
+    char line[CControllerLink::kReplyCapacity];
+    b.link.ReadLine(line, sizeof line);
+    EXPECT_EQ(std::string(line).rfind("VELM", 0), 0u) << "vers was answered with \"" << line << "\"";
+}
+
 TEST(ControllerLink, MakesTheStoredImageLive)
 {
     struct Case {

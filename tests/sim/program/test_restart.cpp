@@ -1,5 +1,6 @@
-// "*RESET" through the simulator program's pseudo-terminal, as a host on
-// the command port meets it: the controller starts again as after
+// "*RESET" through the simulator program's pseudo-terminal (the host
+// build's, or arm-board's with the reference image), as a host on the
+// command port meets it: the controller starts again as after
 // power-on on the same port, keeps what its EEPROM holds, and has lost its
 // screen and its RAM.
 #include <gtest/gtest.h>
@@ -9,12 +10,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
+
+#include "support/simulator_program.h"
 
 namespace {
 
@@ -33,9 +37,16 @@ public:
         if (pid_ == 0) {
             dup2(out[1], 1);
             close(out[0]);
-            std::string flash = dir_ + "/flash.bin", eeprom = dir_ + "/eeprom.bin";
-            execl(VELM_SIMULATOR, VELM_SIMULATOR, "--http", "0", "--uart1", "pty", "--uart2", "none", "--speed",
-                  "max", "--flash", flash.c_str(), "--eeprom", eeprom.c_str(), (char*)nullptr);
+            // What the program needs before the simulator's options
+            // (arm-board: the image).
+            std::vector<std::string> args = {VELM_SIMULATOR};
+            for (const std::string& a : fwtest::split_arguments(VELM_SIMULATOR_ARGS))
+                args.push_back(a);
+            for (const std::string& a : std::vector<std::string>{"--http", "0", "--uart1", "pty", "--uart2", "none",
+                                                                 "--speed", "max", "--flash", dir_ + "/flash.bin",
+                                                                 "--eeprom", dir_ + "/eeprom.bin"})
+                args.push_back(a);
+            fwtest::exec_program(args);
             _exit(127);
         }
         close(out[1]);

@@ -1,0 +1,692 @@
+#include "arm/arm_cpu.h"
+
+#include <unicorn/unicorn.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <numeric>
+#include <set>
+#include <stdexcept>
+
+#include "arm/elf_image.h"
+#include "board.h"
+#include "devices/regfile.h"
+
+namespace sim::arm {
+
+namespace {
+
+constexpr uint32_t kPage = 1024;         // the engine's page size for this core
+constexpr uint32_t kVectorAlias = 1u << 20;
+constexpr uint32_t kMmioGap = 1u << 20;  // device windows this close share one MMIO range
+constexpr uint64_t kNever = 0xFFFFFFFF;  // an address where no ARM instruction starts
+
+// Program status register.
+constexpr uint32_t kModeMask = 0x1F, kThumb = 0x20, kIrqMask = 0x80;
+constexpr uint32_t kModeIrq = 0x12, kModeSvc = 0x13, kModeAbt = 0x17, kModeUnd = 0x1B;
+// The V bit of the system control register: vectors at 0xFFFF0000.
+constexpr uint32_t kHighVectors = 1u << 13;
+// QEMU's numbers for the exceptions the engine reports through its
+// interrupt hook.
+constexpr uint32_t kExcpUdef = 1, kExcpSwi = 2, kExcpPrefetchAbort = 3, kExcpDataAbort = 4, kExcpBkpt = 7;
+
+// The processor runs at most this much virtual time before the program
+// looks at the front ends' work again.
+constexpr Time kSlice = kMillisecond;
+// Nanoseconds per instruction as a reduced fraction.
+constexpr uint64_t kNsNum0 = ArmCpu::kCyclesNum * 1000000000ull;
+constexpr uint64_t kNsDen0 = ArmCpu::kCyclesDen * ArmCpu::kClockHz;
+constexpr uint64_t kNsNum = kNsNum0 / std::gcd(kNsNum0, kNsDen0);
+constexpr uint64_t kNsDen = kNsDen0 / std::gcd(kNsNum0, kNsDen0);
+
+// Waiting loops: blocks after which an anchor that never came back is given
+// up, and register mismatches in a row after which another place is tried.
+constexpr uint64_t kAnchorPatience = 50000;
+constexpr unsigned kAnchorMisses = 4;
+
+// The registers that a waiting loop keeps the same from pass to pass (the
+// pc is the anchor itself).
+const int kWatched[] = {UC_ARM_REG_R0, UC_ARM_REG_R1, UC_ARM_REG_R2,  UC_ARM_REG_R3,  UC_ARM_REG_R4,
+                        UC_ARM_REG_R5, UC_ARM_REG_R6, UC_ARM_REG_R7,  UC_ARM_REG_R8,  UC_ARM_REG_R9,
+                        UC_ARM_REG_R10, UC_ARM_REG_R11, UC_ARM_REG_R12, UC_ARM_REG_SP, UC_ARM_REG_LR,
+                        UC_ARM_REG_CPSR};
+static_assert(sizeof kWatched / sizeof kWatched[0] == 16, "kWatchedRegs");
+
+void check(uc_err e, const std::string& what)
+{
+    if (e != UC_ERR_OK)
+        throw std::runtime_error("ARM emulation: " + what + ": " + uc_strerror(e));
+}
+
+uint32_t reg(uc_engine* uc, int r)
+{
+    uint32_t v = 0;
+    uc_reg_read(uc, r, &v);
+    return v;
+}
+
+void set_reg(uc_engine* uc, int r, uint32_t v)
+{
+    uc_reg_write(uc, r, &v);
+}
+
+uint32_t control_register(uc_engine* uc)
+{
+    uc_arm_cp_reg c{};
+    c.cp = 15;
+    c.crn = 1;
+    uc_reg_read(uc, UC_ARM_REG_CP_REG, &c);
+    return static_cast<uint32_t>(c.val);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- engine callbacks
+
+struct EngineHooks {
+    static void block(uc_engine* uc, uint64_t addr, uint32_t size, void* p)
+    {
+        ArmCpu& c = *static_cast<ArmCpu*>(p);
+        const uint32_t a = static_cast<uint32_t>(addr);
+        c.block_ = a;
+        bool stop = c.stop_now_ || c.icount_ >= c.limit_;
+        if (c.flash_memory_ && a - kFlashBase >= kFlashSize) {
+            // The program left the flash: from now on the flash is the chip.
+            c.flash_switch_ = true;
+            stop = true;
+        }
+        if (!stop && c.irq_wanted_ && !c.irq_masked())
+            stop = true;
+        if (!stop && c.idle_check(a)) {
+            c.idle_ = true;
+            stop = true;
+        }
+        if (stop) {
+            // The block does not run now; it is the first of the next run.
+            uc_emu_stop(uc);
+            return;
+        }
+        // The images are ARM code throughout: four bytes an instruction.
+        c.icount_ += size / 4;
+    }
+
+    static void store(uc_engine*, uc_mem_type, uint64_t addr, int size, int64_t, void* p)
+    {
+        ArmCpu& c = *static_cast<ArmCpu*>(p);
+        if (c.log_overflow_)
+            return;
+        const uint32_t a = static_cast<uint32_t>(addr);
+        for (const ArmCpu::Ram& r : c.ram_)
+            if (a - r.base < r.size) {
+                if (c.log_.size() == ArmCpu::kStoreLog || a - r.base + static_cast<uint32_t>(size) > r.size ||
+                    size > 8) {
+                    c.log_overflow_ = true;
+                    return;
+                }
+                // What the bytes held before: the waiting-loop check compares
+                // them with what they hold at the end of the pass.
+                ArmCpu::Store s{a, static_cast<uint8_t>(size), {}};
+                std::memcpy(s.old, r.view + (a - r.base), static_cast<size_t>(size));
+                c.log_.push_back(s);
+                return;
+            }
+    }
+
+    static bool invalid(uc_engine*, uc_mem_type type, uint64_t addr, int size, int64_t value, void* p)
+    {
+        ArmCpu& c = *static_cast<ArmCpu*>(p);
+        const uint32_t a = static_cast<uint32_t>(addr);
+        if (type == UC_MEM_FETCH_PROT && a - kFlashBase < kFlashSize && !c.flash_memory_) {
+            // Code in the flash again (the reset entry after a call into
+            // SDRAM, an exception handler): the flash becomes memory, if the
+            // chip reads its array.
+            c.flash_switch_ = true;
+            return false;
+        }
+        ArmCpu::Exception kind = ArmCpu::Exception::DataAbort;
+        std::string what;
+        switch (type) {
+        case UC_MEM_FETCH_UNMAPPED:
+        case UC_MEM_FETCH_PROT:
+            kind = ArmCpu::Exception::PrefetchAbort;
+            what = "instruction fetch at " + hex32(a) + ", where no memory is";
+            break;
+        case UC_MEM_WRITE_PROT:
+            what = "store" + std::to_string(size * 8) + " of " + hex32(static_cast<uint32_t>(value)) + " at " +
+                   hex32(a) + " into the flash while code runs from it";
+            break;
+        case UC_MEM_WRITE_UNMAPPED:
+            what = "store" + std::to_string(size * 8) + " of " + hex32(static_cast<uint32_t>(value)) + " at " +
+                   hex32(a) + ", an address nobody claims";
+            break;
+        default:
+            what = "load" + std::to_string(size * 8) + " at " + hex32(a) + ", an address nobody claims";
+            break;
+        }
+        c.pending_ = {true, kind, what};
+        return false;
+    }
+
+    static void interrupt(uc_engine* uc, uint32_t intno, void* p)
+    {
+        ArmCpu& c = *static_cast<ArmCpu*>(p);
+        switch (intno) {
+        case kExcpUdef: c.pending_ = {true, ArmCpu::Exception::Undefined, "undefined instruction"}; break;
+        case kExcpSwi: c.pending_ = {true, ArmCpu::Exception::Swi, "software interrupt"}; break;
+        case kExcpPrefetchAbort:
+        case kExcpBkpt: c.pending_ = {true, ArmCpu::Exception::PrefetchAbort, "prefetch abort"}; break;
+        case kExcpDataAbort: c.pending_ = {true, ArmCpu::Exception::DataAbort, "data abort"}; break;
+        default:
+            c.pending_ = {true, ArmCpu::Exception::Undefined, "processor exception " + std::to_string(intno)};
+            break;
+        }
+        uc_emu_stop(uc);
+    }
+
+    static uint64_t mmio_read(uc_engine*, uint64_t off, unsigned size, void* p)
+    {
+        auto* w = static_cast<ArmCpu::Mmio*>(p);
+        ArmCpu& c = *w->cpu;
+        c.sync_time();
+        const uint32_t addr = w->base + static_cast<uint32_t>(off);
+        uint64_t v;
+        if (size == 8)
+            v = c.m_.read(addr, 4) | static_cast<uint64_t>(c.m_.read(addr + 4, 4)) << 32;
+        else
+            v = c.m_.read(addr, size);
+        c.after_access();
+        return v;
+    }
+
+    static void mmio_write(uc_engine*, uint64_t off, unsigned size, uint64_t value, void* p)
+    {
+        auto* w = static_cast<ArmCpu::Mmio*>(p);
+        ArmCpu& c = *w->cpu;
+        c.sync_time();
+        const uint32_t addr = w->base + static_cast<uint32_t>(off);
+        if (size == 8) {
+            c.m_.write(addr, static_cast<uint32_t>(value), 4);
+            c.m_.write(addr + 4, static_cast<uint32_t>(value >> 32), 4);
+        } else {
+            c.m_.write(addr, static_cast<uint32_t>(value), size);
+        }
+        c.after_access();
+    }
+};
+
+// ---------------------------------------------------------------- set-up
+
+ArmCpu::ArmCpu(Machine& m) : m_(m)
+{
+    log_.reserve(kStoreLog);
+    m_.set_processor(this);
+    open_engine();
+}
+
+ArmCpu::~ArmCpu()
+{
+    close_engine();
+}
+
+void ArmCpu::open_engine()
+{
+    check(uc_open(UC_ARCH_ARM, UC_MODE_ARM, &uc_), "opening the engine");
+    check(uc_ctl_set_cpu_model(uc_, UC_CPU_ARM_926), "choosing the ARM926 model");
+}
+
+void ArmCpu::close_engine()
+{
+    if (uc_)
+        uc_close(uc_);
+    uc_ = nullptr;
+    for (Mmio* w : mmio_)
+        delete w;
+    mmio_.clear();
+}
+
+void ArmCpu::map_board(Board& board)
+{
+    board_ = &board;
+    m_.map_ram(kIramBase, kIramSize);
+    for (const Machine::Region& r : m_.regions())
+        if (r.base != kFlashBase)
+            ram_.push_back({r.base, r.size, r.wview});
+    mapped_ = true;
+}
+
+void ArmCpu::map_flash(bool as_memory)
+{
+    uc_mem_unmap(uc_, kFlashBase, kFlashSize);
+    if (as_memory) {
+        uint8_t* flash = m_.writable(kFlashBase, kFlashSize);
+        check(uc_mem_map_ptr(uc_, kFlashBase, kFlashSize, UC_PROT_READ | UC_PROT_EXEC, flash), "mapping the flash");
+    } else {
+        mmio_.push_back(new Mmio{this, kFlashBase});
+        check(uc_mmio_map(uc_, kFlashBase, kFlashSize, EngineHooks::mmio_read, mmio_.back(), EngineHooks::mmio_write,
+                          mmio_.back()),
+              "mapping the flash chip");
+    }
+    flash_memory_ = as_memory;
+}
+
+void ArmCpu::map_windows()
+{
+    // The peripheral space that device windows lie in is MMIO from the
+    // first window to the last, in runs no longer apart than a megabyte: an
+    // access there that no window claims is caught by the bus.  Outside,
+    // nothing is mapped.
+    std::set<std::pair<uint32_t, uint32_t>> spans;
+    for (const Machine::Window& w : m_.windows())
+        if (w.base - kFlashBase >= kFlashSize)  // the flash chip: see map_flash
+            spans.insert({w.base / kPage * kPage,
+                          static_cast<uint32_t>((static_cast<uint64_t>(w.base) + w.size + kPage - 1) / kPage * kPage)});
+    for (auto it = spans.begin(); it != spans.end();) {
+        uint32_t base = it->first, end = it->second;
+        while (++it != spans.end() && it->first <= end + kMmioGap)
+            end = std::max(end, it->second);
+        mmio_.push_back(new Mmio{this, base});
+        check(uc_mmio_map(uc_, base, end - base, EngineHooks::mmio_read, mmio_.back(), EngineHooks::mmio_write,
+                          mmio_.back()),
+              "mapping the registers at " + hex32(base));
+    }
+}
+
+void ArmCpu::add_hooks()
+{
+    uc_hook h;
+    check(uc_hook_add(uc_, &h, UC_HOOK_BLOCK, reinterpret_cast<void*>(EngineHooks::block), this, 1, 0),
+          "the block hook");
+    check(uc_hook_add(uc_, &h, UC_HOOK_MEM_INVALID, reinterpret_cast<void*>(EngineHooks::invalid), this, 1, 0),
+          "the fault hook");
+    check(uc_hook_add(uc_, &h, UC_HOOK_INTR, reinterpret_cast<void*>(EngineHooks::interrupt), this, 1, 0),
+          "the exception hook");
+}
+
+void ArmCpu::reset(uint32_t pc)
+{
+    if (!mapped_)
+        throw std::logic_error("ArmCpu::reset before map_board");
+    // A fresh engine is a processor straight out of reset: supervisor mode,
+    // IRQ and FIQ masked, MMU, caches and high vectors off, empty TLB.
+    close_engine();
+    open_engine();
+    for (const Ram& r : ram_)
+        check(uc_mem_map_ptr(uc_, r.base, r.size, UC_PROT_ALL, r.view), "mapping memory at " + hex32(r.base));
+    // The reset code's MMU maps the first megabyte of addresses onto the
+    // start of SDRAM, where it copies the vectors.  This engine checks an
+    // instruction fetch's virtual address against its own memory map, so
+    // that megabyte of SDRAM is also mapped at 0; nothing else is there on
+    // this board, and with the MMU on the firmware cannot reach physical 0.
+    check(uc_mem_map_ptr(uc_, 0, kVectorAlias, UC_PROT_ALL, m_.writable(kSdramBase, kVectorAlias)),
+          "mapping the vectors' megabyte");
+    map_flash(true);  // the reset entry runs from the flash
+    map_windows();
+    add_hooks();
+    pc_ = pc;
+    block_ = pc;
+    held_ = false;
+    flash_switch_ = false;
+    stop_now_ = false;
+    idle_ = false;
+    pending_ = {};
+    anchor_ = 0;
+    anchor_wait_ = 0;
+    anchor_regs_valid_ = false;
+    anchor_idled_ = false;
+    watching_ = false;
+    store_hooks_.clear();
+    start_pass();
+    irq_wanted_ = m_.irq_line();
+}
+
+// ---------------------------------------------------------------- time
+
+void ArmCpu::sync_time()
+{
+    const uint64_t n = icount_ - synced_;
+    synced_ = icount_;
+    const uint64_t total = n * kNsNum + time_rest_;
+    time_rest_ = total % kNsDen;
+    if (total >= kNsDen)
+        m_.advance(total / kNsDen);
+}
+
+uint64_t ArmCpu::instructions_until(Time t) const
+{
+    if (t <= m_.now())
+        return 1;
+    return ((t - m_.now()) * kNsDen + kNsNum - 1) / kNsNum;
+}
+
+void ArmCpu::set_limit(Time deadline)
+{
+    const Time t = std::min({m_.next_event(), deadline, m_.now() + kSlice});
+    limit_ = icount_ + instructions_until(t);
+}
+
+void ArmCpu::after_access()
+{
+    ++interactions_;
+    set_limit(deadline_);
+    if (stop_now_)
+        uc_emu_stop(uc_);
+}
+
+// ---------------------------------------------------------------- interrupts and faults
+
+void ArmCpu::poll_interrupts()
+{
+    irq_wanted_ = m_.irq_line();
+}
+
+bool ArmCpu::irq_masked()
+{
+    return reg(uc_, UC_ARM_REG_CPSR) & kIrqMask;
+}
+
+void ArmCpu::unclaimed_access(uint32_t addr, uint32_t value, unsigned size, bool write)
+{
+    // On the board the bus answers with an error: the processor takes a
+    // data abort.
+    if (write)
+        pending_ = {true, Exception::DataAbort,
+                    "store" + std::to_string(size * 8) + " of " + hex32(value) + " at " + hex32(addr) +
+                        ", where no device answers"};
+    else
+        pending_ = {true, Exception::DataAbort,
+                    "load" + std::to_string(size * 8) + " at " + hex32(addr) + ", where no device answers"};
+    stop_now_ = true;
+    uc_emu_stop(uc_);
+}
+
+void ArmCpu::enter(Exception e, uint32_t lr)
+{
+    uint32_t mode = kModeAbt, vector = 0x10;
+    switch (e) {
+    case Exception::Undefined: mode = kModeUnd; vector = 0x04; break;
+    case Exception::Swi: mode = kModeSvc; vector = 0x08; break;
+    case Exception::PrefetchAbort: mode = kModeAbt; vector = 0x0C; break;
+    case Exception::DataAbort: mode = kModeAbt; vector = 0x10; break;
+    case Exception::Irq: mode = kModeIrq; vector = 0x18; break;
+    }
+    // What the ARM926 does on taking an exception: the old status into the
+    // new mode's SPSR, the return address into its LR, ARM state, IRQs
+    // masked, and on to the vector (high or low as the control register
+    // says).
+    const uint32_t cpsr = reg(uc_, UC_ARM_REG_CPSR);
+    set_reg(uc_, UC_ARM_REG_CPSR, (cpsr & ~(kModeMask | kThumb)) | mode | kIrqMask);
+    set_reg(uc_, UC_ARM_REG_SPSR, cpsr);
+    set_reg(uc_, UC_ARM_REG_LR, lr);
+    pc_ = ((control_register(uc_) & kHighVectors) ? 0xFFFF0000u : 0u) + vector;
+    ++interactions_;
+}
+
+std::string ArmCpu::where(uint32_t addr) const
+{
+    std::string w = image_ ? image_->where(addr) : "";
+    return w.empty() ? hex32(addr) : hex32(addr) + " (" + w + ")";
+}
+
+std::string ArmCpu::registers_text()
+{
+    static const char* const names[] = {"r0", "r1", "r2", "r3",  "r4",  "r5", "r6", "r7",
+                                        "r8", "r9", "r10", "r11", "r12", "sp", "lr", "pc"};
+    static const int regs[] = {UC_ARM_REG_R0, UC_ARM_REG_R1, UC_ARM_REG_R2,  UC_ARM_REG_R3,
+                               UC_ARM_REG_R4, UC_ARM_REG_R5, UC_ARM_REG_R6,  UC_ARM_REG_R7,
+                               UC_ARM_REG_R8, UC_ARM_REG_R9, UC_ARM_REG_R10, UC_ARM_REG_R11,
+                               UC_ARM_REG_R12, UC_ARM_REG_SP, UC_ARM_REG_LR, UC_ARM_REG_PC};
+    std::string text;
+    for (int i = 0; i < 16; ++i) {
+        char b[24];
+        std::snprintf(b, sizeof b, "%s%-3s %08X", i % 4 ? "  " : "\n  ", names[i], reg(uc_, regs[i]));
+        text += b;
+    }
+    char b[64];
+    std::snprintf(b, sizeof b, "\n  cpsr %08X  control %08X", reg(uc_, UC_ARM_REG_CPSR), control_register(uc_));
+    return text + b;
+}
+
+void ArmCpu::fault(Exception e, const std::string& what, uint32_t pc, bool in_block)
+{
+    // The registers as the fault left them, before the exception changes
+    // the mode.
+    const std::string text = what + (in_block ? ", in the block at " : ", at ") + where(pc) + registers_text();
+    m_.report("ARM926 " + text);
+    uint32_t lr = pc + 4;
+    if (e == Exception::DataAbort)
+        lr = pc + 8;
+    else if (e == Exception::Swi)
+        lr = pc;
+    enter(e, lr);
+}
+
+void ArmCpu::handle_stop(int err)
+{
+    switch (err) {
+    case UC_ERR_OK:
+        break;
+    case UC_ERR_INSN_INVALID: {
+        uint32_t insn = 0;
+        uc_mem_read(uc_, pc_, &insn, 4);
+        pending_ = {};
+        fault(Exception::Undefined, "undefined instruction " + hex32(insn), pc_);
+        return;
+    }
+    case UC_ERR_FETCH_PROT:
+        if (flash_switch_) {
+            if (board_->nor.reads_array())
+                return;  // the flash becomes memory before the next run
+            flash_switch_ = false;
+            pending_ = {};
+            fault(Exception::PrefetchAbort, "instruction fetch from the flash while the chip is busy with a command",
+                  pc_);
+            return;
+        }
+        [[fallthrough]];
+    default:
+        if (!pending_.set)
+            pending_ = {true, Exception::DataAbort, std::string("emulation stopped: ") +
+                                                        uc_strerror(static_cast<uc_err>(err))};
+        break;
+    }
+    if (pending_.set) {
+        Pending p = pending_;
+        pending_ = {};
+        // The engine names no instruction for a faulting access, only the
+        // block that made it.
+        const bool in_block = p.kind == Exception::DataAbort;
+        fault(p.kind, p.what, in_block ? block_ : pc_, in_block);
+    }
+}
+
+// ---------------------------------------------------------------- running
+
+void ArmCpu::hold_in_reset()
+{
+    held_ = true;
+    stop_now_ = true;
+    uc_emu_stop(uc_);
+}
+
+void ArmCpu::run_until(Time deadline, const std::function<bool()>& stop)
+{
+    deadline_ = deadline;
+    while (m_.now() < deadline && !(stop && stop())) {
+        if (held_) {
+            m_.idle(deadline);
+            continue;
+        }
+        m_.drain_inbox();
+        if (flash_switch_) {
+            map_flash(!flash_memory_);
+            flash_switch_ = false;
+        }
+        if (irq_wanted_ && !irq_masked())
+            enter(Exception::Irq, pc_ + 4);
+        set_limit(deadline);
+        stop_now_ = false;
+        const uc_err err = uc_emu_start(uc_, pc_, kNever, 0, 0);
+        pc_ = reg(uc_, UC_ARM_REG_PC);
+        sync_time();
+        handle_stop(err);
+        if (idle_) {
+            idle_ = false;
+            m_.idle(deadline);
+        }
+        m_.keep_pace();
+    }
+}
+
+// ---------------------------------------------------------------- waiting loops
+
+bool ArmCpu::idle_check(uint32_t a)
+{
+    if (a != anchor_) {
+        if (anchor_ != 0 ? ++anchor_blocks_ < kAnchorPatience : anchor_wait_ > 0 && --anchor_wait_ > 0)
+            return false;
+        // Watch this block from now on.
+        anchor_ = a;
+        anchor_blocks_ = 0;
+        anchor_skip_ = anchor_backoff_ = anchor_misses_ = 0;
+        anchor_idled_ = false;
+        forget_pass();
+        return false;
+    }
+    anchor_blocks_ = 0;
+    if (anchor_skip_ > 0) {
+        --anchor_skip_;
+        return false;
+    }
+    const bool interacted = interactions_ != anchor_interactions_;
+    if (interacted || (watching_ && !memory_as_before())) {
+        // A device was touched, an exception taken or memory changed since
+        // the last pass: it worked.
+        if (interacted && anchor_idled_) {
+            // An interrupt in a loop that has waited here before: most
+            // likely it waits again from this pass on, so its stores are
+            // watched at once.
+            read_watched(anchor_regs_);
+            anchor_regs_valid_ = true;
+            watch_stores(true);
+            start_pass();
+            return false;
+        }
+        // A place where that keeps happening may be an interrupt handler
+        // or a polling loop: try another.
+        if (++anchor_misses_ >= kAnchorMisses)
+            move_anchor();
+        forget_pass();
+        return false;
+    }
+    uint32_t regs[kWatchedRegs];
+    read_watched(regs);
+    if (anchor_regs_valid_ && std::memcmp(regs, anchor_regs_, sizeof regs) == 0) {
+        anchor_misses_ = 0;
+        if (watching_) {
+            anchor_idled_ = true;
+            return true;  // a whole pass left registers and memory as they were: it waits
+        }
+        // The same registers and no device touched: see whether the next
+        // pass leaves memory as it finds it.
+        watch_stores(true);
+        start_pass();
+        return false;
+    }
+    if (anchor_regs_valid_) {
+        // A loop that computes in registers: look less often, and after a
+        // few misses try another place (the same block may be reached
+        // several times a pass with different registers).
+        anchor_backoff_ = std::min(anchor_backoff_ ? anchor_backoff_ * 2 : 1, 64u);
+        anchor_skip_ = anchor_backoff_;
+        if (++anchor_misses_ >= kAnchorMisses) {
+            move_anchor();
+            forget_pass();
+            return false;
+        }
+    }
+    std::memcpy(anchor_regs_, regs, sizeof regs);
+    anchor_regs_valid_ = true;
+    watch_stores(false);
+    start_pass();
+    return false;
+}
+
+// The next anchor: a block some way on, chosen anew each time so that a
+// loop of many blocks is eventually watched at a place it passes once.
+void ArmCpu::move_anchor()
+{
+    anchor_ = 0;
+    anchor_seed_ = anchor_seed_ * 1103515245u + 12345u;
+    anchor_wait_ = 1 + (anchor_seed_ >> 16) % 1000;
+}
+
+void ArmCpu::read_watched(uint32_t* regs)
+{
+    void* ptrs[kWatchedRegs];
+    for (int i = 0; i < kWatchedRegs; ++i)
+        ptrs[i] = &regs[i];
+    uc_reg_read_batch(uc_, const_cast<int*>(kWatched), ptrs, kWatchedRegs);
+}
+
+void ArmCpu::forget_pass()
+{
+    anchor_regs_valid_ = false;
+    watch_stores(false);
+    start_pass();
+}
+
+void ArmCpu::watch_stores(bool on)
+{
+    if (on == watching_)
+        return;
+    // Stores are looked at only while a loop is suspected of waiting: the
+    // hook costs every store of the firmware something.
+    if (on) {
+        for (const Ram& r : ram_) {
+            uc_hook h;
+            check(uc_hook_add(uc_, &h, UC_HOOK_MEM_WRITE, reinterpret_cast<void*>(EngineHooks::store), this, r.base,
+                              static_cast<uint64_t>(r.base) + r.size - 1),
+                  "the store hook");
+            store_hooks_.push_back(h);
+        }
+    } else {
+        for (uc_hook h : store_hooks_)
+            uc_hook_del(uc_, h);
+        store_hooks_.clear();
+    }
+    watching_ = on;
+}
+
+void ArmCpu::start_pass()
+{
+    anchor_interactions_ = interactions_;
+    log_.clear();
+    log_overflow_ = false;
+}
+
+bool ArmCpu::memory_as_before()
+{
+    if (log_overflow_)
+        return false;
+    // The first store to a byte logged what it held when the pass began;
+    // the pass left memory as it found it when every such byte holds that
+    // again.
+    ++seen_generation_;
+    for (const Store& s : log_)
+        for (uint32_t i = 0; i < s.size; ++i) {
+            const uint32_t b = s.addr + i;
+            uint32_t slot = (b * 2654435761u) >> (32 - kSeenBits);
+            while (seen_[slot].generation == seen_generation_ && seen_[slot].addr != b)
+                slot = (slot + 1) & ((1u << kSeenBits) - 1);
+            if (seen_[slot].generation == seen_generation_)
+                continue;  // a later store to a byte already looked at
+            seen_[slot] = {b, seen_generation_};
+            const uint8_t* now = m_.mem(b);
+            if (!now || *now != s.old[i])
+                return false;
+        }
+    return true;
+}
+
+}  // namespace sim::arm

@@ -1,0 +1,189 @@
+// The board's processor, an ARM926EJ-S, under emulation (Unicorn 2): it runs
+// a board image of the arm tree on the simulated board.
+//
+// SDRAM, the internal SRAM and the NOR flash are memory of the emulator.
+// Every peripheral window is MMIO whose accesses go through the machine's
+// bus to the same device models as the host build.  The flash is plain
+// memory while the processor runs code from it (the reset entry and the
+// boot code); while it runs from SDRAM every flash access goes to the NOR
+// model, so commands, status polling and programming behave like the chip.
+//
+// Time follows the instructions executed, kCyclesPerInstruction at the
+// processor clock.  Between translated blocks the processor enters the IRQ
+// exception itself when the interrupt controller's line is up and its I bit
+// is clear, as the ARM926 does.  A loop that waits provably (it comes back
+// to the same place with the same registers, and since then no memory has
+// changed and no device was touched) has nothing to do until the next event:
+// time goes straight there, as it would while the board spins.
+//
+// Faults the firmware would take on the board (undefined instruction,
+// prefetch and data aborts, an access to an address nobody claims) are
+// reported with the registers and the address, and the processor takes the
+// exception as the ARM926 does.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "board.h"
+#include "machine.h"
+
+struct uc_struct;
+
+namespace sim::arm {
+
+class ElfImage;
+
+class ArmCpu : public Processor {
+public:
+    // The i.MX21's core clock (MPLL 266 MHz, FCLK = MPLL).
+    static constexpr uint64_t kClockHz = 266000000;
+    // Cycles per instruction, as a fraction (3/2 = 1.5): what the ARM926's
+    // five-stage pipeline takes on this firmware's mix with its caches on:
+    // one cycle for most instructions, two to three for loads that are used
+    // at once, taken branches and block transfers.
+    static constexpr uint64_t kCyclesNum = 3, kCyclesDen = 2;
+    // The i.MX21's internal SRAM: the only memory that works at reset.
+    static constexpr uint32_t kIramBase = 0xFFFFE800, kIramSize = 0x1800;
+
+    // Creates the processor and makes it the machine's, before the board
+    // maps its memory.
+    explicit ArmCpu(Machine& m);
+    ~ArmCpu() override;
+    ArmCpu(const ArmCpu&) = delete;
+    ArmCpu& operator=(const ArmCpu&) = delete;
+
+    bool memory_at_physical_addresses() const override { return false; }
+    void poll_interrupts() override;
+    void unclaimed_access(uint32_t addr, uint32_t value, unsigned size, bool write) override;
+
+    // Adds the internal SRAM to the machine; once, after the board is
+    // built.  Its memory and peripheral windows go into the emulator at
+    // every reset.
+    void map_board(Board& board);
+    // The image whose function names fault reports show.
+    void set_image(const ElfImage* image) { image_ = image; }
+
+    // Reset: a fresh processor (supervisor mode, IRQ and FIQ masked, MMU and
+    // caches off) that starts at pc.
+    void reset(uint32_t pc);
+    // The board held in reset: the processor runs no more, time goes on.
+    void hold_in_reset();
+    // Runs the firmware until virtual time reaches deadline, or until stop
+    // (looked at between runs of the engine) holds.
+    void run_until(Time deadline, const std::function<bool()>& stop = nullptr);
+
+    uint64_t instructions() const { return icount_; }
+
+private:
+    enum class Exception { Undefined, Swi, PrefetchAbort, DataAbort, Irq };
+    struct Pending {
+        bool set = false;
+        Exception kind = Exception::DataAbort;
+        std::string what;
+    };
+    struct Mmio {
+        ArmCpu* cpu;
+        uint32_t base;
+    };
+
+    void open_engine();
+    void close_engine();
+    void map_flash(bool as_memory);
+    void map_windows();
+    void add_hooks();
+
+    void sync_time();
+    void set_limit(Time deadline);
+    uint64_t instructions_until(Time t) const;
+    bool irq_masked();
+    // Takes the exception as the ARM926 does, with lr for the new mode's LR.
+    void enter(Exception e, uint32_t lr);
+    // Reports the fault and takes the exception; in_block: pc is the start
+    // of the block that faulted somewhere.
+    void fault(Exception e, const std::string& what, uint32_t pc, bool in_block = false);
+    // What ended a run of the engine: a fault to report and take, or the
+    // flash to map again.
+    void handle_stop(int err);
+    std::string registers_text();
+    std::string where(uint32_t addr) const;
+
+    // The engine's callbacks (arm_cpu.cpp).
+    friend struct EngineHooks;
+    void after_access();
+    bool idle_check(uint32_t addr);
+
+    Machine& m_;
+    Board* board_ = nullptr;
+    uc_struct* uc_ = nullptr;
+    const ElfImage* image_ = nullptr;
+    std::vector<Mmio*> mmio_;  // one per MMIO range, alive while the engine is
+    bool mapped_ = false;
+
+    uint32_t pc_ = 0;          // where the next run starts
+    uint32_t block_ = 0;       // the block running (or about to)
+    uint64_t icount_ = 0;      // instructions executed
+    uint64_t limit_ = 0;       // stop when icount_ reaches it
+    uint64_t synced_ = 0;      // instructions already turned into time
+    uint64_t time_rest_ = 0;   // the part of a nanosecond not yet turned
+    Time deadline_ = 0;
+    bool irq_wanted_ = false;  // the interrupt line is up
+    bool stop_now_ = false;
+    bool held_ = false;        // in reset for good
+
+    // The flash: memory while code runs from it, the NOR model otherwise.
+    bool flash_memory_ = true;
+    bool flash_switch_ = false;
+
+    Pending pending_;          // an exception to take at the next stop
+
+    // Waiting loops: a block revisited with the same registers, memory as
+    // it was, and no device touched and no exception taken in between
+    // (idle_check).
+    static constexpr int kWatchedRegs = 16;
+    static constexpr size_t kStoreLog = 1024;
+    static constexpr unsigned kSeenBits = 14;  // 16384 byte slots > 8 x kStoreLog
+    struct Store {
+        uint32_t addr;
+        uint8_t size;
+        uint8_t old[8];
+    };
+    struct Seen {
+        uint32_t addr;
+        uint32_t generation;
+    };
+    void start_pass();
+    void forget_pass();
+    void move_anchor();
+    void read_watched(uint32_t* regs);
+    bool memory_as_before();
+    void watch_stores(bool on);
+    bool watching_ = false;                // the store hook is on
+    std::vector<size_t> store_hooks_;
+    uint64_t interactions_ = 0;   // device accesses and exceptions
+    std::vector<Store> log_;      // stores to RAM since the pass began
+    bool log_overflow_ = false;
+    std::vector<Seen> seen_ = std::vector<Seen>(1u << kSeenBits, Seen{0, 0});
+    uint32_t seen_generation_ = 0;
+    uint32_t anchor_ = 0;
+    uint64_t anchor_interactions_ = 0;
+    bool anchor_regs_valid_ = false;
+    bool anchor_idled_ = false;  // the loop has waited at this anchor before
+    uint32_t anchor_regs_[kWatchedRegs] = {};
+    uint64_t anchor_blocks_ = 0;
+    unsigned anchor_skip_ = 0, anchor_backoff_ = 0, anchor_misses_ = 0;
+    uint64_t anchor_wait_ = 0;   // blocks until a new anchor is chosen
+    uint32_t anchor_seed_ = 1;
+    bool idle_ = false;
+
+    // SDRAM and internal SRAM, for the store hook's comparisons.
+    struct Ram {
+        uint32_t base, size;
+        uint8_t* view;
+    };
+    std::vector<Ram> ram_;
+};
+
+}  // namespace sim::arm
