@@ -119,8 +119,10 @@ endif()
 
 # The command port under a storm of bytes, through the simulator program's
 # pseudo-terminal.
-add_executable(storm_tests ${CMAKE_SOURCE_DIR}/tests/storm/test_storm.cpp)
+add_executable(storm_tests ${CMAKE_SOURCE_DIR}/tests/storm/test_storm.cpp
+  ${CMAKE_SOURCE_DIR}/tests/support/simulator_program.cpp)
+target_include_directories(storm_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
 target_link_libraries(storm_tests PRIVATE GTest::gtest_main)
 target_compile_definitions(storm_tests PRIVATE VELM_SIMULATOR="$<TARGET_FILE:${VELM_REFERENCE_BUILD}>")
 add_dependencies(storm_tests ${VELM_REFERENCE_BUILD})
-gtest_discover_tests(storm_tests TEST_PREFIX "storm:" DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 900)
+gtest_discover_tests(storm_tests TEST_PREFIX "storm:" DISCOVERY_TIMEOUT 120 PROPERTIES TIMEOUT 900)

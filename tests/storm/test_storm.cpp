@@ -7,8 +7,6 @@
 // keep its flow control.
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -21,6 +19,8 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#include "support/simulator_program.h"
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
@@ -59,54 +59,10 @@ size_t occurrences(const std::string& s, const std::string& text)
 // this host opens as a serial line.
 class Board {
 public:
-    Board()
-    {
-        char dir[] = "/tmp/velm-storm-XXXXXX";
-        dir_ = mkdtemp(dir);
-        int out[2];
-        if (pipe(out) != 0)
-            std::abort();
-        pid_ = fork();
-        if (pid_ == 0) {
-            dup2(out[1], 1);
-            close(out[0]);
-            const std::string flash = dir_ + "/flash.bin", eeprom = dir_ + "/eeprom.bin";
-            execl(VELM_SIMULATOR, VELM_SIMULATOR, "--uart1", "pty", "--uart2", "none", "--http", "0", "--speed",
-                  "realtime", "--flash", flash.c_str(), "--eeprom", eeprom.c_str(), (char*)nullptr);
-            _exit(127);
-        }
-        close(out[1]);
-        std::string printed;
-        char c;
-        while (printed.find('\n') == std::string::npos && read(out[0], &c, 1) == 1)
-            printed += c;
-        close(out[0]);
-        if (printed.rfind("uart1 ", 0) != 0)
-            return;
-        fd_ = open(printed.substr(6, printed.size() - 7).c_str(), O_RDWR | O_NOCTTY);
-        set_rate(B115200);
-    }
-    ~Board()
-    {
-        if (fd_ >= 0)
-            close(fd_);
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-        std::system(("rm -rf " + dir_).c_str());
-    }
+    Board() : program_({VELM_SIMULATOR}, "realtime") { fd_ = program_.open_port(B115200); }
     bool open_ok() const { return fd_ >= 0; }
 
-    void set_rate(speed_t speed)
-    {
-        termios t{};
-        tcgetattr(fd_, &t);
-        cfmakeraw(&t);
-        cfsetispeed(&t, speed);
-        cfsetospeed(&t, speed);
-        tcsetattr(fd_, TCSANOW, &t);
-    }
+    void set_rate(speed_t speed) { program_.open_port(speed); }
 
     void write_all(const std::string& s)
     {
@@ -155,8 +111,7 @@ public:
     }
 
 private:
-    std::string dir_;
-    pid_t pid_ = -1;
+    fwtest::PtyProgram program_;
     int fd_ = -1;
     std::string received_;
 };

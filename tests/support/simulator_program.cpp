@@ -353,3 +353,63 @@ void SimulatorProgram::stop()
 }
 
 }  // namespace fwtest
+
+namespace fwtest {
+
+PtyProgram::PtyProgram(std::vector<std::string> args, const std::string& speed)
+{
+    char tmpl[] = "/tmp/velm-pty-XXXXXX";
+    if (!mkdtemp(tmpl))
+        return;
+    dir_ = tmpl;
+    int out[2];
+    if (pipe(out) != 0)
+        return;
+    for (const std::string& a : std::vector<std::string>{"--http", "0", "--uart1", "pty", "--uart2", "none", "--speed",
+                                                         speed, "--flash", dir_ + "/flash.bin", "--eeprom",
+                                                         dir_ + "/eeprom.bin"})
+        args.push_back(a);
+    pid_ = fork();
+    if (pid_ == 0) {
+        dup2(out[1], 1);
+        close(out[0]);
+        exec_program(args);
+        _exit(127);
+    }
+    close(out[1]);
+    // The program's first line names the port: "uart1 PATH".
+    std::string line =
+        read_until(out[0], [](const std::string& s) { return s.find('\n') != std::string::npos; }, std::chrono::minutes(4));
+    close(out[0]);
+    line = line.substr(0, line.find('\n') + 1);
+    if (line.rfind("uart1 ", 0) == 0 && line.back() == '\n')
+        path_ = line.substr(6, line.size() - 7);
+}
+
+PtyProgram::~PtyProgram()
+{
+    if (fd_ >= 0)
+        close(fd_);
+    if (pid_ > 0) {
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+    }
+    if (!dir_.empty())
+        std::system(("rm -rf " + dir_).c_str());
+}
+
+int PtyProgram::open_port(speed_t rate)
+{
+    if (fd_ < 0 && !path_.empty())
+        fd_ = open(path_.c_str(), O_RDWR | O_NOCTTY);
+    if (fd_ < 0)
+        return -1;
+    struct termios t {};
+    tcgetattr(fd_, &t);
+    cfmakeraw(&t);
+    cfsetispeed(&t, rate);
+    cfsetospeed(&t, rate);
+    return tcsetattr(fd_, TCSANOW, &t) == 0 ? fd_ : -1;
+}
+
+}  // namespace fwtest

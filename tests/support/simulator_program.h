@@ -11,6 +11,7 @@
 #include <vector>
 
 #include <sys/types.h>
+#include <termios.h>
 
 namespace fwtest {
 
@@ -73,6 +74,31 @@ public:
 
 private:
     int fd_;
+};
+
+// A simulator program with its command port (UART1) on a pseudo-terminal
+// that the test opens as a host opens a serial line; UART2 off, no panel
+// page, fresh flash and EEPROM files in a folder of its own.
+class PtyProgram {
+public:
+    // program_and_args: the executable and what it takes before its
+    // options (arm-board: --image FILE).
+    PtyProgram(std::vector<std::string> program_and_args, const std::string& speed);
+    ~PtyProgram();
+    PtyProgram(const PtyProgram&) = delete;
+    PtyProgram& operator=(const PtyProgram&) = delete;
+
+    // The pseudo-terminal the program named, empty when it named none.
+    const std::string& path() const { return path_; }
+    // Opens the port raw at rate; the descriptor, or -1.  The port is
+    // closed with the object.
+    int open_port(speed_t rate);
+    int fd() const { return fd_; }
+
+private:
+    std::string dir_, path_;
+    pid_t pid_ = -1;
+    int fd_ = -1;
 };
 
 class SimulatorProgram {

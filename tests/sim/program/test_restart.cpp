@@ -6,15 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
-#include <fcntl.h>
 #include <poll.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -26,60 +22,14 @@ using Clock = std::chrono::steady_clock;
 
 class Simulator {
 public:
-    Simulator()
-    {
-        char tmpl[] = "/tmp/velm-restart-XXXXXX";
-        dir_ = mkdtemp(tmpl);
-        int out[2];
-        if (pipe(out) != 0)
-            std::abort();
-        pid_ = fork();
-        if (pid_ == 0) {
-            dup2(out[1], 1);
-            close(out[0]);
-            // What the program needs before the simulator's options
-            // (arm-board: the image).
-            std::vector<std::string> args = {VELM_SIMULATOR};
-            for (const std::string& a : fwtest::split_arguments(VELM_SIMULATOR_ARGS))
-                args.push_back(a);
-            for (const std::string& a : std::vector<std::string>{"--http", "0", "--uart1", "pty", "--uart2", "none",
-                                                                 "--speed", "max", "--flash", dir_ + "/flash.bin",
-                                                                 "--eeprom", dir_ + "/eeprom.bin"})
-                args.push_back(a);
-            fwtest::exec_program(args);
-            _exit(127);
-        }
-        close(out[1]);
-        out_ = out[0];
-        std::string line = read_until(out_, "\n", std::chrono::seconds(240));
-        if (line.rfind("uart1 ", 0) == 0)
-            path_ = line.substr(6, line.size() - 7);
-    }
-    ~Simulator()
-    {
-        if (port_ >= 0)
-            close(port_);
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-        close(out_);
-        std::system(("rm -rf " + dir_).c_str());
-    }
-    const std::string& path() const { return path_; }
+    Simulator() : program_(program_and_args(), "max") {}
+    const std::string& path() const { return program_.path(); }
 
     // Opens the command port as a host opens a serial line.
     bool open_port()
     {
-        port_ = open(path_.c_str(), O_RDWR | O_NOCTTY);
-        if (port_ < 0)
-            return false;
-        struct termios t {};
-        tcgetattr(port_, &t);
-        cfmakeraw(&t);
-        cfsetispeed(&t, B115200);
-        cfsetospeed(&t, B115200);
-        return tcsetattr(port_, TCSANOW, &t) == 0;
+        port_ = program_.open_port(B115200);
+        return port_ >= 0;
     }
     // What the port sends until it ends with end (or 4 minutes pass: a
     // limit for hangs only).
@@ -123,9 +73,18 @@ private:
         return got;
     }
 
-    std::string dir_, path_;
-    pid_t pid_ = -1;
-    int out_ = -1, port_ = -1;
+    // The program and what it takes before its options (arm-board: the
+    // image).
+    static std::vector<std::string> program_and_args()
+    {
+        std::vector<std::string> args = {VELM_SIMULATOR};
+        for (const std::string& a : fwtest::split_arguments(VELM_SIMULATOR_ARGS))
+            args.push_back(a);
+        return args;
+    }
+
+    fwtest::PtyProgram program_;
+    int port_ = -1;
 };
 
 TEST(Restart, ResetStartsAgainOnTheSamePortKeepingTheEeprom)
