@@ -14,6 +14,9 @@ bool open_front_ends(Board& board, const ProgramOptions& o, const BuildWiring& b
     // After a board reset this program runs again and takes over the far
     // ends of the one before, so hosts and pages keep their connections.
     Handover inherited;
+    // What the UARTs send goes to the far ends and the page; the board keeps
+    // no record of it.
+    board.uart1.keep_sent = board.uart2.keep_sent = false;
     const bool restarted = take_handover(&inherited);
     if (restarted) {
         out->uart1 = adopt_far_end(inherited.uart1, board.uart1, board.machine, error);

@@ -109,7 +109,8 @@ void Uart::tx_done()
     shifting_ = false;
     uint8_t b = tx_fifo_.front();
     tx_fifo_.pop_front();
-    sent.push_back({m_.now(), b});
+    if (keep_sent)
+        sent.push_back({m_.now(), b});
     for (auto& fn : listeners_)
         fn(b);
     start_tx();

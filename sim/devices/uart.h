@@ -65,8 +65,11 @@ public:
         Time time;
         uint8_t byte;
     };
-    // Everything transmitted since power-on (or the last clear), with times.
+    // Everything transmitted since power-on (or the last clear), with times,
+    // while keep_sent holds: tests read it; a simulator program, which may
+    // run for days, keeps nothing.
     std::vector<Sent> sent;
+    bool keep_sent = true;
     std::string sent_text(size_t from = 0) const;
 
     // The line's rate in bit/s as programmed, and one character's time.

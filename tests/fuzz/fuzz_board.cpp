@@ -52,6 +52,11 @@ sim::Board& boot_once(const fwtest::BootOptions& options)
 void on_firmware(const char* what, const std::function<void()>& fn, sim::Time patience, sim::Time limit)
 {
     sim::Machine& m = sim::Machine::instance();
+    // What the board sent for the inputs before is of no use any more (and
+    // a fuzzer runs millions of them).
+    sim::Board& board = sim::Board::get();
+    board.uart1.sent.clear();
+    board.uart2.sent.clear();
     bool done = false;
     m.post([&] {
         fn();
@@ -61,7 +66,7 @@ void on_firmware(const char* what, const std::function<void()>& fn, sim::Time pa
         return;
     // Work that waits for the host (a repeating macro) ends on the escape
     // and abort sequences, as it would for a host.
-    fwtest::send(sim::Board::get().uart1, "\x1b\r*abt\r");
+    fwtest::send(board.uart1, "\x1b\r*abt\r");
     if (!m.run_until([&] { return done; }, m.now() + limit))
         stuck(std::string(what) + " did not end within " + std::to_string((patience + limit) / sim::kSecond) +
                 " s of board time, nor on ESC CR and *abt");

@@ -241,4 +241,44 @@ TEST(Simulator, GoesOnWithoutThePageWhenItsPortIsBusy)
     EXPECT_NE(got.find(kVersion), std::string::npos) << "the firmware does not answer vers: " << got;
 }
 
+// The program's resident memory in KiB, from /proc.
+long resident_kib(pid_t pid)
+{
+    FILE* f = std::fopen(("/proc/" + std::to_string(pid) + "/status").c_str(), "r");
+    long kib = -1;
+    char line[256];
+    while (f && std::fgets(line, sizeof line, f))
+        if (std::sscanf(line, "VmRSS: %ld", &kib) == 1)
+            break;
+    if (f)
+        std::fclose(f);
+    return kib;
+}
+
+TEST(Simulator, KeepsNoRecordOfWhatItSends)
+{
+    // A program that runs for days talks without end; what its command
+    // port sends must not pile up in its memory.
+    Simulator::Options o = Simulator::options(0);
+    o.speed = "max";
+    fwtest::SimulatorProgram s(o);
+    ASSERT_EQ(s.problem(), "") << "the simulator did not start";
+    s.until_answering(kVersion);
+    fwtest::CommandPort port(s.uart_port());
+    ASSERT_TRUE(port.connected());
+    auto talk = [&](int times) {
+        size_t bytes = 0;
+        for (int i = 0; i < times; ++i)
+            bytes += port.command("f?").size();  // the font list
+        return bytes;
+    };
+    talk(50);
+    const long before = resident_kib(s.pid());
+    const size_t sent = talk(2000);
+    const long after = resident_kib(s.pid());
+    ASSERT_GT(sent, 600000u) << "the font list came back shorter than expected";
+    EXPECT_LT(after - before, 4096) << "the program grew by " << after - before << " KiB while sending " << sent
+                                    << " bytes";
+}
+
 }  // namespace
