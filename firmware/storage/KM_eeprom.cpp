@@ -222,9 +222,10 @@ static void migrate_wide_calibration(void)
     memcpy(eepromData.calRawY, slots + 15, 10);
 }
 
+// The words are signed; their sum may not fit 32 bits (a damaged record).
 static uint16_t midpoint(uint32_t a, uint32_t b)
 {
-    return (uint16_t)(((int32_t)a + (int32_t)b) / 2);
+    return (uint16_t)(((int64_t)(int32_t)a + (int32_t)b) / 2);
 }
 
 // Layouts before the five-point calibration kept two target pairs: the

@@ -103,11 +103,11 @@ bool CImageFile::LoadBmp(const QString& path, UserInterface* owner)
         const QString text = QString::asprintf(
             "This BMP's size (%d) does not match the BMP's header info:\n"
             "header:                         %5d\n"
-            "info:                           %5d\n"
+            "info:                           %5lld\n"
             "bytesPerLine: %2d * height %3d = %5lld\n"
             "----------------------------------------\n"
             "Total                            %6lld\n",
-            int(bfSize), 14, int(offBits) - 14, int(stride), int(height),
+            int(bfSize), 14, static_cast<long long>(offBits) - 14, int(stride), int(height),
             static_cast<long long>(pixelBytes), static_cast<long long>(needed));
         return Fail(owner, path, text);
     }

@@ -81,6 +81,14 @@ TEST(ImageFile, RefusesBmpFilesItCannotStore)
          "bytesPerLine: 12 * height   2 =    21\n"
          "----------------------------------------\n"
          "Total                                81\n"},
+        {"bfOffBits far beyond any file",
+         [](const Workdir& d) { return EditedBmp(d, [](QByteArray& f) { Patch32(f, 10, 0xFFFFFFF0u); }); },
+         "This BMP's size (78) does not match the BMP's header info:\n"
+         "header:                            14\n"
+         "info:                           4294967266\n"
+         "bytesPerLine: 12 * height   2 =    21\n"
+         "----------------------------------------\n"
+         "Total                            4294967301\n"},
         {"width 0",
          [](const Workdir& d) { return EditedBmp(d, [](QByteArray& f) { Patch32(f, 18, 0); }); },
          "This BMP's width (0) and height (2) must be between 1 and 65535; it will be skipped."},

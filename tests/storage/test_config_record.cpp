@@ -300,6 +300,25 @@ EepromRecord migrated_two_point(uint8_t externalSpeaker)
     return r;
 }
 
+// A two-point record whose x targets are damaged: words far beyond any
+// panel, whose sum does not fit 32 bits.
+EepromRecord two_point_layout_damaged()
+{
+    EepromRecord r = two_point_layout(0x1256);
+    r.oldCalLeftX = r.oldCalRightX = 0x46464646;
+    return r;
+}
+
+// Each target keeps its word's low half, the centre too.
+EepromRecord migrated_two_point_damaged()
+{
+    EepromRecord r = migrated_two_point(1);
+    r.oldCalLeftX = r.oldCalRightX = 0x46464646;
+    for (uint16_t& x : r.calX)
+        x = 0x4646;
+    return r;
+}
+
 // Layout 0x1259: twenty 32-bit calibration words from 0x84; the record
 // holds eleven of them.
 EepromRecord wide_layout()
@@ -397,6 +416,7 @@ INSTANTIATE_TEST_SUITE_P(
         MigrationCase{"layout_1258", two_point_layout(0x1258), migrated_two_point(1)},
         MigrationCase{"layout_1255_without_marker_loses_external_speaker", two_point_layout(0x1255),
                       migrated_two_point(0)},
+        MigrationCase{"layout_1256_with_damaged_targets", two_point_layout_damaged(), migrated_two_point_damaged()},
         MigrationCase{"layout_1259_narrows_wide_calibration", wide_layout(), migrated_wide()},
         MigrationCase{"layout_125A_keeps_calibration_fixes_ranges", late_layout(), late_layout_checked()},
         MigrationCase{"current_layout_checks_only_port_and_flags", current_with(9, 2, 0), current_with(9, 0, 1)},
