@@ -119,7 +119,7 @@ cp part.img "$out/fuzz_card/"
 # The EEPROM of a fresh board (a 32-bit program under AddressSanitizer,
 # which cannot run under user-mode emulation: there it may hang instead of
 # failing), and a blank one.
-timeout 300 "$seed_eeprom" "$out/fuzz_eeprom/started.bin" >/dev/null 2>&1 ||
+timeout 120 "$seed_eeprom" "$out/fuzz_eeprom/started.bin" >/dev/null 2>&1 ||
   echo "make_seeds.sh: no started-board EEPROM seed: $seed_eeprom did not run" >&2
 head -c 512 /dev/zero | tr '\0' '\377' >"$out/fuzz_eeprom/blank.bin"
 
