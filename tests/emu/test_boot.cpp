@@ -15,9 +15,8 @@ using fwtest::SimulatorProgram;
 
 // What a host sees from power-on: the start-up text up to the first
 // prompt, then the answer to "vers".
-std::string start_and_vers(SimulatorProgram& p)
+std::string start_and_vers(CommandPort& port)
 {
-    CommandPort port(p.uart_port());
     std::string seen = port.read(fwtest::ends_with_prompt, std::chrono::seconds(120));
     return seen + port.command("vers");
 }
@@ -29,12 +28,17 @@ TEST_P(Boot, StartsAndAnswersAsItsHostBuild)
     const auto& [build, straps] = GetParam();
     auto image = emutest::image_of(build), host = emutest::host_build_of(build);
     image.straps = host.straps = straps;
-    SimulatorProgram arm(image), native(host);
+    // Each command port is held from the moment its program is up: what a
+    // board sends while no host holds its port is lost.
+    SimulatorProgram native(host);
+    CommandPort native_port(native.uart_port());
+    SimulatorProgram arm(image);
+    CommandPort arm_port(arm.uart_port());
     ASSERT_EQ(arm.problem(), "") << "arm-board did not start";
     ASSERT_EQ(native.problem(), "") << "the host build did not start";
-    const std::string want = start_and_vers(native);
+    const std::string want = start_and_vers(native_port);
     ASSERT_NE(want.find("VELM5-PLUS"), std::string::npos) << "the host build does not answer: " << want;
-    EXPECT_EQ(start_and_vers(arm), want) << "the image starts or answers vers otherwise than its host build";
+    EXPECT_EQ(start_and_vers(arm_port), want) << "the image starts or answers vers otherwise than its host build";
     EXPECT_EQ(emutest::until_screens_agree(arm, native), "")
         << "the image's banner is not the host build's, pixel for pixel";
     EXPECT_EQ(arm.errors(), "") << "arm-board reported problems";

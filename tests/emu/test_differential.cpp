@@ -104,12 +104,14 @@ protected:
         fwtest::must("mkfs.fat -C -F 16 -s 2 -n VELMCARD " + dir_ + "/card.img 16384 >/dev/null");
         fwtest::must("mcopy -o -i " + dir_ + "/card.img " + dir_ + "/pic.bmp ::PIC.BMP");
         fwtest::must("mcopy -o -i " + dir_ + "/card.img " + dir_ + "/small.gif ::SMALL.GIF");
+        // Each command port is held from the moment its program is up: what
+        // a board sends while no host holds its port is lost.
         arm_ = std::make_unique<SimulatorProgram>(fixtures(emutest::image_of(kBuild), "arm"));
+        arm_port_ = std::make_unique<CommandPort>(arm_->uart_port());
         host_ = std::make_unique<SimulatorProgram>(fixtures(emutest::host_build_of(kBuild), "host"));
+        host_port_ = std::make_unique<CommandPort>(host_->uart_port());
         ASSERT_EQ(arm_->problem(), "") << "arm-board did not start";
         ASSERT_EQ(host_->problem(), "") << "the host build did not start";
-        arm_port_ = std::make_unique<CommandPort>(arm_->uart_port());
-        host_port_ = std::make_unique<CommandPort>(host_->uart_port());
         const std::string arm_start = arm_port_->read(fwtest::ends_with_prompt, std::chrono::seconds(120));
         ASSERT_EQ(arm_start, host_port_->read(fwtest::ends_with_prompt, std::chrono::seconds(120)))
             << "the start-up texts differ";
