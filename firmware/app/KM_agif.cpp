@@ -6,6 +6,7 @@
 #include <stdio.h>
 
 #include "app/KM_bitmaps.h"
+#include "app/KM_com.h"
 #include "app/KM_reply.h"
 #include "app/KM_timer.h"
 #include "app/command.h"
@@ -135,6 +136,20 @@ int agif_height(const ExtMemDirEntry* entry)
     return summary(entry, &info) ? info.YSize : 0;
 }
 
+// Waits a frame's delay; ends early, returning 1, when the host sends
+// "*abt" or Escape CR (a GIF's delays can add up to hours).
+static int frame_delay(uint32_t ms)
+{
+    while (ms) {
+        const uint32_t step = ms < 10 ? ms : 10;
+        KM_Delay(step);
+        ms -= step;
+        if (checkAbortCmd() || (!rs485Mode() && checkEscape()))
+            return 1;
+    }
+    return 0;
+}
+
 int agif_play_once(int n, int x, int y)
 {
     uint32_t size = 0;
@@ -148,8 +163,9 @@ int agif_play_once(int n, int x, int y)
             ok = 0;
         // Each frame stays for its delay before the next one is drawn.
         GUI_GifFrameInfo frame;
-        if (GUI_GIF_GetImageInfo(p, size, &frame, k) == 0 && frame.Delay > 0)
-            KM_Delay((uint32_t)frame.Delay * 10);
+        if (GUI_GIF_GetImageInfo(p, size, &frame, k) == 0 && frame.Delay > 0 &&
+            frame_delay((uint32_t)frame.Delay * 10))
+            break;
     }
     return ok;
 }

@@ -191,6 +191,32 @@ TEST(Gif, XiShowsEachFrameForItsDelayBeforeItAnswers)
     EXPECT_GE(b.uart1.sent.back().time - start, total) << "xi answered before the frames' delays had passed";
 }
 
+TEST(Gif, XiOfAGifWithHoursOfDelaysEndsOnTheHostsAbort)
+{
+    // Two frames of 655.35 s each: without a way out the command port
+    // would be deaf for 22 minutes.
+    const Gif slow = make_gif("two frames of the longest delay", "slow.gif",
+                              "-delay 65535 -size 24x16 xc:red -size 24x16 xc:blue -loop 0");
+    fwtest::BootOptions o;
+    o.flash_image = fwtest::build_image(entries({slow}));
+    sim::Board& b = fwtest::boot_to_prompt(o);
+    for (const char* abort : {"*abt\r", "\x1b\r"}) {
+        clear_screen();
+        size_t from = b.uart1.sent.size();
+        fwtest::send(b.uart1, "xi 1 100 50\r");
+        b.machine.run_for(2 * sim::kSecond);
+        EXPECT_EQ(mismatch(b, slow, 0, 100, 50), "") << "the first frame is not shown";
+        const sim::Time asked = b.machine.now();
+        fwtest::send(b.uart1, abort);
+        const std::string reply = fwtest::until_prompt(b.uart1, from);
+        EXPECT_EQ(reply.substr(0, 2), ">\r") << visible(abort) << ": " << visible(reply);
+        EXPECT_LT(b.uart1.sent.back().time - asked, sim::kSecond) << "xi went on after " << visible(abort);
+        EXPECT_EQ(mismatch(b, slow, 0, 100, 50), "") << "the frame after the abort was drawn";
+        fwtest::until_prompt(b.uart1, b.uart1.sent.size());  // what the abort line itself answers, if anything
+        EXPECT_NE(command("vers").find("VELM5-PLUS"), std::string::npos);
+    }
+}
+
 TEST(Gif, PlayerShowsEachFrameForItsDelay)
 {
     const std::vector<Gif> gifs = made_gifs();
