@@ -249,7 +249,8 @@ std::unique_ptr<FarEnd> open_far_end(const std::string& far_end, Uart& uart, Mac
         return std::make_unique<PtyFarEnd>(uart, m, master, slave, path);
     }
     if (far_end.rfind("tcp:", 0) == 0) {
-        int port = std::stoi(far_end.substr(4));
+        const bool any = far_end == "tcp:auto";
+        int port = any ? 0 : std::stoi(far_end.substr(4));
         int fd = socket(AF_INET, SOCK_STREAM, 0);
         int one = 1;
         setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
@@ -257,12 +258,17 @@ std::unique_ptr<FarEnd> open_far_end(const std::string& far_end, Uart& uart, Mac
         a.sin_family = AF_INET;
         a.sin_port = htons(static_cast<uint16_t>(port));
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(fd, 1) != 0) {
-            *error = "cannot listen on 127.0.0.1:" + std::to_string(port) + ": " + std::strerror(errno);
+        socklen_t len = sizeof a;
+        if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(fd, 1) != 0 ||
+            getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+            *error = "cannot listen on 127.0.0.1:" + (any ? std::string("a port of the system's choice")
+                                                          : std::to_string(port)) +
+                     ": " + std::strerror(errno);
             if (fd >= 0)
                 close(fd);
             return nullptr;
         }
+        port = ntohs(a.sin_port);
         return std::make_unique<TcpFarEnd>(uart, m, fd, port);
     }
     *error = "unknown far end '" + far_end + "'";

@@ -35,11 +35,17 @@ bool open_front_ends(Board& board, const ProgramOptions& o, const BuildWiring& b
         out->panel->set_picture_source(scan_out_picture(board, build.panel_width, build.panel_height));
         out->web = std::make_unique<web::Server>(*out->panel);
         std::string why;
-        const bool serving = restarted ? out->web->adopt(inherited.http_fd, &why) : out->web->start(o.http_port, &why);
+        const bool serving = restarted ? out->web->adopt(inherited.http_fd, &why)
+                                       : out->web->start(o.http_port == kAnyPort ? 0 : o.http_port, &why);
         if (serving) {
             web::Server* server = out->web.get();
             out->panel->set_on_publish([server] { server->notify(); });
             out->panel->start();
+        } else if (o.http_named) {
+            // The user asked for this page: a program without it is not
+            // what was asked for.
+            *error = why;
+            return false;
         } else {
             std::fprintf(stderr, "%s: %s; going on without the panel page (--http PORT picks another port)\n",
                          program.c_str(), why.c_str());

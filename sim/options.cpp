@@ -17,6 +17,8 @@ bool valid_far_end(const std::string& v)
         return true;
     if (v.rfind("tcp:", 0) == 0) {
         std::string port = v.substr(4);
+        if (port == "auto")
+            return true;
         if (port.empty() || port.find_first_not_of("0123456789") != std::string::npos)
             return false;
         long p = std::strtol(port.c_str(), nullptr, 10);
@@ -60,15 +62,17 @@ std::string usage(const ProgramKind& kind)
     else
         text += "Runs the " + build + " controller firmware on the simulated board.\n\n";
     return text +
-           "  --uart1 pty|tcp:PORT|stdio|none  far end of UART1, the command port [pty]\n"
-           "  --uart2 pty|tcp:PORT|stdio|none  far end of UART2, the auxiliary port [pty]\n"
+           "  --uart1 pty|tcp:PORT|tcp:auto|stdio|none  far end of UART1, the command port [pty]\n"
+           "  --uart2 pty|tcp:PORT|tcp:auto|stdio|none  far end of UART2, the auxiliary port [pty]\n"
+           "                    (tcp:auto: a port the system picks, printed on the uart line)\n"
            "  --flash FILE      NOR flash contents, 32 MiB (created erased when missing)\n"
            "                    [$XDG_STATE_HOME/velm5plus/" + build + "/flash.bin]\n"
            "  --eeprom FILE     EEPROM contents (created blank when missing)\n"
            "                    [$XDG_STATE_HOME/velm5plus/" + build + "/eeprom.bin]\n"
            "  --sd FILE         SD card disk image; without it the slot is empty\n"
            "  --straps plain|E|N|26  board straps [plain]\n"
-           "  --http PORT       panel page and endpoints on 127.0.0.1, 0 = off [8077]\n"
+           "  --http PORT|auto  panel page and endpoints on 127.0.0.1, 0 = off, auto = a port\n"
+           "                    the system picks, printed on the http line [8077]\n"
            "  --speed realtime|max   [realtime]\n"
            "  --help            this text\n";
 }
@@ -103,7 +107,7 @@ bool parse_options(int argc, char** argv, const ProgramKind& kind, ProgramOption
         }
         if (a == "--uart1" || a == "--uart2") {
             if (!valid_far_end(value)) {
-                *error = a + " takes pty, tcp:PORT, stdio or none, not '" + value + "'";
+                *error = a + " takes pty, tcp:PORT, tcp:auto, stdio or none, not '" + value + "'";
                 return false;
             }
             (a == "--uart1" ? o->uart1 : o->uart2) = value;
@@ -123,11 +127,12 @@ bool parse_options(int argc, char** argv, const ProgramKind& kind, ProgramOption
                 return false;
             }
         } else if (a == "--http") {
+            o->http_named = true;
             char* end = nullptr;
             errno = 0;
-            long p = std::strtol(value.c_str(), &end, 10);
-            if (value.empty() || *end || errno || p < 0 || p > 65535) {
-                *error = "--http takes a port number 0..65535, not '" + value + "'";
+            long p = value == "auto" ? kAnyPort : std::strtol(value.c_str(), &end, 10);
+            if (value != "auto" && (value.empty() || *end || errno || p < 0 || p > 65535)) {
+                *error = "--http takes a port number 0..65535 or auto, not '" + value + "'";
                 return false;
             }
             o->http_port = static_cast<int>(p);

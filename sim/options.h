@@ -15,11 +15,15 @@ struct ProgramKind {
     bool takes_image = false; // arm-board: --image FILE, --build NAME
 };
 
+// A listening port that the system picks (tcp:auto, --http auto).
+constexpr int kAnyPort = -1;
+
 struct ProgramOptions {
     BoardOptions board;
     std::string uart1 = "pty";
     std::string uart2 = "pty";
-    int http_port = 8077;
+    int http_port = 8077;  // 0: no panel page; kAnyPort: one the system picks
+    bool http_named = false;  // --http was given: a port that is taken ends the program
     std::string image;  // arm-board: the board image (.elf)
     std::string build;  // arm-board: the build, when the image does not name it
     bool help = false;

@@ -364,7 +364,8 @@ bool Server::start(int port, std::string* error)
     if (!ec)
         s.acceptor.listen(asio::socket_base::max_listen_connections, ec);
     if (ec) {
-        *error = "cannot serve the panel page on 127.0.0.1:" + std::to_string(port) + ": " + ec.message();
+        *error = "cannot serve the panel page on 127.0.0.1:" +
+                 (port ? std::to_string(port) : std::string("a port of the system's choice")) + ": " + ec.message();
         s.acceptor.close(ec);
         return false;
     }

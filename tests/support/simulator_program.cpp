@@ -20,24 +20,6 @@ namespace fwtest {
 
 using namespace std::chrono_literals;
 
-int free_port()
-{
-    static unsigned seed = static_cast<unsigned>(getpid()) * 2654435761u;
-    for (;;) {
-        seed = seed * 1103515245u + 12345u;
-        int port = 20000 + static_cast<int>((seed >> 8) % 12000);
-        int fd = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(static_cast<uint16_t>(port));
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bool ok = bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-        close(fd);
-        if (ok)
-            return port;
-    }
-}
-
 int connect_to(int port)
 {
     int fd = socket(AF_INET, SOCK_STREAM, 0);
@@ -223,16 +205,15 @@ SimulatorProgram::SimulatorProgram(const Options& options) : options_(options)
 {
     char dir[] = "/tmp/velm-program-XXXXXX";
     dir_ = mkdtemp(dir);
-    for (int attempt = 0; attempt < 5; ++attempt) {
-        http_port_ = !options_.http ? 0 : options_.http_port ? options_.http_port : free_port();
-        uart_port_ = free_port();
-        start();
-        bool listening = stdout_.find("uart1 127.0.0.1:") != std::string::npos &&
-                         (!options_.http || options_.http_port || stdout_.find("http ") != std::string::npos);
-        if (listening) {
-            problem_.clear();
-            return;
-        }
+    start();
+    // "uart1 127.0.0.1:PORT" and "http http://127.0.0.1:PORT/".
+    auto printed_port = [this](const std::string& prefix) {
+        size_t at = stdout_.find(prefix);
+        return at == std::string::npos ? 0 : std::atoi(stdout_.c_str() + at + prefix.size());
+    };
+    uart_port_ = printed_port("uart1 127.0.0.1:");
+    http_port_ = options_.http ? printed_port("http http://127.0.0.1:") : 0;
+    if (uart_port_ <= 0 || (options_.http && http_port_ <= 0)) {
         problem_ = options_.program + " printed \"" + stdout_ + "\" and on standard error \"" + errors(2s) + "\"";
         stop();
     }
@@ -305,7 +286,8 @@ void SimulatorProgram::start()
     std::vector<std::string> args = {options_.program};
     args.insert(args.end(), options_.args.begin(), options_.args.end());
     const std::vector<std::string> common = {
-        "--http", std::to_string(http_port_), "--uart1", "tcp:" + std::to_string(uart_port_), "--uart2", "none",
+        "--http", !options_.http ? "0" : options_.http_port ? std::to_string(options_.http_port) : "auto",
+        "--uart1", options_.uart_port ? "tcp:" + std::to_string(options_.uart_port) : "tcp:auto", "--uart2", "none",
         "--speed", options_.speed, "--straps", options_.straps,
         "--flash", options_.flash.empty() ? dir_ + "/flash.bin" : options_.flash,
         "--eeprom", dir_ + "/eeprom.bin"};
@@ -329,8 +311,13 @@ void SimulatorProgram::start()
     err_ = err[0];
     fcntl(err_, F_SETFL, O_NONBLOCK);
     // The lines come out together once everything is ready.
+    const bool http = options_.http;
     stdout_ = read_until(
-        out_, [](const std::string& s) { return s.find("uart2 ") != std::string::npos && s.back() == '\n'; }, 30s);
+        out_,
+        [http](const std::string& s) {
+            return s.find(http ? "http " : "uart2 ") != std::string::npos && s.back() == '\n';
+        },
+        30s);
 }
 
 void SimulatorProgram::stop()

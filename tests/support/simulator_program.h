@@ -17,10 +17,6 @@ namespace fwtest {
 
 using Clock = std::chrono::steady_clock;
 
-// A port on 127.0.0.1 that is free just now, below the range the system
-// hands out to outgoing connections, so that no client of a test running
-// beside this one takes it before the simulator listens on it.
-int free_port();
 // A connection to 127.0.0.1:port, or -1.
 int connect_to(int port);
 // Reads what fd sends until pred holds, EOF, or the time is up.
@@ -106,18 +102,18 @@ public:
     struct Options {
         std::string program;            // the executable
         std::vector<std::string> args;  // given first (arm-board: --image FILE)
-        bool http = true;               // serve the panel page (on a free port)
-        int http_port = 0;              // that port instead of a free one
+        bool http = true;               // serve the panel page (on a port the system picks)
+        int http_port = 0;              // that port instead
+        int uart_port = 0;              // the command port on that TCP port instead
         std::string speed = "realtime";
         std::string straps = "plain";
         std::string sd;                 // card image, empty: no card
         std::string flash;              // empty: a fresh file in its own folder
     };
 
-    // Starts the program with its command port on a free TCP port, UART2
-    // off, fresh flash (unless given) and EEPROM files.  A port that another
-    // test took meanwhile is not the program's fault: then it starts again
-    // on other ports.
+    // Starts the program with its command port on a TCP port that the
+    // system picks, UART2 off, fresh flash (unless given) and EEPROM files;
+    // the ports are read from the lines the program prints.
     explicit SimulatorProgram(const Options& options);
     ~SimulatorProgram();
     SimulatorProgram(const SimulatorProgram&) = delete;

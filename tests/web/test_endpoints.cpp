@@ -27,7 +27,7 @@ const char* const kVersion = "VELM5-PLUS V1.5.8 WVGA";
 // The reference build on the simulated board, in real time, with its
 // command port on a TCP socket and fresh flash and EEPROM files.
 struct Simulator : fwtest::SimulatorProgram {
-    // http_port 0: a free one.
+    // http_port 0: one the system picks.
     explicit Simulator(int http_port = 0) : SimulatorProgram(options(http_port)) {}
     static Options options(int http_port)
     {
@@ -227,18 +227,30 @@ TEST(Endpoints, ServeThePanelPage)
         EXPECT_NE(r.body.find(part), std::string::npos) << "the panel page lacks " << part;
 }
 
-TEST(Simulator, GoesOnWithoutThePageWhenItsPortIsBusy)
+// A port the user names that another program holds: the program says so and
+// ends with an exit code, rather than run without what was asked for.
+TEST(Simulator, EndsWhenANamedPortIsTaken)
 {
     Simulator first;
     ASSERT_EQ(first.problem(), "") << "the simulator did not start";
-    Simulator second(first.http_port());  // the same panel-page port
-    EXPECT_NE(second.errors(2s).find("cannot serve the panel page on 127.0.0.1:" + std::to_string(first.http_port())),
-              std::string::npos)
-        << "a busy panel-page port was not reported";
-    EXPECT_EQ(second.printed().find("http "), std::string::npos) << "an address was printed for a page not served";
-    ASSERT_TRUE(second.running()) << "the program stopped because its panel-page port was busy";
-    std::string got = second.until_answering(kVersion);
-    EXPECT_NE(got.find(kVersion), std::string::npos) << "the firmware does not answer vers: " << got;
+    struct Case {
+        const char* what;
+        fwtest::SimulatorProgram::Options options;
+        std::string message;
+    } cases[] = {
+        {"--http", Simulator::options(first.http_port()),
+         "cannot serve the panel page on 127.0.0.1:" + std::to_string(first.http_port())},
+        {"--uart1 tcp:PORT", Simulator::options(0), "cannot listen on 127.0.0.1:" + std::to_string(first.uart_port())},
+    };
+    cases[1].options.uart_port = first.uart_port();
+    for (const Case& c : cases) {
+        fwtest::SimulatorProgram second(c.options);
+        EXPECT_NE(second.problem(), "") << c.what << ": the program went on with its port taken";
+        EXPECT_NE(second.problem().find(c.message), std::string::npos)
+            << c.what << ": the taken port was not reported: " << second.problem();
+        EXPECT_NE(second.problem().find("exit status 1"), std::string::npos)
+            << c.what << ": the program did not end with an exit code: " << second.problem();
+    }
 }
 
 #if defined(__SANITIZE_ADDRESS__)

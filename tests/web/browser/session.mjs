@@ -6,7 +6,6 @@ import assert from "node:assert/strict";
 import { spawn } from "node:child_process";
 import { createRequire } from "node:module";
 import fs from "node:fs";
-import net from "node:net";
 import os from "node:os";
 import path from "node:path";
 import tty from "node:tty";
@@ -26,17 +25,6 @@ export async function until(what, why, limit = 10000, every = 50) {
     if (Date.now() > end) assert.fail(why);
     await sleep(every);
   }
-}
-
-function freePort() {
-  return new Promise((resolve, reject) => {
-    const s = net.createServer();
-    s.once("error", reject);
-    s.listen(0, "127.0.0.1", () => {
-      const { port } = s.address();
-      s.close(() => resolve(port));
-    });
-  });
 }
 
 export let sim, browser, page, base, ptyPath, ptyFd, ptyText = "";
@@ -80,8 +68,7 @@ export async function start(simulator, modules) {
   const { chromium } = require("playwright-core");
 
   tmp = fs.mkdtempSync(path.join(os.tmpdir(), "velm-browser-"));
-  const httpPort = await freePort();
-  sim = spawn(simulator, ["--http", String(httpPort), "--uart1", "pty", "--uart2", "none", "--speed", "realtime",
+  sim = spawn(simulator, ["--http", "auto", "--uart1", "pty", "--uart2", "none", "--speed", "realtime",
     "--flash", path.join(tmp, "flash.bin"), "--eeprom", path.join(tmp, "eeprom.bin")],
   { stdio: ["ignore", "pipe", "inherit"] });
   let printed = "";
