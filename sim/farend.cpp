@@ -40,6 +40,28 @@ void write_all(int fd, const uint8_t* p, size_t n)
     }
 }
 
+// What the UART sends, handed to a far end's descriptor a line at a time:
+// the bytes of one reply leave together, so that a host reading with a short
+// time-out never sees a line cut in two because this process was held up
+// between its bytes (the board sends them back to back).  A burst is handed
+// over at its CR or when the transmitter has nothing more queued.
+class LineOut {
+public:
+    void put(const Uart& uart, uint8_t wire_byte, uint8_t sent_byte, int fd)
+    {
+        pending_.push_back(wire_byte);
+        if (sent_byte == '\r' || !uart.tx_queued() || pending_.size() >= kMax) {
+            if (fd >= 0)
+                write_all(fd, pending_.data(), pending_.size());
+            pending_.clear();
+        }
+    }
+
+private:
+    static constexpr size_t kMax = 4096;
+    std::vector<uint8_t> pending_;
+};
+
 uint32_t speed_of(speed_t s)
 {
     switch (s) {
@@ -88,9 +110,10 @@ private:
     {
         uint32_t host = host_rate();
         uint32_t mine = uart_.rate();
+        uint8_t wire = b;
         if (host && (host * 100ull > mine * 103ull || host * 103ull < mine * 100ull))
-            b = static_cast<uint8_t>((b * 53u) ^ 0xA5);  // what a receiver at the wrong rate makes of it
-        write_all(master_, &b, 1);
+            wire = static_cast<uint8_t>((b * 53u) ^ 0xA5);  // what a receiver at the wrong rate makes of it
+        out_.put(uart_, wire, b, master_);
     }
 
     void read_loop()
@@ -113,6 +136,7 @@ private:
     int master_;
     int slave_;  // kept open so the terminal stays up between clients
     std::string path_;
+    LineOut out_;
 };
 
 class TcpFarEnd : public FarEnd {
@@ -120,11 +144,7 @@ public:
     TcpFarEnd(Uart& uart, Machine& m, int listener, int port, int client = -1)
         : uart_(uart), m_(m), listener_(listener), port_(port)
     {
-        uart_.add_listener([this](uint8_t b) {
-            int fd = client_;
-            if (fd >= 0)
-                write_all(fd, &b, 1);
-        });
+        uart_.add_listener([this](uint8_t b) { out_.put(uart_, b, b, client_); });
         if (client >= 0) {
             client_ = client;
             std::thread([this, client] { read_loop(client); }).detach();
@@ -186,13 +206,14 @@ private:
     int listener_;
     int port_;
     std::atomic<int> client_{-1};
+    LineOut out_;
 };
 
 class StdioFarEnd : public FarEnd {
 public:
     StdioFarEnd(Uart& uart, Machine& m) : uart_(uart), m_(m)
     {
-        uart_.add_listener([](uint8_t b) { write_all(1, &b, 1); });
+        uart_.add_listener([this](uint8_t b) { out_.put(uart_, b, b, 1); });
         std::thread([this] {
             uint8_t buf[512];
             for (;;) {
@@ -210,6 +231,7 @@ public:
 private:
     Uart& uart_;
     Machine& m_;
+    LineOut out_;
 };
 
 class NoFarEnd : public FarEnd {

@@ -60,6 +60,8 @@ public:
     // Called for every byte as its stop bit ends: the far end and any
     // listeners beside it (the panel page's console, a test).
     void add_listener(std::function<void(uint8_t)> fn) { listeners_.push_back(std::move(fn)); }
+    // Whether more bytes wait in the transmit FIFO behind the one just sent.
+    bool tx_queued() const { return !tx_fifo_.empty(); }
 
     struct Sent {
         Time time;
