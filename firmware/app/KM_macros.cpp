@@ -598,10 +598,7 @@ static int run_line(int n, const char* line, const char* const* argv)
 {
     char exp[MACRO_LINE];
     char cmd[MACRO_LINE];
-    if (expandVariables(exp, sizeof exp, line, argv) < 0) {
-        txString(":err - syntax\r");
-        return CMD_FAIL;
-    }
+    expandVariables(exp, sizeof exp, line, argv);
     if (!killTrailingComment(exp))
         return -1;
     processMath(cmd, sizeof cmd, exp);
