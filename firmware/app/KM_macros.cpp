@@ -646,6 +646,8 @@ int processMacro(int n, const char* args, const char* label)
     int result = 0;
     int ran = 0;
     int found = 0;
+    // Ended before its last line: by the host, a failing command or a
+    // queued macro.  A label is only missing when all the lines were seen.
     int stopped = 0;
 restart:
     {
@@ -697,8 +699,10 @@ restart:
                     stopped = 1;
                     break;
                 }
-                if (macroQueued)
+                if (macroQueued) {
+                    stopped = 1;
                     break;
+                }
                 goto restart;
             }
             int r = run_line(n, line, argv);
@@ -710,8 +714,10 @@ restart:
                 }
                 ++ran;
             }
-            if (macroQueued)
+            if (macroQueued) {
+                stopped = 1;
                 break;
+            }
         }
     }
     if (!stopped && wanted[0] == ':' && !found) {
