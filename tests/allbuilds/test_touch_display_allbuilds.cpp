@@ -38,22 +38,33 @@ std::vector<Line> lines_since(size_t from)
     return out;
 }
 
-void finger(bool down)
+struct Run {
+    size_t from;  // the command's first byte out
+    Time lifted;
+    std::string out;
+};
+
+// A finger rests on the panel, the line goes out, the finger lifts after
+// hold, and the board runs until the prompt (10 s at most).
+Run with_finger(const char* line, Time hold)
 {
-    sim::Board::get().finger = {300, 200, down};
+    sim::Board& b = sim::Board::get();
+    b.finger = {300, 200, true};
+    b.machine.run_for(100 * kMillisecond);
+    Run r{b.uart1.sent.size(), 0, ""};
+    fwtest::send(b.uart1, std::string(line) + "\r");
+    b.machine.run_for(hold);
+    b.finger.down = false;
+    r.lifted = b.machine.now();
+    r.out = fwtest::until_prompt(b.uart1, r.from, 10 * kSecond);
+    return r;
 }
 
 TEST(TouchDisplay, EndsFiveSecondsAfterTheFingerLifts)
 {
     sim::Board& b = fwtest::boot_to_prompt();
-    finger(true);
-    b.machine.run_for(100 * kMillisecond);
-    size_t from = b.uart1.sent.size();
-    fwtest::send(b.uart1, "*td\r");
-    b.machine.run_for(500 * kMillisecond);
-    finger(false);
-    const Time lifted = b.machine.now();
-    std::string out = fwtest::until_prompt(b.uart1, from, 10 * kSecond);
+    const auto [from, lifted, out] = with_finger("*td", 500 * kMillisecond);
+    ASSERT_GE(out.size(), 2u) << "*td answered nothing";
     ASSERT_EQ(out.substr(out.size() - 2), ">\r") << "*td did not end after the lift: ..."
                                                   << visible(out.substr(out.size() > 200 ? out.size() - 200 : 0));
     EXPECT_GE(b.machine.now() - lifted, 5 * kSecond) << "*td ended before 5 s without a touch";
@@ -73,15 +84,9 @@ TEST(TouchDisplay, EndsFiveSecondsAfterTheFingerLifts)
 
 TEST(TouchDisplay, SecondFormShowsTheStateAsItIs)
 {
-    sim::Board& b = fwtest::boot_to_prompt();
-    finger(true);
-    b.machine.run_for(100 * kMillisecond);
-    size_t from = b.uart1.sent.size();
-    fwtest::send(b.uart1, "*td2\r");
-    b.machine.run_for(1 * kSecond);
-    finger(false);
-    const Time lifted = b.machine.now();
-    std::string out = fwtest::until_prompt(b.uart1, from, 10 * kSecond);
+    fwtest::boot_to_prompt();
+    const auto [from, lifted, out] = with_finger("*td2", 1 * kSecond);
+    ASSERT_GE(out.size(), 2u) << "*td2 answered nothing";
     ASSERT_EQ(out.substr(out.size() - 2), "!\r") << "*td2 did not end after its 6 s";
     int down = 0, up = 0;
     for (const Line& l : lines_since(from)) {
