@@ -58,6 +58,11 @@ int stbLayGrid(int x0, int y0, int x1, int y1, int maxCols, DrawingState* state,
         return STB_GRID_PROPORTIONAL;
     if (!(y0 < y1 && x0 < x1))
         return STB_GRID_REFUSED;
+    // Rows are drawn in 16-bit rectangles: the panel must lie in the
+    // coordinates' room, and its size is then no overflow either.
+    int at[4] = {x0, y0, x1, y1};
+    if (!placeAtOrigin(at, 2))
+        return STB_GRID_REFUSED;
     const int ht = GUI_GetFontDistY();
     if (ht <= 0)
         return STB_GRID_REFUSED;
@@ -66,10 +71,10 @@ int stbLayGrid(int x0, int y0, int x1, int y1, int maxCols, DrawingState* state,
     if (rows <= 1 || cols <= 0 || cols > maxCols)
         return STB_GRID_REFUSED;
     SaveState(state);
-    g->x0 = x0 + state->originX;
-    g->x1 = x1 + state->originX;
-    g->y0 = y0 + state->originY;
-    g->y1 = y1 + state->originY;
+    g->x0 = at[0];
+    g->y0 = at[1];
+    g->x1 = at[2];
+    g->y1 = at[3];
     const int mx = (g->x1 - g->x0 + 1 - cols * wd) / 2;
     const int my = (g->y1 - g->y0 + 1 - rows * ht) / 2;
     g->cx0 = g->x0 + mx;

@@ -66,7 +66,9 @@ enum { STB_GRID_REFUSED = 0, STB_GRID_OK = 1, STB_GRID_PROPORTIONAL = 2 };
 
 // Lays the grid of the current font into (x0,y0)-(x1,y1), relative to the
 // drawing origin: the font must be monospaced (its space as wide as its
-// 'W'), and more than one row and 1 to maxCols columns must fit. On
+// 'W'), the rectangle must lie in the coordinates' room once the origin is
+// added (COORD_LIMIT), and more than one row and 1 to maxCols columns must
+// fit. On
 // success the current drawing state goes into *state with pen size 1,
 // normal draw mode, left alignment and normal text mode; on refusal
 // nothing changes.

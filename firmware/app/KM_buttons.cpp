@@ -180,14 +180,19 @@ static int define_button(const char* cmd, int n, int x, int y, int kind, int up,
         if (w < 1 || hgt < 1)
             return fail(": bitmap dimension less than 1\r");
     }
+    // The button and the label drawn in it must lie in the coordinates'
+    // room (refused without a text, as a drawing is).
+    int at[2] = {x, y};
+    if (!placeAtOrigin(at, 1) || !coordInRange((long long)at[0] + w - 1) || !coordInRange((long long)at[1] + hgt - 1))
+        return CMD_FAIL;
     ButtonInfo& b = buttonInfo[n];
     if (labels(cmd, b.label) < 1)
         return fail(": missing text argument(s)\r");
     KM_Touch_HotSpot_Unset(n);
     HotSpot& h = TouchHotSpots[n];
     h.type = kind ? SPOT_TOGGLE : SPOT_BUTTON;
-    h.x1 = x + Origin_X;
-    h.y1 = y + Origin_Y;
+    h.x1 = at[0];
+    h.y1 = at[1];
     h.x2 = h.x1 + w - 1;
     h.y2 = h.y1 + hgt - 1;
     h.eventFlags = SPOT_EV_PRESS | SPOT_EV_RELEASE | SPOT_EV_REPORT | SPOT_EV_CENTRED | SPOT_EV_BEEP;

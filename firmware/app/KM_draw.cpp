@@ -28,29 +28,15 @@ static int refuse(const char* message)
 
 // ---------------------------------------------------------------- coordinates
 
-// The graphics core keeps coordinates in 16 bits and walks lines and
-// shapes pixel by pixel; far-off values would wrap round or keep the
-// controller busy for minutes, so the host gets this much room off the
-// screen and no more.
-#define COORD_LIMIT 16383
-
+// The host's room for coordinates (command.h).
 static int inRange(long long v)
 {
-    return v >= -COORD_LIMIT - 1 && v <= COORD_LIMIT;
+    return coordInRange(v);
 }
 
-// Adds the origin to pairs x, y pairs in place; 0 when one lands out of
-// range.
 static int place(int* xy, int pairs)
 {
-    for (int i = 0; i < 2 * pairs; i += 2) {
-        const long long x = (long long)xy[i] + Origin_X, y = (long long)xy[i + 1] + Origin_Y;
-        if (!inRange(x) || !inRange(y))
-            return 0;
-        xy[i] = (int)x;
-        xy[i + 1] = (int)y;
-    }
-    return 1;
+    return placeAtOrigin(xy, pairs);
 }
 
 static int radiusOK(int r)

@@ -129,7 +129,8 @@ static int is(const char* name, const char* word)
 // optionally the one conversion the variable's class takes.  The host's text
 // becomes part of a printf format, so nothing else may pass: a stray "n",
 // "*" or "$" would make the controller write or read through a wild
-// pointer.  Sets *conv when the conversion was written.
+// pointer; a reference with such a format is invalid.  Sets *conv when the
+// conversion was written.
 static int format_tail_ok(const char* tail, const char* classConv, int isLong, int* conv)
 {
     const char* p = tail;
@@ -148,7 +149,7 @@ static int format_tail_ok(const char* tail, const char* classConv, int isLong, i
 }
 
 // Formats the value of one reference (the text between the backquotes) into
-// tmpBuf; 0 for an invalid reference, -1 for a format that is no format.
+// tmpBuf; 0 for an invalid reference.
 static int format_reference(const char* ref, const char* const* args)
 {
     char fmt[6] = "%";
@@ -176,7 +177,7 @@ static int format_reference(const char* ref, const char* const* args)
         // The flags and the width's first digit are checked above.
         const char* tail = fmt + 1 + strspn(fmt + 1, "-+0");
         if (!format_tail_ok(tail, stringClass ? "s" : "d", name[0] == 'i', &written))
-            return -1;
+            return 0;
         if (written)
             fmt[(tail - fmt) + strcspn(tail, "dls")] = 0;
     }
@@ -355,15 +356,8 @@ int expandVariables(char* dst, int size, const char* src, const char* const* arg
             continue;
         }
         char ref[LINE_REF_MAX];
-        if (copy_span(ref, src + i + 1, (int)(close - (src + i + 1)))) {
-            const int valid = format_reference(ref, args);
-            if (valid < 0) {
-                dst[0] = 0;
-                return -1;
-            }
-            if (valid)
-                o += safeStrAppend(dst + o, tmpBuf, size - o);
-        }
+        if (copy_span(ref, src + i + 1, (int)(close - (src + i + 1))) && format_reference(ref, args))
+            o += safeStrAppend(dst + o, tmpBuf, size - o);
         i = (int)(close - src);
     }
     dst[o] = 0;

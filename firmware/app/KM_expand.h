@@ -4,8 +4,9 @@
 
 // Backquoted references replaced by their formatted values; a "//" or "/*"
 // ends the line.  Writes at most size - 1 characters and a NUL; returns
-// their count, or -1 (and an empty line) when a reference's format holds
-// more than flags, width, precision and its variable's conversion.
+// their count.  A reference whose format holds more than flags, width,
+// precision and its variable's conversion is invalid and removed like any
+// other: the host's text never becomes a printf format.
 int expandVariables(char* dst, int size, const char* src, const char* const* args);
 // Backquoted "(a op b)" expressions replaced by their 32-bit result.
 int processMath(char* dst, int size, const char* src);

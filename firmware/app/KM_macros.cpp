@@ -598,10 +598,7 @@ static int run_line(int n, const char* line, const char* const* argv)
 {
     char exp[MACRO_LINE];
     char cmd[MACRO_LINE];
-    if (expandVariables(exp, sizeof exp, line, argv) < 0) {
-        txString(":err - syntax\r");
-        return CMD_FAIL;
-    }
+    expandVariables(exp, sizeof exp, line, argv);
     if (!killTrailingComment(exp))
         return -1;
     processMath(cmd, sizeof cmd, exp);
@@ -649,6 +646,8 @@ int processMacro(int n, const char* args, const char* label)
     int result = 0;
     int ran = 0;
     int found = 0;
+    // Ended before its last line: by the host, a failing command or a
+    // queued macro.  A label is only missing when all the lines were seen.
     int stopped = 0;
 restart:
     {
@@ -700,8 +699,10 @@ restart:
                     stopped = 1;
                     break;
                 }
-                if (macroQueued)
+                if (macroQueued) {
+                    stopped = 1;
                     break;
+                }
                 goto restart;
             }
             int r = run_line(n, line, argv);
@@ -713,8 +714,10 @@ restart:
                 }
                 ++ran;
             }
-            if (macroQueued)
+            if (macroQueued) {
+                stopped = 1;
                 break;
+            }
         }
     }
     if (!stopped && wanted[0] == ':' && !found) {

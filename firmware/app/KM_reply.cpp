@@ -197,8 +197,9 @@ static int to_ram(const uint8_t* data, int n, void* ctx)
 
 int doBlockBinDownload(uint32_t dest, int32_t count, int32_t timeout)
 {
-    // The whole download must fit into the RAM slot it starts in.
-    if (count <= 0 || dest < RAM_SLOT_BASE || dest >= RAM_SLOT_BASE + RAM_SLOTS * RAM_SLOT_SIZE)
+    // The whole download must fit into the RAM slot it starts in.  A
+    // count of 0 asks for nothing and succeeds at once.
+    if (count < 0 || dest < RAM_SLOT_BASE || dest >= RAM_SLOT_BASE + RAM_SLOTS * RAM_SLOT_SIZE)
         return 0;
     uint32_t slot_end = RAM_SLOT_BASE + ((dest - RAM_SLOT_BASE) / RAM_SLOT_SIZE + 1) * RAM_SLOT_SIZE;
     if ((uint32_t)count > slot_end - dest)
@@ -218,7 +219,7 @@ static int to_flash(const uint8_t* data, int n, void* ctx)
 
 int doFlashBinDownload(uint32_t addr, int32_t count, int32_t timeout)
 {
-    if (count <= 0)
+    if (count < 0)
         return 0;
     return raw_download(count, timeout, 0, 1, to_flash, &addr);
 }

@@ -43,12 +43,12 @@ static void text_here(const char* text)
     KM_DispStringAt(text, GUI_GetDispPosX(), GUI_GetDispPosY());
 }
 
-// Text at (x, y) relative to the origin; the left border goes there too,
-// so that a line feed in the text returns to x.
-static void text_at(const char* text, int x, int y)
+// Text at a position the origin was added to (placeAtOrigin); the left
+// border goes there too, so that a line feed in the text returns to x.
+static void text_at(const char* text, const int* at)
 {
-    GUIDEMO_SetTextBorder(x + Origin_X);
-    KM_DispStringAt(text, x + Origin_X, y + Origin_Y);
+    GUIDEMO_SetTextBorder(at[0]);
+    KM_DispStringAt(text, at[0], at[1]);
 }
 
 // The layout options of the rectangle form.
@@ -68,10 +68,10 @@ static Layout layout_of(const char* word)
     return LAYOUT_NONE;
 }
 
+// The rectangle's corners have the origin added (placeAtOrigin).
 static void text_in_rect(const char* text, const int* v, const char* word)
 {
-    const GUI_Area r = {(int16_t)(v[0] + Origin_X), (int16_t)(v[1] + Origin_Y), (int16_t)(v[2] + Origin_X),
-                        (int16_t)(v[3] + Origin_Y)};
+    const GUI_Area r = {(int16_t)v[0], (int16_t)v[1], (int16_t)v[2], (int16_t)v[3]};
     const int align = GUI_GetTextAlign();
     const Layout layout = word ? layout_of(word) : LAYOUT_NONE;
     const bool modeWord = word && layout == LAYOUT_NONE;
@@ -93,7 +93,8 @@ static void text_in_rect(const char* text, const int* v, const char* word)
 }
 
 // The tails of the text command, tried in order; rectangles only where
-// allowed.
+// allowed.  A position or corner beyond the coordinates' room is refused
+// alone, as the drawing commands refuse it.
 static int text_forms(const char* text, char* rest, bool rectangles)
 {
     int v[4];
@@ -106,18 +107,24 @@ static int text_forms(const char* text, char* rest, bool rectangles)
         return CMD_FAIL;
     }
     if (n == 5 || n == 4) {
+        if (!placeAtOrigin(v, 2))
+            return CMD_FAIL;
         text_in_rect(text, v, n == 5 ? word : 0);
         return CMD_OK;
     }
     if (sscanf(rest, "%d %d %9s", &v[0], &v[1], word) == 3) {
+        if (!placeAtOrigin(v, 1))
+            return CMD_FAIL;
         apply_mode_word(word);
-        text_at(text, v[0], v[1]);
+        text_at(text, v);
         GUI_SetTextMode(GUI_DRAWMODE_NORMAL);
         return CMD_OK;
     }
     if (n == 2) {
+        if (!placeAtOrigin(v, 1))
+            return CMD_FAIL;
         setTextMode("N");
-        text_at(text, v[0], v[1]);
+        text_at(text, v);
         return CMD_OK;
     }
     if (n == 0 && sscanf(rest, "%9s", word) == 1) {

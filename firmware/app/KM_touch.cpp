@@ -640,15 +640,18 @@ static int touch_trace_test(void)
 }
 
 // "*td": the published point every 100 ms while touched, for 5 s after the
-// last touch.
+// last touch.  The state is asked for as every reader asks (the capacitive
+// build reads its controller then), not taken from State.
 static int touch_display(void)
 {
     reply("TouchSwap = %d\r", eepromData.touchSwap);
     gpTimer = 5000;
     while (gpTimer) {
-        if (State.pressed) {
-            snprintf(out_buffer, OUT_BUFFER_SIZE, "X=%3d:Y=%3d:P=%3d:S=%d:t%d\r", (int)State.x, (int)State.y,
-                     (int)lastPress, (int)_tState, GetPenState());
+        int pressed, x, y;
+        KM_Touch_Get_State(&pressed, &x, &y);
+        if (pressed) {
+            snprintf(out_buffer, OUT_BUFFER_SIZE, "X=%3d:Y=%3d:P=%3d:S=%d:t%d\r", x, y, (int)lastPress,
+                     (int)_tState, GetPenState());
             txString(out_buffer);
             KM_Delay(100);
             gpTimer = 5000;
@@ -697,8 +700,9 @@ static int touch_display2(void)
         uint32_t t = gpTimer;
         if (t % 100 == 0 && t != shown) {
             shown = t;
-            snprintf(out_buffer, OUT_BUFFER_SIZE, "%d %03X:%03X\r", (int)State.pressed, (unsigned)State.x,
-                     (unsigned)State.y);
+            int pressed, x, y;
+            KM_Touch_Get_State(&pressed, &x, &y);
+            snprintf(out_buffer, OUT_BUFFER_SIZE, "%d %03X:%03X\r", pressed, (unsigned)x, (unsigned)y);
             txString(out_buffer);
         }
         hw_wait();

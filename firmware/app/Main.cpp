@@ -367,12 +367,7 @@ static void handle_line(void)
             return;
         }
         if (!literal_text_command(cmd)) {
-            if (expandVariables(expBuf, LINE_BUF, cmd, nullArgs) < 0) {
-                busy_light(0);
-                txString(":err - syntax\r");
-                reply(CMD_FAIL);
-                return;
-            }
+            expandVariables(expBuf, LINE_BUF, cmd, nullArgs);
             processMath(locBuf, LINE_BUF, expBuf);
             cmd = locBuf;
         }

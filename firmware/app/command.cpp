@@ -134,6 +134,23 @@ int getTextMode(void)
 
 // ---------------------------------------------------------------- origin and cursor
 
+int coordInRange(long long v)
+{
+    return v >= -COORD_LIMIT - 1 && v <= COORD_LIMIT;
+}
+
+int placeAtOrigin(int* xy, int pairs)
+{
+    for (int i = 0; i < 2 * pairs; i += 2) {
+        const long long x = (long long)xy[i] + Origin_X, y = (long long)xy[i + 1] + Origin_Y;
+        if (!coordInRange(x) || !coordInRange(y))
+            return 0;
+        xy[i] = (int)x;
+        xy[i + 1] = (int)y;
+    }
+    return 1;
+}
+
 void setOrigin(int x, int y)
 {
     Origin_X = x;

@@ -51,6 +51,16 @@ extern const char* curTextMode;
 int setTextMode(const char* name);
 int getTextMode(void);
 
+// The graphics core keeps coordinates in 16 bits and walks lines and
+// shapes pixel by pixel; far-off values would wrap round or keep the
+// controller busy for minutes, so the host gets this much room off the
+// screen and no more, for drawing and for text alike.
+#define COORD_LIMIT 16383
+int coordInRange(long long v);
+// Adds the origin to pairs x, y pairs in place; 0 when one lands out of
+// range (the values are then partly placed).
+int placeAtOrigin(int* xy, int pairs);
+
 // The origin, the text position and the left text border together.
 void setOrigin(int x, int y);
 // The text position and the left border at (x, y) relative to the origin.

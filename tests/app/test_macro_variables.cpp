@@ -146,28 +146,40 @@ TEST(Expansion, MacroArgumentsAreCopiedAsTheyAre)
     EXPECT_EQ(expand("`0`", big), std::string(80, 'q')) << "an argument is cut to 80 characters";
 }
 
-TEST(Expansion, FormatsBeyondFlagsWidthAndPrecisionAreSyntaxErrors)
+TEST(Expansion, ReferencesWithFormatsBeyondFlagsWidthAndPrecisionAreRemoved)
 {
     // The format text goes into a printf format: each of these would make
-    // the controller write or read through a wild pointer.
+    // the controller write or read through a wild pointer.  Such a
+    // reference is removed like any invalid one, and the rest of the line
+    // runs.
     fwtest::BootOptions o;
-    o.flash_image = fwtest::build_image({}, {{1, "hostile", {"set i7 1", "set s1 \"`%1n i0`\"", "set i7 2"}}});
+    o.flash_image =
+        fwtest::build_image({}, {{1, "hostile", {"set i7 1", "set s1 \"<`%1n i0`>\"", "set i7 2"}}});
     fwtest::boot_to_prompt(o);
     EXPECT_EQ(visible(command("set i0 4096")), ">\\r");
     EXPECT_EQ(visible(command("set s2 \"ab\"")), ">\\r");
-    const char* const hostile[] = {
-        "vers `%1n i0`",   "vers `%9$n i0`", "vers `%1s i0`", "vers `%1.* i0`", "vers `%2$ s2`", "vers `%1hn e0`",
-        "vers `%-1n s2`",  "vers `%5x i0`",  "vers `%1d s2`", "vers `%1ls p1`", "t `%4.*s s2`",  "t \"`%+1p V`\"",
-        "vers `%1.1n 0`",  "vers `%2ss s2`", "vers `%1%n i0`",
+    auto s1 = [] {
+        std::string v;
+        fwtest::on_firmware([&] { v = getMacroString2(1); });
+        return v;
     };
-    for (const char* line : hostile) {
-        EXPECT_EQ(visible(command(line)), visible(":err - syntax\r!\r")) << "the line " << line;
-        EXPECT_NE(command("vers").find("VELM5-PLUS"), std::string::npos) << "the board stopped answering after " << line;
+    const char* const hostile[] = {
+        "%1n i0",  "%9$n i0", "%1s i0",  "%1.* i0", "%2$ s2",  "%1hn e0",  "%-1n s2", "%5x i0",
+        "%1d s2",  "%1ls p1", "%4.*s s2", "%+1p V", "%1.1n 0", "%2ss s2", "%1%n i0",
+    };
+    for (const char* ref : hostile) {
+        const std::string line = std::string("set s1 \"[`") + ref + "`]\"";
+        EXPECT_EQ(visible(command(line)), ">\\r") << "the line " << line;
+        EXPECT_EQ(s1(), "[]") << "the reference " << ref << " was not removed alone";
     }
-    EXPECT_EQ(visible(command("m1")), visible(":err - syntax\r!\r")) << "a macro line with such a format fails";
+    EXPECT_NE(command("vers `%5x i0`").find("VELM5-PLUS"), std::string::npos)
+        << "a command with such a reference did not run";
+    ASSERT_EQ(visible(command("set s1 \"\"")), ">\\r");
+    EXPECT_EQ(visible(command("m1")), ">\\r") << "a macro line with such a format failed";
     int i7 = 0;
     fwtest::on_firmware([&] { i7 = getMacro_iMem(7); });
-    EXPECT_EQ(i7, 1) << "the macro must stop at that line";
+    EXPECT_EQ(i7, 2) << "the macro stopped at that line";
+    EXPECT_EQ(s1(), "<>");
 }
 
 TEST(Expansion, ValuesThatDoNotFitAreLeftOutWhole)

@@ -250,6 +250,63 @@ TEST(TextCommands, RectanglesWrappingAndTurns)
     EXPECT_EQ(wrong, 0) << "\"I\" must turn the text by half a turn in its rectangle";
 }
 
+TEST(TextCommands, PlacesBeyondTheCoordinatesRoomAreRefused)
+{
+    // Text is placed in 16-bit coordinates, origin added: a place beyond
+    // +-16383 is refused with "!" alone and draws nothing, wherever text is
+    // placed; the edges of the room are taken.
+    fwtest::boot_to_prompt();
+    const std::string kNotAButton = ":index outside valid range\r!\r";
+    // A box at the edge of the room has the grid of its twin on the screen.
+    ASSERT_EQ(visible(command("f 8x16")), visible(OK));
+    ASSERT_EQ(visible(command("std 3 0 0 0 383 100")), visible(OK));
+    const std::string twin = command("std 3");
+    struct Case {
+        const char* setup;  // after the screen clear, origin 0 0, alignment LT and a monospaced font
+        const char* line;
+        const std::string reply;
+        const char* check;  // a query afterwards, and its reply
+        const std::string checkReply;
+    };
+    const Case cases[] = {
+        {"", "t \"A\" 66000 10", FAIL, "", ""},
+        {"", "t \"A\" 16384 10", FAIL, "", ""},
+        {"", "t \"A\" 10 -16385", FAIL, "", ""},
+        {"", "t \"A\" 66000 10 X", FAIL, "", ""},
+        {"", "T \"A\" 66000 10", FAIL, "", ""},
+        {"", "ts \"A\" 66000 10", FAIL, "", ""},
+        {"", "t \"A\" 10 10 70000 60", FAIL, "", ""},
+        {"", "t \"A\" 65546 10 65600 60 WW", FAIL, "", ""},
+        {"o 0 217", "t \"AB\" 480 65535 799 2147483647 Q", FAIL, "", ""},
+        {"ta RT", "t \"A\" -2147483648 10", FAIL, "", ""},
+        {"o 16000 0", "t \"A\" 384 10", FAIL, "", ""},
+        {"", "twd 0 65536 0 65635 100", FAIL, "twq 0", FAIL},
+        {"", "twd 1 -2147483648 0 2147483647 100", FAIL, "twq 1", FAIL},
+        {"", "std 0 0 65536 0 65635 100", FAIL, "std 0", FAIL},
+        {"", "std 1 0 0 -2147483648 100 2147483647", FAIL, "std 1", FAIL},
+        {"", "bd 5 66000 10 0 \"L\"", FAIL, "bc 5", kNotAButton},
+        {"", "bd 6 16350 10 0 \"L\"", FAIL, "bc 6", kNotAButton},
+        {"o 0 16000", "bd 7 10 400 1 \"L\"", FAIL, "bc 7", kNotAButton},
+        {"", "t \"A\" 16383 -16384", OK, "", ""},
+        {"o 16000 0", "t \"A\" 383 10 CW", OK, "", ""},
+        {"o -16384 0", "t \"A\" 0 10 20 60", OK, "", ""},
+        {"", "std 2 0 16000 0 16383 100", OK, "std 2", twin},
+        {"", "bd 8 16300 10 0 \"L\"", OK, "bc 8", OK},
+    };
+    const auto blank = picture_after({});
+    for (const Case& c : cases) {
+        for (const char* l : {"z", "o 0 0", "ta LT", "f 8x16"})
+            ASSERT_EQ(visible(command(l)), visible(OK)) << l;
+        if (*c.setup)
+            ASSERT_EQ(visible(command(c.setup)), visible(OK)) << c.setup;
+        EXPECT_EQ(visible(command(c.line)), visible(c.reply)) << "\"" << c.line << "\" after \"" << c.setup << "\"";
+        if (c.reply == FAIL)
+            EXPECT_TRUE(screen::snapshot() == blank) << "\"" << c.line << "\" was refused but drew";
+        if (*c.check)
+            EXPECT_EQ(visible(command(c.check)), visible(c.checkReply)) << "after \"" << c.line << "\"";
+    }
+}
+
 TEST(TextCommands, EncodingsAndUnquotedText)
 {
     fwtest::boot_to_prompt();

@@ -141,7 +141,6 @@ TEST(Downloads, MustFitTheirSlot)
         {RAM_SLOT_BASE - 4, 8, "starts below the slots"},
         {RAM_SLOT_BASE + 4 * RAM_SLOT_SIZE, 8, "starts above the slots"},
         {RAM_SLOT_BASE, -5, "negative count"},
-        {RAM_SLOT_BASE, 0, "nothing to receive"},
     };
     for (const Case& c : refused) {
         Download d;
@@ -151,6 +150,27 @@ TEST(Downloads, MustFitTheirSlot)
         EXPECT_EQ(d.result, 0) << c.why;
         EXPECT_EQ(b.uart1.sent_text(from), "") << c.why << ": nothing may be asked for";
     }
+}
+
+TEST(Downloads, ACountOfZeroSucceedsAtOnce)
+{
+    sim::Board& b = fwtest::boot_to_prompt();
+    struct Case {
+        const char* line;
+        const char* reply;
+    };
+    // The download asks for its data with ">", then the command's prompt
+    // follows: nothing was to come.
+    for (Case c : {Case{"bdld 0 0 0 1000", ">\r>\r"}, Case{"bdld 3 FFF0 0 1000", ">\r>\r"},
+                   Case{"bdld 4 0 0 1000", ">\r>\r"}, Case{"bdld 4 100 0 0", ">\r>\r"},
+                   Case{"bdld 0 0 -1 1000", "!\r"}, Case{"bdld 4 0 -1 1000", "!\r"}}) {
+        size_t from = b.uart1.sent.size();
+        send(b.uart1, std::string(c.line) + "\r");
+        b.machine.run_for(100 * kMillisecond);
+        EXPECT_EQ(visible(b.uart1.sent_text(from)), visible(c.reply)) << c.line;
+        EXPECT_EQ(visible(command("vers")).substr(0, 4), "VELM") << "the port is in text mode after " << c.line;
+    }
+    EXPECT_EQ(b.machine.mem(0xC8400000, 1)[0], 0xFF) << "an empty download into the store programmed something";
 }
 
 }  // namespace

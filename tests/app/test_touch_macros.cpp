@@ -27,6 +27,8 @@ const std::vector<TestMacro> kMacros = {
     {2, "deflt", {"mpush 0 \"-\"", ":default", "mpush 0 \"D\"", ":x131", "mpush 0 \"X\""}},
     {3, "tog", {":s5_0", "mpush 0 \"0\"", ":s5_1", "mpush 0 \"1\""}},
     {4, "plain", {"mpush 0 \"N\"", ":x130", "mpush 0 \"?\""}},
+    // Its preamble goes on until a touch queues a macro.
+    {5, "spin", {"set i1 1", ":repeat", ":x1", "mpush 0 \"S\""}},
 };
 
 sim::Board& boot_with_macros()
@@ -127,6 +129,24 @@ TEST(TouchMacros, ToggleButtonRunsItsReleaseMacroAtItsState)
         sent += static_cast<char>(b.uart1.sent[i].byte);
     EXPECT_NE(sent.find("s5 1\r"), std::string::npos) << visible(sent);
     EXPECT_NE(sent.find("s5 0\r"), std::string::npos) << visible(sent);
+}
+
+TEST(TouchMacros, MacroGivingWayInItsPreambleFindsNoFaultWithItsLabel)
+{
+    sim::Board& b = boot_with_macros();
+    ASSERT_EQ(command("x 130 100 100 299 199"), ">\r");
+    ASSERT_EQ(command("xm 130 plain"), ">\r");
+    clear_strings();
+    size_t from = b.uart1.sent.size();
+    fwtest::send(b.uart1, "m5 :x1\r");
+    b.machine.run_for(50 * kMillisecond);
+    b.finger = {150, 120, true};
+    std::string reply = fwtest::until_prompt(b.uart1, from);
+    b.finger.down = false;
+    b.machine.run_for(150 * kMillisecond);
+    EXPECT_EQ(visible(reply), visible("x130\r>\r"))
+        << "a macro that gave way to a touch before reaching its label reported the label missing";
+    EXPECT_EQ(s_var(0), "N") << "the touch's macro did not run after it";
 }
 
 }  // namespace
