@@ -25,6 +25,7 @@
 #include <QSettings>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -308,6 +309,145 @@ TEST_F(DravikWindow, KeepsTheImageListAndShowsAPicturesInformation)
     w.prompter.files = {saved};
     w.Control<QPushButton>(1009)->click();
     EXPECT_EQ(w.dlg->Core().Images(), (QStringList{a, gif, c})) << "Load BMP List with sorting";
+}
+
+namespace {
+
+// What the image list shows, row by row.
+QStringList ShownRows(CDragListCtrl* list)
+{
+    QStringList rows;
+    for (int i = 0; i < list->topLevelItemCount(); i++)
+        rows.append(list->topLevelItem(i)->text(0));
+    return rows;
+}
+
+// Plays steps one after the other from the event queue and returns when the
+// last has run.  A step may start a drag, whose own event loop then plays
+// the steps that follow it, as the window system's events reach a real drag.
+void Play(const std::vector<std::function<void()>>& steps)
+{
+    QEventLoop loop;
+    size_t next = 0;
+    std::function<void()> run = [&] {
+        if (next == steps.size()) {
+            loop.quit();
+            return;
+        }
+        const std::function<void()>& step = steps[next++];
+        QTimer::singleShot(0, &loop, run);  // queued first: the step may not return until its drag ends
+        step();
+    };
+    QTimer::singleShot(0, &loop, run);
+    loop.exec();
+    QApplication::processEvents();  // the release that a drag holds back until it ends
+}
+
+// A drag of the image list's row with the left button to a point of its
+// viewport, delivered as the window system delivers a mouse: the pointer
+// arrives on the row, the button goes down, the pointer moves past the drag
+// distance and on to the target, and the button comes up there (after
+// Escape, when the drag is to be given up).
+void DragRow(Window& w, int row, QPoint to, bool escape)
+{
+    auto* list = w.Control<CDragListCtrl>(1018);
+    QWindow* window = w.dlg->windowHandle();
+    auto at = [&](QPoint viewportPoint) { return list->viewport()->mapTo(w.dlg.get(), viewportPoint); };
+    const QPoint from = at(list->visualItemRect(list->topLevelItem(row)).center());
+    const QPoint target = at(to);
+    const int distance = QApplication::startDragDistance();
+
+    QCursor::setPos(window->mapToGlobal(from));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QCursor::pos() == window->mapToGlobal(from); }))
+        << "the pointer never reached the row";
+    Play({
+        [&] { QTest::mousePress(window, Qt::LeftButton, {}, from); },
+        [&] { QTest::mouseMove(window, from + QPoint(1, 0)); },
+        [&] { QTest::mouseMove(window, from + QPoint(distance + 2, 0)); },  // the drag starts here
+        [&] { QTest::mouseMove(window, (from + target) / 2 + QPoint(distance + 2, 0)); },
+        [&] { QTest::mouseMove(window, target); },
+        [&] {
+            if (escape)
+                QTest::keyClick(window, Qt::Key_Escape);
+        },
+        [&] { QTest::mouseRelease(window, Qt::LeftButton, {}, target); },
+    });
+}
+
+}  // namespace
+
+TEST_F(DravikWindow, KeepsEveryPictureAndItsOrderThroughDrags)
+{
+    // Eight pictures of widths 1 to 8, so a built image tells them apart.
+    Workdir dir;
+    QStringList pictures;
+    for (int i = 1; i <= 8; i++)
+        pictures.append(dir.Bmp(QString("p%1.bmp").arg(i), Solid(i, 1, {uint8_t(30 * i), 0, 0})));
+    auto p = [&](std::initializer_list<int> numbers) {
+        QStringList l;
+        for (int n : numbers)
+            l.append(pictures[n - 1]);
+        return l;
+    };
+
+    Window w;
+    w.dlg->resize(900, 900);  // room for every row and some below them
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.dlg->windowHandle()));
+    w.Control<QRadioButton>(1033)->click();
+    w.prompter.fileSets = {pictures};
+    w.Control<QPushButton>(1007)->click();
+    auto* list = w.Control<CDragListCtrl>(1018);
+    ASSERT_EQ(ShownRows(list), pictures);
+
+    auto rect = [&](int row) { return list->visualItemRect(list->topLevelItem(row)); };
+    const struct {
+        const char* what;
+        QList<int> select;  // rows ctrl-clicked before the drag
+        int row;            // the row dragged
+        std::function<QPoint()> to;  // in the list's viewport
+        bool escape;
+        QStringList expected;
+    } drags[] = {
+        {"the sixth row to the top", {}, 5, [&] { return rect(0).topLeft() + QPoint(20, 2); }, false,
+         p({6, 1, 2, 3, 4, 5, 7, 8})},
+        {"the second row below the last", {}, 1, [&] { return rect(7).bottomLeft() + QPoint(20, 12); }, false,
+         p({6, 2, 3, 4, 5, 7, 8, 1})},
+        {"the fourth row onto itself", {}, 3, [&] { return rect(3).center() + QPoint(0, -2); }, false,
+         p({6, 2, 3, 4, 5, 7, 8, 1})},
+        {"the first and fifth rows between the seventh and the eighth", {0, 4}, 4,
+         [&] { return rect(6).center() + QPoint(0, 3); }, false, p({2, 3, 4, 7, 8, 6, 5, 1})},
+        {"the last row to the top", {}, 7, [&] { return rect(0).topLeft() + QPoint(20, 2); }, false,
+         p({1, 2, 3, 4, 7, 8, 6, 5})},
+        {"the third row given up with Escape", {}, 2, [&] { return rect(6).center(); }, true,
+         p({1, 2, 3, 4, 7, 8, 6, 5})},
+        {"the third row let go above the list", {}, 2, [&] { return QPoint(20, -40); }, false,
+         p({1, 2, 3, 4, 7, 8, 6, 5})},
+    };
+    for (const auto& d : drags) {
+        list->clearSelection();
+        for (int row : d.select)
+            QTest::mouseClick(w.dlg->windowHandle(), Qt::LeftButton, Qt::ControlModifier,
+                              list->viewport()->mapTo(w.dlg.get(), rect(row).center()));
+        DragRow(w, d.row, d.to(), d.escape);
+        EXPECT_EQ(ShownRows(list), d.expected) << d.what << ": the window shows another list";
+        EXPECT_EQ(w.dlg->Core().Images(), d.expected) << d.what << ": the builder holds another list";
+    }
+
+    // Save BMP List writes what is shown, and the built image holds it in that order.
+    const QStringList shown = ShownRows(list);
+    w.prompter.files = {dir.Path("after.lst"), dir.Path("after.BIN")};
+    w.Control<QPushButton>(1010)->click();
+    EXPECT_EQ(QString::fromUtf8(dir.Read("after.lst")), shown.join('\n') + '\n') << "Save BMP List wrote another list";
+    w.Control<QPushButton>(1035)->click();
+    const std::vector<uint8_t> image = Bytes(dir.Read("after.BIN"));
+    ASSERT_GT(image.size(), 8u) << w.prompter.Texts();
+    ASSERT_EQ(int(Read16(image, 2)), int(shown.size()) + 1) << "the built image holds another number of pictures";
+    for (int i = 0; i < shown.size(); i++) {
+        const uint32_t record = Read32(image, 8 + 12 * size_t(i + 1) + 4) - 0xC8400000u;
+        ASSERT_LT(record, image.size());
+        EXPECT_EQ(int(Read16(image, record)), int(pictures.indexOf(shown[i])) + 1)
+            << "entry " << i + 1 << " of the built image is not the picture shown in row " << i + 1;
+    }
 }
 
 TEST_F(DravikWindow, DropsALoadedBinWhenAnyInputChanges)
