@@ -474,11 +474,14 @@ void CDravikDlg::OnLoadFromBinFile()
     BeginBusy();
     QString folder = Folder(kBinLoadFolder);
     const QString before = folder;
+    const bool hadLoaded = m_core.LoadedImage().IsLoaded();
     const bool loaded = m_core.OnLoadFromBinFile(folder);
     if (folder != before)
         SetFolder(kBinLoadFolder, folder);
     if (loaded)
         ShowCrc(m_core.CrcText());
+    else if (hadLoaded && !m_core.LoadedImage().IsLoaded())
+        ClearCrcDisplay();  // the .BIN it stood for is gone
     RefreshInputs();
     ClearImageInformation();
     EndDownload();
