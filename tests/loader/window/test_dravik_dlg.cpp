@@ -571,10 +571,11 @@ TEST_F(DravikWindow, ShowsTheWrongControllerBoxAndTheTooLargeBox)
         uint32_t capacity;
         const char* box;
         const char* title;
+        const char* status;
     } cases[] = {
         {"VELM5 selected, VELM5 Plus answers", 1032, 0x1BC0000, "Wrong Controller Type selected (VELM5 vs VELM5 Plus)",
-         "Controller Type"},
-        {"an image larger than the store", 1033, 0x100, "Record is too large: ", "Record"},
+         "Controller Type", "Store stopped: the controller is a VELM5 Plus, not a VELM5"},
+        {"an image larger than the store", 1033, 0x100, "Record is too large: ", "Record", "Error during programming."},
     };
     for (const Case& c : cases) {
         ScriptedController controller(c.capacity, 0x100);
@@ -595,7 +596,43 @@ TEST_F(DravikWindow, ShowsTheWrongControllerBoxAndTheTooLargeBox)
             EXPECT_TRUE(w.Control<QWidget>(id)->isEnabled()) << c.what << ": control " << id << " stays disabled";
         EXPECT_EQ(w.Control<QPushButton>(1038)->text(), "Connect") << c.what;
         EXPECT_FALSE(w.Control<QPushButton>(1038)->isChecked()) << c.what;
+        EXPECT_EQ(w.Text(1015), c.status) << c.what << ": the status does not say how the Store ended";
     }
+}
+
+TEST_F(DravikWindow, SaysNothingIsLoadedAfterAFailedLoad)
+{
+    Workdir dir;
+    QByteArray odd("\xEB\xFE", 2);  // a VELM5 image of 1001 bytes
+    for (int i = 2; i < 1001; i++)
+        odd.append(char(i));
+    const QString good = dir.Write("odd1001.BIN", odd);
+    const QString plus = dir.Write("plus.BIN", QByteArray("\xEC\xFE", 2) + odd.mid(2));
+    ScriptedController controller;
+    controller.typeText = "0";
+    controller.validityWord = 0xFEEB;
+    FakeController pty(controller.Script());
+    ASSERT_TRUE(pty.ok());
+    Window w;
+    w.Control<QRadioButton>(1032)->click();
+    w.Combo(1003)->setEditText(QString::fromStdString(pty.SlavePath()));
+    w.prompter.files = {good, plus};
+    w.Control<QPushButton>(1041)->click();
+    ASSERT_EQ(w.Text(1015), "Loaded \"odd1001.BIN\" (1001 bytes)") << w.prompter.Texts();
+    EXPECT_EQ(w.Text(1047), "N/A");
+
+    w.Control<QPushButton>(1041)->click();  // a VELM5 Plus image while VELM5 is selected
+    ASSERT_EQ(w.prompter.boxes.size(), 1u) << w.prompter.Texts();
+    EXPECT_EQ(w.prompter.boxes[0].text, "Wrong BIN file format for selected controller type");
+    EXPECT_EQ(w.Text(1015), "File not loaded - \"plus.BIN\"") << "the status still names the .BIN loaded before";
+    EXPECT_EQ(w.Text(1047), "") << "the CRC of the .BIN loaded before is still shown";
+
+    w.Control<QPushButton>(1026)->click();
+    ASSERT_EQ(w.prompter.boxes.size(), 2u) << w.prompter.Texts();
+    EXPECT_TRUE(w.prompter.boxes[1].text.startsWith("Nothing to store")) << w.prompter.Texts();
+    EXPECT_EQ(w.Text(1015), "Build stopped: nothing to store");
+    EXPECT_TRUE(controller.ErasedBlocks().empty());
+    EXPECT_FALSE(w.dlg->Run().Link().IsOpen());
 }
 
 TEST_F(DravikWindow, ConnectsAndDetectsTheModel)
