@@ -197,17 +197,21 @@ TEST_F(DravikWindow, ReadsItsSettingsAtStart)
     struct Case {
         const char* what;
         std::map<QString, QString> saved;
-        QString port;  // "" : none selected
+        QString port;  // what the port field shows
+        bool listed;   // an entry of the port list is selected
         QString baud;
         bool velm5, plus;
         ControllerModel model;
     } cases[] = {
-        {"first start", {}, "ttyUSB0", "460800", false, false, ControllerModel::Velm5},
-        {"saved values", {{"Port", "ttyS0"}, {"Baud Rate", "115200"}, {"Controller", "FALSE"}}, "ttyS0", "115200",
-         false, true, ControllerModel::Velm5Plus},
-        {"a saved port that is gone", {{"Port", "ttyACM7"}, {"Controller", "TRUE"}}, "", "460800", true, false,
+        {"first start", {}, "ttyUSB0", true, "460800", false, false, ControllerModel::Velm5},
+        {"saved values", {{"Port", "ttyS0"}, {"Baud Rate", "115200"}, {"Controller", "FALSE"}}, "ttyS0", true,
+         "115200", false, true, ControllerModel::Velm5Plus},
+        {"a saved port that is gone", {{"Port", "ttyACM7"}, {"Controller", "TRUE"}}, "", false, "460800", true,
+         false, ControllerModel::Velm5},
+        {"a port that differs in case", {{"Port", "TTYS0"}}, "", false, "460800", false, false,
          ControllerModel::Velm5},
-        {"a port that differs in case", {{"Port", "TTYS0"}}, "", "460800", false, false, ControllerModel::Velm5},
+        {"a device path typed in", {{"Port", "/dev/pts/77"}}, "/dev/pts/77", false, "460800", false, false,
+         ControllerModel::Velm5},
     };
     for (const Case& c : cases) {
         ClearSettings();
@@ -218,7 +222,7 @@ TEST_F(DravikWindow, ReadsItsSettingsAtStart)
         }
         Window w;
         EXPECT_EQ(w.Combo(1003)->currentText(), c.port) << c.what;
-        EXPECT_EQ(w.Combo(1003)->currentIndex() < 0, c.port.isEmpty()) << c.what << ": a port is selected";
+        EXPECT_EQ(w.Combo(1003)->currentIndex() >= 0, c.listed) << c.what << ": the port list's selection";
         EXPECT_EQ(w.Combo(1004)->currentText(), c.baud) << c.what;
         EXPECT_EQ(w.Control<QRadioButton>(1032)->isChecked(), c.velm5) << c.what;
         EXPECT_EQ(w.Control<QRadioButton>(1033)->isChecked(), c.plus) << c.what;
@@ -248,6 +252,8 @@ TEST_F(DravikWindow, WritesItsSettingsOnQuit)
         EXPECT_EQ(s.value("Port").toString(), "/dev/pts/77");
         EXPECT_EQ(s.value("Baud Rate").toString(), "115200");
         EXPECT_EQ(s.value("Controller").toString(), c.controller);
+        Window again;
+        EXPECT_EQ(again.Combo(1003)->currentText(), "/dev/pts/77") << "the port typed in is gone at the next start";
     }
 }
 
