@@ -12,9 +12,12 @@ const char kBinFilter[] = "Binary File (*.BIN)|*.BIN||";
 
 void CDravikCore::InputsChanged()
 {
-    // The loaded .BIN no longer stands for the inputs, nor does its CRC.
-    if (m_bin.IsLoaded())
+    // The loaded .BIN no longer stands for the inputs, nor do its CRC and
+    // the status that told of its loading.
+    if (m_bin.IsLoaded()) {
         m_crcText.clear();
+        m_ui.setStatus(QString());
+    }
     m_bin.Unload();
 }
 

@@ -502,6 +502,7 @@ TEST_F(DravikWindow, DropsALoadedBinWhenAnyInputChanges)
         c.change(w);
         EXPECT_FALSE(w.dlg->Core().LoadedImage().IsLoaded()) << c.what << " leaves the .BIN to be stored";
         EXPECT_EQ(w.Text(1047), "") << c.what << " leaves the .BIN's CRC shown";
+        EXPECT_EQ(w.Text(1015), "") << c.what << " leaves the status of the .BIN's loading";
     }
 }
 
