@@ -92,6 +92,12 @@ void CDragListCtrl::startDrag(Qt::DropActions)
     viewport()->update();
 }
 
+void CDragListCtrl::mousePressEvent(QMouseEvent* event)
+{
+    if (!m_dragging)  // another button under a drag selects nothing
+        QTreeWidget::mousePressEvent(event);
+}
+
 void CDragListCtrl::mouseMoveEvent(QMouseEvent* event)
 {
     m_pointer = event->position().toPoint();

@@ -34,6 +34,7 @@ protected:
     // Called once the pointer has moved past the drag distance from a row
     // pressed on: the gesture begins.
     void startDrag(Qt::DropActions supportedActions) override;
+    void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
