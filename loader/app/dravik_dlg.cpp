@@ -385,6 +385,11 @@ void CDravikDlg::LoadSettings()
     };
     select(m_port, s.value(kPortKey));
     select(m_baud, s.value(kBaudKey));
+    // A device path the user typed (the simulated board's pseudo-terminal)
+    // is no entry of the list: it comes back as typed.
+    const QString port = s.value(kPortKey).toString();
+    if (m_port->currentIndex() < 0 && IsDevicePath(port))
+        m_port->setEditText(port);
     const QString controller = s.value(kControllerKey).toString();
     if (controller == "TRUE")
         m_velm5->setChecked(true);
@@ -474,11 +479,14 @@ void CDravikDlg::OnLoadFromBinFile()
     BeginBusy();
     QString folder = Folder(kBinLoadFolder);
     const QString before = folder;
+    const bool hadLoaded = m_core.LoadedImage().IsLoaded();
     const bool loaded = m_core.OnLoadFromBinFile(folder);
     if (folder != before)
         SetFolder(kBinLoadFolder, folder);
     if (loaded)
         ShowCrc(m_core.CrcText());
+    else if (hadLoaded && !m_core.LoadedImage().IsLoaded())
+        ClearCrcDisplay();  // the .BIN it stood for is gone
     RefreshInputs();
     ClearImageInformation();
     EndDownload();

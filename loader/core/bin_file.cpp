@@ -22,9 +22,11 @@ uint32_t U32(const QByteArray& b, int at)
 bool CBinImage::SaveToBinFile(const QString& path, CMemoryImageBuilder& builder, const BuildInputs& inputs,
                               QString& crcText)
 {
+    const QString notSaved = QString("File not saved - \"%1\"").arg(QFileInfo(path).fileName());
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         m_ui.messageBox(file.errorString(), path, UserInterface::Icon::Error);
+        m_ui.setStatus(notSaved);
         return false;
     }
     const std::optional<std::vector<uint8_t>> image = builder.BuildMemoryImage(inputs);
@@ -39,6 +41,7 @@ bool CBinImage::SaveToBinFile(const QString& path, CMemoryImageBuilder& builder,
     if (!written || !file.commit()) {
         m_ui.messageBox("Error: " + file.errorString(), "Write Error", UserInterface::Icon::Error);
         file.cancelWriting();
+        m_ui.setStatus(notSaved);
         return false;
     }
     m_ui.setStatus(QString("Saved \"%1\" (%2 bytes)").arg(QFileInfo(path).fileName()).arg(size));
@@ -56,7 +59,18 @@ void CBinImage::Unload()
 
 bool CBinImage::LoadFromBinFile(const QString& path, ControllerModel model)
 {
+    // Whatever was loaded before is gone from here on; a load that fails
+    // says so in the status line.
     Unload();
+    if (Load(path, model))
+        return true;
+    Unload();
+    m_ui.setStatus(QString("File not loaded - \"%1\"").arg(QFileInfo(path).fileName()));
+    return false;
+}
+
+bool CBinImage::Load(const QString& path, ControllerModel model)
+{
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         m_ui.messageBox("Access denied! File can not read", "Error ", UserInterface::Icon::Error);
@@ -100,11 +114,8 @@ bool CBinImage::LoadFromBinFile(const QString& path, ControllerModel model)
         if (model == ControllerModel::Velm5Plus)
             ok = CheckValidityWord(m_ui, model, m_image.data(), uint32_t(length)) != 0;
     }
-    if (!ok) {
-        Unload();
-        m_ui.setStatus(QString("File not loaded - \"%1\"").arg(name));
+    if (!ok)
         return false;
-    }
     m_fileLength = uint32_t(length);
     m_loaded = true;
     m_ui.setStatus(QString("Loaded \"%1\" (%2 bytes)").arg(name).arg(length));

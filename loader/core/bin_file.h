@@ -28,7 +28,8 @@ public:
 
     // Loads path for the given model, dropping any image held before.  A
     // trailing ExtMemTrailer is not part of the image; the image is kept
-    // zero-padded to a multiple of 4.
+    // zero-padded to a multiple of 4.  The status line says what was loaded,
+    // or that nothing was.
     bool LoadFromBinFile(const QString& path, ControllerModel model);
 
     void Unload();
@@ -41,6 +42,8 @@ public:
     const QString& CrcText() const { return m_crcText; }
 
 private:
+    bool Load(const QString& path, ControllerModel model);
+
     UserInterface& m_ui;
     std::vector<uint8_t> m_image;
     uint32_t m_fileLength = 0;

@@ -10,17 +10,28 @@ const char kBinFilter[] = "Binary File (*.BIN)|*.BIN||";
 
 }  // namespace
 
+void CDravikCore::InputsChanged()
+{
+    // The loaded .BIN no longer stands for the inputs, nor do its CRC and
+    // the status that told of its loading.
+    if (m_bin.IsLoaded()) {
+        m_crcText.clear();
+        m_ui.setStatus(QString());
+    }
+    m_bin.Unload();
+}
+
 void CDravikCore::SetImages(const QStringList& paths)
 {
     m_inputs.images = paths;
-    m_bin.Unload();
+    InputsChanged();
 }
 
 bool CDravikCore::AddMacroFile(const QString& path)
 {
     m_inputs.macroFile = path;
     m_ui.setStatus(QString());
-    m_bin.Unload();
+    InputsChanged();
     return m_macros.Compile(path, m_ui);
 }
 
@@ -28,7 +39,7 @@ bool CDravikCore::AddFontList(const QString& path)
 {
     m_inputs.fontList = path;
     m_ui.setStatus(QString());
-    m_bin.Unload();
+    InputsChanged();
     return g_fontList.LoadFontList(path, m_ui);
 }
 
@@ -73,8 +84,12 @@ bool CDravikCore::SaveToBinFile(const QString& path)
 
 bool CDravikCore::LoadFromBinFile(const QString& path)
 {
-    if (!m_bin.LoadFromBinFile(path, m_inputs.model))
+    const bool hadLoaded = m_bin.IsLoaded();
+    if (!m_bin.LoadFromBinFile(path, m_inputs.model)) {
+        if (hadLoaded)  // its CRC went with it
+            m_crcText.clear();
         return false;
+    }
     m_crcText = m_bin.CrcText();
     m_inputs.images.clear();
     m_inputs.macroFile.clear();

@@ -47,7 +47,8 @@ public:
     uint32_t MaxSdFileSize() const { return GetModelInfo(m_inputs.model).capacity; }
 
     // "Save to .bin file" and "Load from .bin file"; CrcText() then holds what
-    // the CRC field shows.  A successful load empties the inputs.
+    // the CRC field shows.  A successful load empties the inputs; a failed one
+    // leaves nothing loaded.
     bool SaveToBinFile(const QString& path);
     bool LoadFromBinFile(const QString& path);
     bool OnSaveToBinFile(QString& lastFolder);
@@ -63,6 +64,7 @@ public:
 
 private:
     QString AskFile(bool save, const QString& filter, QString& lastFolder);
+    void InputsChanged();
 
     UserInterface& m_ui;
     BuildInputs m_inputs;

@@ -13,6 +13,22 @@ constexpr size_t kGifScreen = 6;
 // BMP rows are padded to a multiple of 4 bytes.
 uint64_t Stride(uint64_t bytesPerLine) { return (bytesPerLine + 3) & ~uint64_t(3); }
 
+// The box of a BMP whose size is less than its headers and rows of
+// bytesPerLine bytes need: the file header, info (the rest of the headers),
+// the rows and their sum.
+QString SizeMismatchText(uint32_t bfSize, int64_t info, uint64_t bytesPerLine, int height)
+{
+    const uint64_t rows = bytesPerLine * uint64_t(height);
+    return QString::asprintf("This BMP's size (%d) does not match the BMP's header info:\n"
+                             "header:                         %5d\n"
+                             "info:                           %5lld\n"
+                             "bytesPerLine: %2d * height %3d = %5lld\n"
+                             "----------------------------------------\n"
+                             "Total                            %6lld\n",
+                             int(bfSize), 14, static_cast<long long>(info), int(bytesPerLine), height,
+                             static_cast<long long>(rows), static_cast<long long>(14 + info + int64_t(rows)));
+}
+
 }  // namespace
 
 CImageFile::~CImageFile() = default;
@@ -93,24 +109,17 @@ bool CImageFile::LoadBmp(const QString& path, UserInterface* owner)
                                       "65535; it will be skipped.",
                                       width, height));
 
-    // The pixels start at bfOffBits, rows a padded stride apart; the last row
-    // needs only its pixels.
+    // The header's own account of the file: 54 bytes of headers and the
+    // unpadded rows.  Beyond it the pixels must really lie inside the file:
+    // from bfOffBits on, rows a padded stride apart (the last row needs only
+    // its pixels).
     const uint32_t offBits = U32(10);
-    const uint64_t stride = Stride(uint64_t(width) * 3);
-    const uint64_t pixelBytes = stride * uint64_t(height - 1) + uint64_t(width) * 3;
-    const uint64_t needed = uint64_t(offBits) + pixelBytes;
-    if (offBits < kBmpHeaderBytes || needed > bfSize) {
-        const QString text = QString::asprintf(
-            "This BMP's size (%d) does not match the BMP's header info:\n"
-            "header:                         %5d\n"
-            "info:                           %5lld\n"
-            "bytesPerLine: %2d * height %3d = %5lld\n"
-            "----------------------------------------\n"
-            "Total                            %6lld\n",
-            int(bfSize), 14, static_cast<long long>(offBits) - 14, int(stride), int(height),
-            static_cast<long long>(pixelBytes), static_cast<long long>(needed));
-        return Fail(owner, path, text);
-    }
+    const uint64_t bytesPerLine = uint64_t(width) * 3;
+    const uint64_t stride = Stride(bytesPerLine);
+    if (uint64_t(bfSize) < bytesPerLine * uint64_t(height) + kBmpHeaderBytes)
+        return Fail(owner, path, SizeMismatchText(bfSize, 40, bytesPerLine, height));
+    if (offBits < kBmpHeaderBytes || uint64_t(offBits) + stride * uint64_t(height - 1) + bytesPerLine > bfSize)
+        return Fail(owner, path, SizeMismatchText(bfSize, int64_t(offBits) - 14, stride, height));
     m_pixelOffset = offBits;
     m_gif = false;
     m_loaded = true;

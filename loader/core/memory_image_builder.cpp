@@ -26,6 +26,26 @@ void SetEntry(ImageWriter& w, uint32_t index, uint8_t type, uint32_t address, ui
     w.putAt32(at + offsetof(ExtMemDirEntry, size), size);
 }
 
+// Shows a loader's boxes with OK and Cancel, Cancel the default, and keeps
+// whether the user cancelled.
+class OkCancelBoxes : public UserInterface {
+public:
+    explicit OkCancelBoxes(UserInterface& ui) : m_ui(ui) {}
+    void setStatus(const QString& text) override { m_ui.setStatus(text); }
+    Answer messageBox(const QString& text, const QString& title, Icon icon, Buttons) override
+    {
+        const Answer answer = m_ui.messageBox(text, title, icon, Buttons::OkCancel);
+        cancelled = cancelled || answer == Answer::Cancel;
+        return answer;
+    }
+    bool processEvents() override { return m_ui.processEvents(); }
+    QString askFile(const FileRequest& request) override { return m_ui.askFile(request); }
+    bool cancelled = false;
+
+private:
+    UserInterface& m_ui;
+};
+
 bool ReadFile(const QString& path, QByteArray& bytes)
 {
     QFile file(path);
@@ -116,29 +136,49 @@ int CMemoryImageBuilder::ConvertAndCompressBitmap(const CImageFile& image, std::
 
 bool CMemoryImageBuilder::Ask(const QString& text, const QString& path)
 {
-    return m_ui.messageBox(text, path, UserInterface::Icon::Error, UserInterface::Buttons::OkCancel) ==
-           UserInterface::Answer::Ok;
+    if (m_ui.messageBox(text, path, UserInterface::Icon::Error, UserInterface::Buttons::OkCancel) ==
+        UserInterface::Answer::Ok)
+        return true;
+    return Stop(QString("Build cancelled at \"%1\"").arg(FileName(path)));
 }
 
-void CMemoryImageBuilder::Refuse(const QString& text)
+bool CMemoryImageBuilder::Refuse(const QString& text, const QString& status)
 {
     m_ui.messageBox(text, "Error ", UserInterface::Icon::Error);
-    m_ui.setStatus("Store operation aborted");
+    return Stop(status);
+}
+
+bool CMemoryImageBuilder::Stop(const QString& status)
+{
+    m_stopped = status;
+    return false;
 }
 
 std::optional<std::vector<uint8_t>> CMemoryImageBuilder::BuildMemoryImage(const BuildInputs& inputs)
 {
+    // A build that stops says so, and why, in the status line; its progress
+    // text would tell of a build still running.
+    m_stopped = "Build stopped";
+    std::optional<std::vector<uint8_t>> image = BuildImage(inputs);
+    if (!image)
+        m_ui.setStatus(m_stopped);
+    return image;
+}
+
+std::optional<std::vector<uint8_t>> CMemoryImageBuilder::BuildImage(const BuildInputs& inputs)
+{
     const ModelInfo model = GetModelInfo(inputs.model);
 
     m_fonts.Clear();
-    if (!inputs.fontList.trimmed().isEmpty() && !m_fonts.LoadFontList(inputs.fontList, m_ui))
+    if (!inputs.fontList.trimmed().isEmpty() && !m_fonts.LoadFontList(inputs.fontList, m_ui)) {
+        Stop(QString("Build stopped: error in font list \"%1\"").arg(FileName(inputs.fontList)));
         return std::nullopt;
+    }
     const int imageCount = inputs.images.size();
     const uint32_t entries = uint32_t(imageCount) + uint32_t(m_fonts.Count()) + 1;
     if (entries > 0xFFFF) {
-        m_ui.messageBox(QString::asprintf("Too many images and fonts: a memory image holds at most %d",
-                                          0xFFFF - 1),
-                        "Error ", UserInterface::Icon::Error);
+        Refuse(QString::asprintf("Too many images and fonts: a memory image holds at most %d", 0xFFFF - 1),
+               "Build stopped: too many images and fonts");
         return std::nullopt;
     }
 
@@ -148,6 +188,7 @@ std::optional<std::vector<uint8_t>> CMemoryImageBuilder::BuildMemoryImage(const 
     } catch (const std::bad_alloc&) {
         m_ui.messageBox("Access Denied! Not enough RAM is available to run this application", "Dravik Error",
                         UserInterface::Icon::None);
+        Stop("Build stopped: not enough memory");
         return std::nullopt;
     }
     ImageWriter w(buffer);
@@ -170,12 +211,12 @@ std::optional<std::vector<uint8_t>> CMemoryImageBuilder::BuildMemoryImage(const 
 
     const uint32_t size = ExtMemAlign(w.position());
     if (!w.ok()) {  // every object was checked before it was written
-        Refuse("Internal error: the memory image overran its capacity");
+        Refuse("Internal error: the memory image overran its capacity", "Build stopped: internal error");
         return std::nullopt;
     }
     if (size <= sizeof(ExtMemHeader) + sizeof(ExtMemDirEntry)) {
-        m_ui.messageBox("Nothing to store: the image list, the macro file and the font list are empty",
-                        "Error ", UserInterface::Icon::Error);
+        Refuse("Nothing to store: the image list, the macro file and the font list are empty",
+               "Build stopped: nothing to store");
         return std::nullopt;
     }
     w.putAt32(offsetof(ExtMemHeader, size), size);
@@ -188,8 +229,9 @@ bool CMemoryImageBuilder::MacroPass(Build& b, const QString& macroPath)
 {
     // The macro file may have changed since it was added: compile it afresh,
     // so every stored call and every table slot matches the file as it is.
+    const QString macroError = QString("Build stopped: error in macro file \"%1\"").arg(FileName(macroPath));
     if (!m_macros.Compile(macroPath, m_ui, false))
-        return false;
+        return Stop(macroError);
     const int count = m_macros.MacroCount();
 
     std::vector<std::vector<std::string>> texts(static_cast<size_t>(count));
@@ -204,7 +246,7 @@ bool CMemoryImageBuilder::MacroPass(Build& b, const QString& macroPath)
                 m_ui.messageBox(QString::asprintf("Error on line %d\n\nEach line must be %d ASCII characters or less",
                                                   line.lineNumber, CMacroCompiler::kMaxLineLength),
                                 "Macro format error", UserInterface::Icon::Error);
-                return false;
+                return Stop(macroError);
             }
             textBytes += stored.size() + 1;
             texts[size_t(k)].push_back(std::move(stored));
@@ -213,7 +255,7 @@ bool CMemoryImageBuilder::MacroPass(Build& b, const QString& macroPath)
             m_ui.messageBox(QString::asprintf("Error on line %d\n\nA macro can hold at most %d lines",
                                               macro.defineLine, 0xFFFF),
                             "Macro format error", UserInterface::Icon::Error);
-            return false;
+            return Stop(macroError);
         }
     }
     std::string names(1, '\0');  // number 0 has no name
@@ -223,10 +265,8 @@ bool CMemoryImageBuilder::MacroPass(Build& b, const QString& macroPath)
     ImageWriter& w = b.w;
     const uint64_t blockBytes = uint64_t(count) * sizeof(ExtMacroEntry) + sizeof(ExtMacroNameTable) +
                                 names.size() + textBytes;
-    if (!w.fits(blockBytes)) {
-        Refuse("Macro file too large for device");
-        return false;
-    }
+    if (!w.fits(blockBytes))
+        return Refuse("Macro file too large for device", "Build stopped: macro file too large for device");
     const uint32_t table = w.position();
     SetEntry(w, 0, EXTMEM_MACROS, b.base + table, uint32_t(count));
     w.skip(uint32_t(count) * sizeof(ExtMacroEntry));
@@ -278,7 +318,7 @@ bool CMemoryImageBuilder::ImagePass(Build& b, const QStringList& images)
     for (int i = 0; i < images.size(); i++) {
         m_ui.setStatus(QString::asprintf("Compressing BMP %d/%d...", i + 1, int(images.size())));
         if (!m_ui.processEvents())
-            return false;
+            return Stop("Build stopped: Dravik is closing");
         if (skipRest)
             continue;
         const QString& path = images[i];
@@ -294,9 +334,12 @@ bool CMemoryImageBuilder::ImagePass(Build& b, const QStringList& images)
 // skipped leaves its entry empty.
 bool CMemoryImageBuilder::StoreGif(Build& b, int entry, const QString& path, bool& skipRest)
 {
+    // The loader's own box says why; Cancel in it stops the build as in every
+    // box of this pass.
     CImageFile gif;
-    if (!gif.LoadGif(path, &m_ui))
-        return Ask("Failed to find image file!", path);
+    OkCancelBoxes boxes(m_ui);
+    if (!gif.LoadGif(path, &boxes))
+        return !boxes.cancelled || Stop(QString("Build cancelled at \"%1\"").arg(FileName(path)));
     ImageWriter& w = b.w;
     w.align();
     if (!w.fits(gif.GetFileLength())) {
@@ -352,17 +395,14 @@ bool CMemoryImageBuilder::FontPass(Build& b)
     const std::vector<CFontList::Entry>& fonts = m_fonts.Entries();
     for (size_t k = 0; k < fonts.size(); k++) {
         if (!m_ui.processEvents())
-            return false;
+            return Stop("Build stopped: Dravik is closing");
         QByteArray data;
-        if (!ReadFile(fonts[k].path, data)) {
-            m_ui.messageBox("Font file not found", "Error ", UserInterface::Icon::Error);
-            return false;
-        }
+        if (!ReadFile(fonts[k].path, data))
+            return Refuse("Font file not found",
+                          QString("Build stopped: font file \"%1\" not found").arg(FileName(fonts[k].path)));
         w.align();
-        if (!w.fits(uint64_t(sizeof(ExtFontRecord)) + uint64_t(data.size()))) {
-            Refuse("Font file(s) too large for device");
-            return false;
-        }
+        if (!w.fits(uint64_t(sizeof(ExtFontRecord)) + uint64_t(data.size())))
+            return Refuse("Font file(s) too large for device", "Store operation aborted");
         const uint32_t at = w.position();
         char alias[sizeof(ExtFontRecord::alias)] = {};
         std::copy_n(fonts[k].alias.constData(), std::min<size_t>(fonts[k].alias.size(), EXTFONT_ALIAS_MAX), alias);

@@ -32,8 +32,9 @@ public:
     explicit CMemoryImageBuilder(UserInterface& ui) : m_ui(ui) {}
 
     // The image (its size bytes), or nothing when the build failed, was
-    // cancelled or would hold nothing; every failure has been shown.
-    // Re-reads the macro file and the font list.
+    // cancelled or would hold nothing; every failure has been shown, and the
+    // status line says that the build stopped and why.  Re-reads the macro
+    // file and the font list.
     std::optional<std::vector<uint8_t>> BuildMemoryImage(const BuildInputs& inputs);
 
     // The tables of the last build's macro file and font list.
@@ -60,17 +61,22 @@ public:
 
 private:
     struct Build;
+    std::optional<std::vector<uint8_t>> BuildImage(const BuildInputs& inputs);
     bool MacroPass(Build& b, const QString& macroPath);
     bool WriteMacroHeader(const QString& macroPath, const std::vector<int>& numbers);
     bool ImagePass(Build& b, const QStringList& images);
     bool StoreGif(Build& b, int entry, const QString& path, bool& skipRest);
     bool StoreBmp(Build& b, int entry, const QString& path, bool& skipRest);
     bool FontPass(Build& b);
+    // Each returns whether the build goes on.  Ask: an image's box with OK
+    // and Cancel; Refuse: an error box that stops the build with status.
     bool Ask(const QString& text, const QString& path);
-    void Refuse(const QString& text);
+    bool Refuse(const QString& text, const QString& status);
+    bool Stop(const QString& status);
 
     UserInterface& m_ui;
     CMacroCompiler m_macros;
     CFontList m_fonts;
     std::function<std::time_t()> m_clock;
+    QString m_stopped;  // the status of a build that stops
 };

@@ -167,6 +167,8 @@ bool CProgrammingRun::OnStoreIntoController()
         m_ui.messageBox("Wrong Controller Type selected (VELM5 vs VELM5 Plus)", "Controller Type",
                         UserInterface::Icon::Error);
         EndStore();
+        Status(type == 1 ? "Store stopped: the controller is a VELM5 Plus, not a VELM5"
+                         : "Store stopped: the controller is a VELM5, not a VELM5 Plus");
         return false;
     }
 
@@ -180,7 +182,7 @@ bool CProgrammingRun::OnStoreIntoController()
         m_expectedCrc = m_core.LoadedImage().CrcText();
     } else {
         built = m_core.BuildMemoryImage();
-        if (!built) {
+        if (!built) {  // the build's status says why
             EndStore();
             return false;
         }
@@ -209,18 +211,21 @@ bool CProgrammingRun::OnStoreIntoController()
             Status(text += ".");
     }
     if (!prompt) {
-        // The controller went quiet: try the port afresh (with its own boxes).
+        // The controller went quiet: try the port afresh (with its own
+        // boxes), and stop there, the image not made live.
         m_link.Close();
         m_connected = false;
         ConnectController();
-        prompt = m_connected;
+        EndStore();
+        Status(failed ? "Error during programming."
+                      : "Store stopped: the controller did not return to its prompt; the image was not loaded");
+        return false;
     }
-    if (prompt && !failed && !m_link.StartLoad(&m_ui)) {
+    if (!failed && !m_link.StartLoad(&m_ui)) {
         m_ui.messageBox("*LOAD failed!", kExternalMemory, UserInterface::Icon::Error);
         failed = true;
     }
-    const bool programmed = prompt && !failed;
-    if (programmed) {
+    if (!failed) {
         Status(ProgrammedText(size, dataMs));
         // The controller's console goes back to the port it used before.
         if (!m_link.SendCommand("*prevCons"))
@@ -229,5 +234,5 @@ bool CProgrammingRun::OnStoreIntoController()
         Status("Error during programming.");
     }
     EndStore();
-    return programmed;
+    return !failed;
 }

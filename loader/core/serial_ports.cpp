@@ -42,16 +42,23 @@ QStringList FallbackPortNames()
 #endif
 }
 
+bool IsDevicePath(const QString& portText)
+{
+#ifdef Q_OS_WIN
+    return portText.trimmed().startsWith("\\\\.\\");
+#else
+    return portText.trimmed().startsWith('/');
+#endif
+}
+
 QString SerialDevicePath(const QString& portText)
 {
     const QString text = portText.trimmed();
-#ifdef Q_OS_WIN
-    if (text.startsWith("\\\\.\\"))
+    if (IsDevicePath(text))
         return text;
+#ifdef Q_OS_WIN
     return "\\\\.\\" + text;
 #else
-    if (text.startsWith('/'))
-        return text;
     return "/dev/" + text;
 #endif
 }

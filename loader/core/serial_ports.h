@@ -26,3 +26,5 @@ QStringList FallbackPortNames();
 // The device path of a port list text: a path typed in (/dev/pts/5, \\.\COM3)
 // as it is, a port name under the system's device folder.
 QString SerialDevicePath(const QString& portText);
+// True for a device path typed in rather than a port name of the list.
+bool IsDevicePath(const QString& portText);

@@ -117,6 +117,7 @@ TEST(BinFile, RefusesFilesThatAreNotAnImageForTheModel)
         ASSERT_EQ(ui.boxes.size(), 1u) << c.what;
         EXPECT_EQ(ui.boxes[0].text, "Wrong BIN file format for selected controller type") << c.what;
         EXPECT_EQ(ui.boxes[0].title, "BIN File Format") << c.what;
+        EXPECT_EQ(ui.LastStatus(), "File not loaded - \"x.BIN\"") << c.what;
     }
     Workdir dir;
     RecordingUi ui;
@@ -125,17 +126,32 @@ TEST(BinFile, RefusesFilesThatAreNotAnImageForTheModel)
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_EQ(ui.boxes[0].text, "Access denied! File can not read");
     EXPECT_EQ(ui.boxes[0].title, "Error ");
+    EXPECT_EQ(ui.LastStatus(), "File not loaded - \"none.BIN\"");
 }
 
-TEST(BinFile, AFailedLoadDropsTheImageHeldBefore)
+TEST(BinFile, AFailedLoadDropsTheImageHeldBeforeAndSaysSo)
 {
     Workdir dir;
-    RecordingUi ui;
-    CBinImage bin(ui);
-    ASSERT_TRUE(bin.LoadFromBinFile(dir.Write("a.BIN", SelfCheckingImage(0xFEEC, 100)), ControllerModel::Velm5Plus));
-    EXPECT_FALSE(bin.LoadFromBinFile(dir.Write("b.BIN", "junk"), ControllerModel::Velm5Plus));
-    EXPECT_FALSE(bin.IsLoaded()) << "Store would still send the image of the file loaded before";
-    EXPECT_TRUE(bin.Image().empty());
+    const QString good = dir.Write("a.BIN", SelfCheckingImage(0xFEEC, 100));
+    const struct {
+        const char* what;
+        QString path;
+    } failures[] = {
+        {"a file of another format", dir.Write("b.BIN", "junk")},
+        {"a file that cannot be read", dir.Path("gone.BIN")},
+    };
+    for (const auto& f : failures) {
+        RecordingUi ui;
+        CDravikCore core(ui);
+        ASSERT_TRUE(core.LoadFromBinFile(good)) << ui.BoxTexts();
+        ASSERT_EQ(core.CrcText(), "0x0000");
+        EXPECT_FALSE(core.LoadFromBinFile(f.path)) << f.what;
+        EXPECT_FALSE(core.LoadedImage().IsLoaded()) << f.what << ": Store would still send the image loaded before";
+        EXPECT_TRUE(core.LoadedImage().Image().empty()) << f.what;
+        EXPECT_EQ(core.CrcText(), "") << f.what << ": the CRC of the image loaded before is still shown";
+        EXPECT_EQ(ui.LastStatus(), "File not loaded - \"" + QFileInfo(f.path).fileName() + "\"")
+            << f.what << ": the status still names the file loaded before";
+    }
 }
 
 TEST(BinFile, AFailedSaveLeavesTheFileAsItWas)
@@ -146,7 +162,7 @@ TEST(BinFile, AFailedSaveLeavesTheFileAsItWas)
     CDravikCore core(ui);  // nothing to store: the build fails
     EXPECT_FALSE(core.SaveToBinFile(path));
     EXPECT_EQ(dir.Read("keep.BIN"), "the old image") << "a failed build emptied the .BIN file";
-    EXPECT_FALSE(ui.LastStatus().startsWith("Saved")) << "a failed save reported " << ui.LastStatus().toStdString();
+    EXPECT_EQ(ui.LastStatus(), "Build stopped: nothing to store");
 
     RecordingUi cancelUi;
     CDravikCore cancelling(cancelUi);
@@ -154,6 +170,7 @@ TEST(BinFile, AFailedSaveLeavesTheFileAsItWas)
     cancelUi.answers = {UserInterface::Answer::Cancel};
     EXPECT_FALSE(cancelling.SaveToBinFile(path));
     EXPECT_EQ(dir.Read("keep.BIN"), "the old image") << "a cancelled build emptied the .BIN file";
+    EXPECT_EQ(cancelUi.LastStatus(), "Build cancelled at \"missing.bmp\"");
 }
 
 TEST(BinFile, ReportsAFileThatCannotBeCreated)
@@ -167,6 +184,7 @@ TEST(BinFile, ReportsAFileThatCannotBeCreated)
     ASSERT_EQ(ui.boxes.size(), 1u) << "a file that cannot be created was not reported";
     EXPECT_EQ(ui.boxes[0].title, path);
     EXPECT_FALSE(ui.statuses.contains("Done")) << "the image was built for a file that cannot be written";
+    EXPECT_EQ(ui.LastStatus(), "File not saved - \"x.BIN\"");
 }
 
 TEST(BinFile, AsksForTheFileInTheLastFolder)

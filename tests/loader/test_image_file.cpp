@@ -35,17 +35,20 @@ QString EditedBmp(const Workdir& dir, const std::function<void(QByteArray&)>& ed
     return dir.Write("edited.bmp", file);
 }
 
+// A 31x17 BMP3 file (93 bytes of pixels a row, 96 with padding: 1686 bytes)
+// cut to size bytes, its header saying so.
+QString CutBmp(const Workdir& dir, int size)
+{
+    QByteArray file = dir.Read(QFileInfo(dir.Bmp("wide.bmp", Solid(31, 17, kWhite))).fileName());
+    file.truncate(size);
+    Patch32(file, 2, uint32_t(size));
+    return dir.Write("cut.bmp", file);
+}
+
 }  // namespace
 
 TEST(ImageFile, RefusesBmpFilesItCannotStore)
 {
-    const QString sizeMismatch74 =
-        "This BMP's size (74) does not match the BMP's header info:\n"
-        "header:                            14\n"
-        "info:                              40\n"
-        "bytesPerLine: 12 * height   2 =    21\n"
-        "----------------------------------------\n"
-        "Total                                75\n";
     const std::vector<RefusedBmp> cases = {
         {"a missing file", [](const Workdir& d) { return d.Path("none.bmp"); }, "Failed to find BMP file!"},
         {"a 53-byte file", [](const Workdir& d) { return d.Write("short.bmp", QByteArray(53, 'B')); },
@@ -65,6 +68,20 @@ TEST(ImageFile, RefusesBmpFilesItCannotStore)
         {"a compressed 24-bit header",
          [](const Workdir& d) { return EditedBmp(d, [](QByteArray& f) { Patch32(f, 30, 1); }); },
          "This BMP is compressed and will be skipped."},
+        {"a file smaller than its headers and rows", [](const Workdir& d) { return CutBmp(d, 1600); },
+         "This BMP's size (1600) does not match the BMP's header info:\n"
+         "header:                            14\n"
+         "info:                              40\n"
+         "bytesPerLine: 93 * height  17 =  1581\n"
+         "----------------------------------------\n"
+         "Total                              1635\n"},
+        {"rows that hold their pixels but not their padding", [](const Workdir& d) { return CutBmp(d, 1650); },
+         "This BMP's size (1650) does not match the BMP's header info:\n"
+         "header:                            14\n"
+         "info:                              40\n"
+         "bytesPerLine: 96 * height  17 =  1632\n"
+         "----------------------------------------\n"
+         "Total                              1686\n"},
         {"pixels cut short",
          [](const Workdir& d) {
              return EditedBmp(d, [](QByteArray& f) {
@@ -72,23 +89,28 @@ TEST(ImageFile, RefusesBmpFilesItCannotStore)
                  Patch32(f, 2, uint32_t(f.size()));
              });
          },
-         sizeMismatch74},
+         "This BMP's size (74) does not match the BMP's header info:\n"
+         "header:                            14\n"
+         "info:                              40\n"
+         "bytesPerLine: 12 * height   2 =    24\n"
+         "----------------------------------------\n"
+         "Total                                78\n"},
         {"bfOffBits moving the pixels past the end",
          [](const Workdir& d) { return EditedBmp(d, [](QByteArray& f) { Patch32(f, 10, 60); }); },
          "This BMP's size (78) does not match the BMP's header info:\n"
          "header:                            14\n"
          "info:                              46\n"
-         "bytesPerLine: 12 * height   2 =    21\n"
+         "bytesPerLine: 12 * height   2 =    24\n"
          "----------------------------------------\n"
-         "Total                                81\n"},
+         "Total                                84\n"},
         {"bfOffBits far beyond any file",
          [](const Workdir& d) { return EditedBmp(d, [](QByteArray& f) { Patch32(f, 10, 0xFFFFFFF0u); }); },
          "This BMP's size (78) does not match the BMP's header info:\n"
          "header:                            14\n"
          "info:                           4294967266\n"
-         "bytesPerLine: 12 * height   2 =    21\n"
+         "bytesPerLine: 12 * height   2 =    24\n"
          "----------------------------------------\n"
-         "Total                            4294967301\n"},
+         "Total                            4294967304\n"},
         {"width 0",
          [](const Workdir& d) { return EditedBmp(d, [](QByteArray& f) { Patch32(f, 18, 0); }); },
          "This BMP's width (0) and height (2) must be between 1 and 65535; it will be skipped."},

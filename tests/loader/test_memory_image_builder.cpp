@@ -220,32 +220,45 @@ TEST(MemoryImageBuilder, SkipsImagesThatDoNotLoadWhenTheUserSaysOk)
                   0u)
             << "entry " << entry << " of a skipped image is not empty";
     EXPECT_EQ((*image)[8 + 12 * 4], EXTMEM_BITMAP) << "the image after the skipped ones is missing";
-    ASSERT_EQ(ui.boxes.size(), 4u) << ui.BoxTexts();
+    // A BMP gets the loader's box and the builder's; a GIF only the loader's,
+    // which can cancel the build as well.
+    ASSERT_EQ(ui.boxes.size(), 3u) << ui.BoxTexts();
     EXPECT_EQ(ui.boxes[0].text, "Failed to find BMP file!");
     EXPECT_EQ(ui.boxes[1].text, "Failed to find image file!");
     EXPECT_EQ(ui.boxes[1].title, missing);
     EXPECT_EQ(ui.boxes[1].buttons, UserInterface::Buttons::OkCancel);
     EXPECT_EQ(ui.boxes[2].text, "Does not appear to be a GIF file! (Bad Header)");
-    EXPECT_EQ(ui.boxes[3].text, "Failed to find image file!");
-    EXPECT_EQ(ui.boxes[3].title, fake);
-    EXPECT_EQ(ui.boxes[3].buttons, UserInterface::Buttons::OkCancel) << "a GIF that fails cannot cancel the build";
+    EXPECT_EQ(ui.boxes[2].title, fake);
+    EXPECT_EQ(ui.boxes[2].buttons, UserInterface::Buttons::OkCancel) << "a GIF that fails cannot cancel the build";
+    EXPECT_EQ(ui.LastStatus(), "Done");
 }
 
 TEST(MemoryImageBuilder, CancelOrQuitAbortsTheBuild)
 {
     Workdir dir;
     BuildInputs in;
-    in.images = {dir.Path("missing.bmp"), dir.Bmp("b.bmp", Solid(1, 1, kBlack))};
-    RecordingUi cancelling;
-    cancelling.answers = {UserInterface::Answer::Cancel};
-    EXPECT_FALSE(Build(in, cancelling)) << "Cancel in an image message did not abort the build";
-    EXPECT_EQ(cancelling.boxes.size(), 2u) << "the build went on after Cancel: " << cancelling.BoxTexts();
+    const struct {
+        QString image;
+        size_t boxes;
+        const char* status;
+    } cases[] = {
+        {dir.Path("missing.bmp"), 2, "Build cancelled at \"missing.bmp\""},
+        {dir.Write("fake.gif", "not a gif at all"), 1, "Build cancelled at \"fake.gif\""},
+    };
+    for (const auto& c : cases) {
+        in.images = {dir.Bmp("a.bmp", Solid(1, 1, kWhite)), c.image, dir.Bmp("b.bmp", Solid(1, 1, kBlack))};
+        RecordingUi cancelling;
+        cancelling.answers = {UserInterface::Answer::Cancel};
+        EXPECT_FALSE(Build(in, cancelling)) << "Cancel in the message of " << c.image.toStdString() << " did not abort the build";
+        EXPECT_EQ(cancelling.boxes.size(), c.boxes) << "the build went on after Cancel: " << cancelling.BoxTexts();
+        EXPECT_EQ(cancelling.LastStatus(), c.status) << "the status still reads as if the build went on";
+    }
 
     in.images = {dir.Bmp("a.bmp", Solid(1, 1, kWhite)), dir.Bmp("c.bmp", Solid(1, 1, kBlack))};
     RecordingUi quitting;
     quitting.quitAtPump = 1;
     EXPECT_FALSE(Build(in, quitting)) << "a quit while the build let events run did not abort it";
-    EXPECT_NE(quitting.LastStatus(), "Done");
+    EXPECT_EQ(quitting.LastStatus(), "Build stopped: Dravik is closing");
 }
 
 TEST(MemoryImageBuilder, SkipsTheRestWhenAnImageDoesNotFitAndStillStoresTheFonts)
@@ -298,7 +311,7 @@ TEST(MemoryImageBuilder, RefusesFontsAndMacrosThatDoNotFit)
     EXPECT_FALSE(Build(in, macroUi)) << "macros larger than the device were stored";
     ASSERT_EQ(macroUi.boxes.size(), 1u) << macroUi.BoxTexts();
     EXPECT_EQ(macroUi.boxes[0].text, "Macro file too large for device");
-    EXPECT_EQ(macroUi.LastStatus(), "Store operation aborted");
+    EXPECT_EQ(macroUi.LastStatus(), "Build stopped: macro file too large for device");
 }
 
 TEST(MemoryImageBuilder, RefusesABuildWhoseInputsAreNotValid)
@@ -308,6 +321,7 @@ TEST(MemoryImageBuilder, RefusesABuildWhoseInputsAreNotValid)
         QByteArray macros;  // empty: no macro file (a missing one for "unreadable")
         QByteArray fonts;
         QString message;
+        QString status;
     };
     QByteArray hundred;
     for (int k = 1; k < 100; k++)
@@ -316,11 +330,15 @@ TEST(MemoryImageBuilder, RefusesABuildWhoseInputsAreNotValid)
     const std::vector<Case> cases = {
         {"a call whose name no longer resolves", "#define a\nm gone\n#end\n", "",
          "Error on line 2\n\nUndeclared macro identifier\nIf you are trying to print a quotation you must use "
-         "an escaped quote: \\\"\nAll arguments must be seperated with spaces"},
+         "an escaped quote: \\\"\nAll arguments must be seperated with spaces",
+         "Build stopped: error in macro file \"m.mac\""},
         {"a call that grows past 128 characters with numbers", hundred, "",
-         "Error on line 202\n\nEach line must be 128 ASCII characters or less"},
-        {"a macro file without macros", "t 1\n", "", "No macro numbers found inside macro file"},
-        {"a font list with a bad line", "", "toolongalias f.sif\n", "Aborting..."},
+         "Error on line 202\n\nEach line must be 128 ASCII characters or less",
+         "Build stopped: error in macro file \"m.mac\""},
+        {"a macro file without macros", "t 1\n", "", "No macro numbers found inside macro file",
+         "Build stopped: error in macro file \"m.mac\""},
+        {"a font list with a bad line", "", "toolongalias f.sif\n", "Aborting...",
+         "Build stopped: error in font list \"f.kfl\""},
     };
     for (const Case& c : cases) {
         Workdir dir;
@@ -334,6 +352,7 @@ TEST(MemoryImageBuilder, RefusesABuildWhoseInputsAreNotValid)
         EXPECT_FALSE(Build(in, ui)) << c.what << " was built into an image";
         ASSERT_EQ(ui.boxes.size(), 1u) << c.what << ": " << ui.BoxTexts();
         EXPECT_TRUE(ui.boxes[0].text.endsWith(c.message)) << c.what << ": " << ui.BoxTexts();
+        EXPECT_EQ(ui.LastStatus(), c.status) << c.what;
     }
     Workdir dir;
     BuildInputs in;
@@ -343,6 +362,24 @@ TEST(MemoryImageBuilder, RefusesABuildWhoseInputsAreNotValid)
     EXPECT_FALSE(Build(in, ui)) << "an unreadable macro file was left out without a word";
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_EQ(ui.boxes[0].text, "Access denied!\nFile cannot be opened for Read");
+    EXPECT_EQ(ui.LastStatus(), "Build stopped: error in macro file \"gone.mac\"");
+
+    // A font that goes away after the font list was read.
+    struct RemovingUi : RecordingUi {
+        bool processEvents() override
+        {
+            QFile::remove(font);
+            return RecordingUi::processEvents();
+        }
+        QString font;
+    } removing;
+    removing.font = dir.Sif("f.sif", "font");
+    in.macroFile.clear();
+    in.fontList = dir.Write("f.kfl", "f f.sif\n");
+    EXPECT_FALSE(Build(in, removing)) << "an image was built without its font";
+    ASSERT_EQ(removing.boxes.size(), 1u) << removing.BoxTexts();
+    EXPECT_EQ(removing.boxes[0].text, "Font file not found");
+    EXPECT_EQ(removing.LastStatus(), "Build stopped: font file \"f.sif\" not found");
 }
 
 TEST(MemoryImageBuilder, ProducesNoImageFromNothing)
@@ -351,6 +388,7 @@ TEST(MemoryImageBuilder, ProducesNoImageFromNothing)
     EXPECT_FALSE(Build(BuildInputs{}, ui)) << "an image of header and empty macro entry was produced";
     ASSERT_EQ(ui.boxes.size(), 1u) << "an empty build ended without a word";
     EXPECT_EQ(ui.boxes[0].text, "Nothing to store: the image list, the macro file and the font list are empty");
+    EXPECT_EQ(ui.LastStatus(), "Build stopped: nothing to store");
 }
 
 TEST(MemoryImageBuilder, WritesTheMacroHeaderFile)

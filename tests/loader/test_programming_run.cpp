@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 
 namespace {
@@ -147,10 +148,11 @@ TEST(ProgrammingRun, RefusesTheWrongControllerTypeBeforeErasing)
     struct Case {
         ControllerModel selected;
         std::string type;
+        const char* status;
     } cases[] = {
-        {ControllerModel::Velm5, "1\r>\r"},
-        {ControllerModel::Velm5Plus, "0\r>\r"},
-        {ControllerModel::Velm5Plus, "!\r"},  // older firmware: VELM5
+        {ControllerModel::Velm5, "1\r>\r", "Store stopped: the controller is a VELM5 Plus, not a VELM5"},
+        {ControllerModel::Velm5Plus, "0\r>\r", "Store stopped: the controller is a VELM5, not a VELM5 Plus"},
+        {ControllerModel::Velm5Plus, "!\r", "Store stopped: the controller is a VELM5, not a VELM5 Plus"},  // older firmware
     };
     for (const Case& c : cases) {
         Store s;
@@ -163,7 +165,71 @@ TEST(ProgrammingRun, RefusesTheWrongControllerTypeBeforeErasing)
         EXPECT_EQ(s.ui.boxes[0].title, "Controller Type");
         EXPECT_EQ(s.Count("xmc"), 0) << "the store was erased for the wrong controller";
         EXPECT_FALSE(s.run.Link().IsOpen()) << "the port stays open";
+        EXPECT_EQ(s.ui.LastStatus(), c.status) << "*ctype " << c.type;
     }
+}
+
+TEST(ProgrammingRun, AStoreWhoseBuildStopsSaysWhy)
+{
+    struct Case {
+        const char* what;
+        std::function<void(Store&)> inputs;
+        const char* status;
+    } cases[] = {
+        {"Cancel in a picture's box",
+         [](Store& s) {
+             s.core.SetImages({s.dir.Bmp("a.bmp", Noise(4, 4, 1)), s.dir.Path("missing.bmp")});
+             s.ui.answers = {UserInterface::Answer::Cancel};
+         },
+         "Build cancelled at \"missing.bmp\""},
+        {"a font file gone since the font list was added",
+         [](Store& s) {
+             const QString font = s.dir.Sif("f.sif", "font");
+             ASSERT_TRUE(s.core.AddFontList(s.dir.Write("f.kfl", "f f.sif\n"))) << s.ui.BoxTexts();
+             QFile::remove(font);
+         },
+         "Build stopped: error in font list \"f.kfl\""},
+    };
+    for (const Case& c : cases) {
+        Store s;
+        c.inputs(s);
+        s.Start();
+        EXPECT_FALSE(s.run.OnStoreIntoController()) << c.what;
+        EXPECT_EQ(s.ui.LastStatus(), c.status) << c.what << ": " << Statuses(s.ui);
+        EXPECT_EQ(s.Count("xmc"), 0) << c.what << ": the store was erased";
+        EXPECT_FALSE(s.run.Link().IsOpen()) << c.what << ": the port stays open";
+    }
+}
+
+TEST(ProgrammingRun, StopsWhenTheControllerDoesNotComeBackToItsPrompt)
+{
+    // After the image is sent the controller answers "vers" as another
+    // family for five prompt syncs; the sixth, a fresh connect, finds it.
+    Store s;
+    std::atomic<bool> sent{false};
+    std::atomic<int> syncs{0};
+    s.controller.hook = [&](const std::string& line) {
+        if (line == "*CEXT")
+            sent = true;
+        if (sent && line.empty())
+            syncs++;
+        if (sent && syncs <= 5 && line == "vers\n")
+            return std::string("VELM4 V1.0\r>\r");
+        return std::string();
+    };
+    s.Start();
+    EXPECT_FALSE(s.run.OnStoreIntoController()) << "a Store that did not make the image live succeeded";
+    EXPECT_EQ(s.controller.Loads(), 0) << "*LOAD was sent after the prompt did not come back";
+    EXPECT_EQ(s.Count("*prevCons"), 0);
+    EXPECT_TRUE(s.ui.boxes.empty()) << s.ui.BoxTexts();
+    const int tries = int(s.ui.statuses.indexOf("Programming......"));
+    ASSERT_GE(tries, 0) << "not five failed syncs: " << Statuses(s.ui);
+    EXPECT_EQ(s.ui.statuses.mid(tries + 1),
+              (QStringList{"Connecting", "Connected",
+                           "Store stopped: the controller did not return to its prompt; the image was not loaded"}))
+        << "the fresh connect is not where the Store ends";
+    EXPECT_FALSE(s.run.Link().IsOpen()) << "the port stays open";
+    EXPECT_FALSE(s.view.connected);
 }
 
 TEST(ProgrammingRun, AcceptsAnImageOfExactlyTheDownloadableSizeAndNotOneByteMore)

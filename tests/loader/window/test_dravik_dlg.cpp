@@ -25,6 +25,7 @@
 #include <QSettings>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -196,17 +197,21 @@ TEST_F(DravikWindow, ReadsItsSettingsAtStart)
     struct Case {
         const char* what;
         std::map<QString, QString> saved;
-        QString port;  // "" : none selected
+        QString port;  // what the port field shows
+        bool listed;   // an entry of the port list is selected
         QString baud;
         bool velm5, plus;
         ControllerModel model;
     } cases[] = {
-        {"first start", {}, "ttyUSB0", "460800", false, false, ControllerModel::Velm5},
-        {"saved values", {{"Port", "ttyS0"}, {"Baud Rate", "115200"}, {"Controller", "FALSE"}}, "ttyS0", "115200",
-         false, true, ControllerModel::Velm5Plus},
-        {"a saved port that is gone", {{"Port", "ttyACM7"}, {"Controller", "TRUE"}}, "", "460800", true, false,
+        {"first start", {}, "ttyUSB0", true, "460800", false, false, ControllerModel::Velm5},
+        {"saved values", {{"Port", "ttyS0"}, {"Baud Rate", "115200"}, {"Controller", "FALSE"}}, "ttyS0", true,
+         "115200", false, true, ControllerModel::Velm5Plus},
+        {"a saved port that is gone", {{"Port", "ttyACM7"}, {"Controller", "TRUE"}}, "", false, "460800", true,
+         false, ControllerModel::Velm5},
+        {"a port that differs in case", {{"Port", "TTYS0"}}, "", false, "460800", false, false,
          ControllerModel::Velm5},
-        {"a port that differs in case", {{"Port", "TTYS0"}}, "", "460800", false, false, ControllerModel::Velm5},
+        {"a device path typed in", {{"Port", "/dev/pts/77"}}, "/dev/pts/77", false, "460800", false, false,
+         ControllerModel::Velm5},
     };
     for (const Case& c : cases) {
         ClearSettings();
@@ -217,7 +222,7 @@ TEST_F(DravikWindow, ReadsItsSettingsAtStart)
         }
         Window w;
         EXPECT_EQ(w.Combo(1003)->currentText(), c.port) << c.what;
-        EXPECT_EQ(w.Combo(1003)->currentIndex() < 0, c.port.isEmpty()) << c.what << ": a port is selected";
+        EXPECT_EQ(w.Combo(1003)->currentIndex() >= 0, c.listed) << c.what << ": the port list's selection";
         EXPECT_EQ(w.Combo(1004)->currentText(), c.baud) << c.what;
         EXPECT_EQ(w.Control<QRadioButton>(1032)->isChecked(), c.velm5) << c.what;
         EXPECT_EQ(w.Control<QRadioButton>(1033)->isChecked(), c.plus) << c.what;
@@ -247,6 +252,8 @@ TEST_F(DravikWindow, WritesItsSettingsOnQuit)
         EXPECT_EQ(s.value("Port").toString(), "/dev/pts/77");
         EXPECT_EQ(s.value("Baud Rate").toString(), "115200");
         EXPECT_EQ(s.value("Controller").toString(), c.controller);
+        Window again;
+        EXPECT_EQ(again.Combo(1003)->currentText(), "/dev/pts/77") << "the port typed in is gone at the next start";
     }
 }
 
@@ -310,6 +317,145 @@ TEST_F(DravikWindow, KeepsTheImageListAndShowsAPicturesInformation)
     EXPECT_EQ(w.dlg->Core().Images(), (QStringList{a, gif, c})) << "Load BMP List with sorting";
 }
 
+namespace {
+
+// What the image list shows, row by row.
+QStringList ShownRows(CDragListCtrl* list)
+{
+    QStringList rows;
+    for (int i = 0; i < list->topLevelItemCount(); i++)
+        rows.append(list->topLevelItem(i)->text(0));
+    return rows;
+}
+
+// Plays steps one after the other from the event queue and returns when the
+// last has run.  A step may start a drag, whose own event loop then plays
+// the steps that follow it, as the window system's events reach a real drag.
+void Play(const std::vector<std::function<void()>>& steps)
+{
+    QEventLoop loop;
+    size_t next = 0;
+    std::function<void()> run = [&] {
+        if (next == steps.size()) {
+            loop.quit();
+            return;
+        }
+        const std::function<void()>& step = steps[next++];
+        QTimer::singleShot(0, &loop, run);  // queued first: the step may not return until its drag ends
+        step();
+    };
+    QTimer::singleShot(0, &loop, run);
+    loop.exec();
+    QApplication::processEvents();  // the release that a drag holds back until it ends
+}
+
+// A drag of the image list's row with the left button to a point of its
+// viewport, delivered as the window system delivers a mouse: the pointer
+// arrives on the row, the button goes down, the pointer moves past the drag
+// distance and on to the target, and the button comes up there (after
+// Escape, when the drag is to be given up).
+void DragRow(Window& w, int row, QPoint to, bool escape)
+{
+    auto* list = w.Control<CDragListCtrl>(1018);
+    QWindow* window = w.dlg->windowHandle();
+    auto at = [&](QPoint viewportPoint) { return list->viewport()->mapTo(w.dlg.get(), viewportPoint); };
+    const QPoint from = at(list->visualItemRect(list->topLevelItem(row)).center());
+    const QPoint target = at(to);
+    const int distance = QApplication::startDragDistance();
+
+    QCursor::setPos(window->mapToGlobal(from));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QCursor::pos() == window->mapToGlobal(from); }))
+        << "the pointer never reached the row";
+    Play({
+        [&] { QTest::mousePress(window, Qt::LeftButton, {}, from); },
+        [&] { QTest::mouseMove(window, from + QPoint(1, 0)); },
+        [&] { QTest::mouseMove(window, from + QPoint(distance + 2, 0)); },  // the drag starts here
+        [&] { QTest::mouseMove(window, (from + target) / 2 + QPoint(distance + 2, 0)); },
+        [&] { QTest::mouseMove(window, target); },
+        [&] {
+            if (escape)
+                QTest::keyClick(window, Qt::Key_Escape);
+        },
+        [&] { QTest::mouseRelease(window, Qt::LeftButton, {}, target); },
+    });
+}
+
+}  // namespace
+
+TEST_F(DravikWindow, KeepsEveryPictureAndItsOrderThroughDrags)
+{
+    // Eight pictures of widths 1 to 8, so a built image tells them apart.
+    Workdir dir;
+    QStringList pictures;
+    for (int i = 1; i <= 8; i++)
+        pictures.append(dir.Bmp(QString("p%1.bmp").arg(i), Solid(i, 1, {uint8_t(30 * i), 0, 0})));
+    auto p = [&](std::initializer_list<int> numbers) {
+        QStringList l;
+        for (int n : numbers)
+            l.append(pictures[n - 1]);
+        return l;
+    };
+
+    Window w;
+    w.dlg->resize(900, 900);  // room for every row and some below them
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.dlg->windowHandle()));
+    w.Control<QRadioButton>(1033)->click();
+    w.prompter.fileSets = {pictures};
+    w.Control<QPushButton>(1007)->click();
+    auto* list = w.Control<CDragListCtrl>(1018);
+    ASSERT_EQ(ShownRows(list), pictures);
+
+    auto rect = [&](int row) { return list->visualItemRect(list->topLevelItem(row)); };
+    const struct {
+        const char* what;
+        QList<int> select;  // rows ctrl-clicked before the drag
+        int row;            // the row dragged
+        std::function<QPoint()> to;  // in the list's viewport
+        bool escape;
+        QStringList expected;
+    } drags[] = {
+        {"the sixth row to the top", {}, 5, [&] { return rect(0).topLeft() + QPoint(20, 2); }, false,
+         p({6, 1, 2, 3, 4, 5, 7, 8})},
+        {"the second row below the last", {}, 1, [&] { return rect(7).bottomLeft() + QPoint(20, 12); }, false,
+         p({6, 2, 3, 4, 5, 7, 8, 1})},
+        {"the fourth row onto itself", {}, 3, [&] { return rect(3).center() + QPoint(0, -2); }, false,
+         p({6, 2, 3, 4, 5, 7, 8, 1})},
+        {"the first and fifth rows between the seventh and the eighth", {0, 4}, 4,
+         [&] { return rect(6).center() + QPoint(0, 3); }, false, p({2, 3, 4, 7, 8, 6, 5, 1})},
+        {"the last row to the top", {}, 7, [&] { return rect(0).topLeft() + QPoint(20, 2); }, false,
+         p({1, 2, 3, 4, 7, 8, 6, 5})},
+        {"the third row given up with Escape", {}, 2, [&] { return rect(6).center(); }, true,
+         p({1, 2, 3, 4, 7, 8, 6, 5})},
+        {"the third row let go above the list", {}, 2, [&] { return QPoint(20, -40); }, false,
+         p({1, 2, 3, 4, 7, 8, 6, 5})},
+    };
+    for (const auto& d : drags) {
+        list->clearSelection();
+        for (int row : d.select)
+            QTest::mouseClick(w.dlg->windowHandle(), Qt::LeftButton, Qt::ControlModifier,
+                              list->viewport()->mapTo(w.dlg.get(), rect(row).center()));
+        DragRow(w, d.row, d.to(), d.escape);
+        EXPECT_EQ(ShownRows(list), d.expected) << d.what << ": the window shows another list";
+        EXPECT_EQ(w.dlg->Core().Images(), d.expected) << d.what << ": the builder holds another list";
+    }
+
+    // Save BMP List writes what is shown, and the built image holds it in that order.
+    const QStringList shown = ShownRows(list);
+    w.prompter.files = {dir.Path("after.lst"), dir.Path("after.BIN")};
+    w.Control<QPushButton>(1010)->click();
+    EXPECT_EQ(QString::fromUtf8(dir.Read("after.lst")), shown.join('\n') + '\n') << "Save BMP List wrote another list";
+    w.Control<QPushButton>(1035)->click();
+    const std::vector<uint8_t> image = Bytes(dir.Read("after.BIN"));
+    ASSERT_GT(image.size(), 8u) << w.prompter.Texts();
+    ASSERT_EQ(int(Read16(image, 2)), int(shown.size()) + 1) << "the built image holds another number of pictures";
+    for (int i = 0; i < shown.size(); i++) {
+        const uint32_t record = Read32(image, 8 + 12 * size_t(i + 1) + 4) - 0xC8400000u;
+        ASSERT_LT(record, image.size());
+        EXPECT_EQ(int(Read16(image, record)), int(pictures.indexOf(shown[i])) + 1)
+            << "entry " << i + 1 << " of the built image is not the picture shown in row " << i + 1;
+    }
+}
+
 TEST_F(DravikWindow, DropsALoadedBinWhenAnyInputChanges)
 {
     Workdir dir;
@@ -356,6 +502,7 @@ TEST_F(DravikWindow, DropsALoadedBinWhenAnyInputChanges)
         c.change(w);
         EXPECT_FALSE(w.dlg->Core().LoadedImage().IsLoaded()) << c.what << " leaves the .BIN to be stored";
         EXPECT_EQ(w.Text(1047), "") << c.what << " leaves the .BIN's CRC shown";
+        EXPECT_EQ(w.Text(1015), "") << c.what << " leaves the status of the .BIN's loading";
     }
 }
 
@@ -431,10 +578,11 @@ TEST_F(DravikWindow, ShowsTheWrongControllerBoxAndTheTooLargeBox)
         uint32_t capacity;
         const char* box;
         const char* title;
+        const char* status;
     } cases[] = {
         {"VELM5 selected, VELM5 Plus answers", 1032, 0x1BC0000, "Wrong Controller Type selected (VELM5 vs VELM5 Plus)",
-         "Controller Type"},
-        {"an image larger than the store", 1033, 0x100, "Record is too large: ", "Record"},
+         "Controller Type", "Store stopped: the controller is a VELM5 Plus, not a VELM5"},
+        {"an image larger than the store", 1033, 0x100, "Record is too large: ", "Record", "Error during programming."},
     };
     for (const Case& c : cases) {
         ScriptedController controller(c.capacity, 0x100);
@@ -455,7 +603,43 @@ TEST_F(DravikWindow, ShowsTheWrongControllerBoxAndTheTooLargeBox)
             EXPECT_TRUE(w.Control<QWidget>(id)->isEnabled()) << c.what << ": control " << id << " stays disabled";
         EXPECT_EQ(w.Control<QPushButton>(1038)->text(), "Connect") << c.what;
         EXPECT_FALSE(w.Control<QPushButton>(1038)->isChecked()) << c.what;
+        EXPECT_EQ(w.Text(1015), c.status) << c.what << ": the status does not say how the Store ended";
     }
+}
+
+TEST_F(DravikWindow, SaysNothingIsLoadedAfterAFailedLoad)
+{
+    Workdir dir;
+    QByteArray odd("\xEB\xFE", 2);  // a VELM5 image of 1001 bytes
+    for (int i = 2; i < 1001; i++)
+        odd.append(char(i));
+    const QString good = dir.Write("odd1001.BIN", odd);
+    const QString plus = dir.Write("plus.BIN", QByteArray("\xEC\xFE", 2) + odd.mid(2));
+    ScriptedController controller;
+    controller.typeText = "0";
+    controller.validityWord = 0xFEEB;
+    FakeController pty(controller.Script());
+    ASSERT_TRUE(pty.ok());
+    Window w;
+    w.Control<QRadioButton>(1032)->click();
+    w.Combo(1003)->setEditText(QString::fromStdString(pty.SlavePath()));
+    w.prompter.files = {good, plus};
+    w.Control<QPushButton>(1041)->click();
+    ASSERT_EQ(w.Text(1015), "Loaded \"odd1001.BIN\" (1001 bytes)") << w.prompter.Texts();
+    EXPECT_EQ(w.Text(1047), "N/A");
+
+    w.Control<QPushButton>(1041)->click();  // a VELM5 Plus image while VELM5 is selected
+    ASSERT_EQ(w.prompter.boxes.size(), 1u) << w.prompter.Texts();
+    EXPECT_EQ(w.prompter.boxes[0].text, "Wrong BIN file format for selected controller type");
+    EXPECT_EQ(w.Text(1015), "File not loaded - \"plus.BIN\"") << "the status still names the .BIN loaded before";
+    EXPECT_EQ(w.Text(1047), "") << "the CRC of the .BIN loaded before is still shown";
+
+    w.Control<QPushButton>(1026)->click();
+    ASSERT_EQ(w.prompter.boxes.size(), 2u) << w.prompter.Texts();
+    EXPECT_TRUE(w.prompter.boxes[1].text.startsWith("Nothing to store")) << w.prompter.Texts();
+    EXPECT_EQ(w.Text(1015), "Build stopped: nothing to store");
+    EXPECT_TRUE(controller.ErasedBlocks().empty());
+    EXPECT_FALSE(w.dlg->Run().Link().IsOpen());
 }
 
 TEST_F(DravikWindow, ConnectsAndDetectsTheModel)
