@@ -250,6 +250,48 @@ TEST(TextCommands, RectanglesWrappingAndTurns)
     EXPECT_EQ(wrong, 0) << "\"I\" must turn the text by half a turn in its rectangle";
 }
 
+// A centred line starts (x1 - x0 - width) / 2 along its rectangle, in
+// every layout: plain, wrapped and turned.  Each centred text must draw
+// what the same text draws left-aligned from that place.
+TEST(TextCommands, CentredLinesStartWhereTheHostPlacesThem)
+{
+    fwtest::boot_to_prompt();
+    const std::string reply = command("t? \"AB\"");
+    const int w = std::stoi(reply);
+    ASSERT_GT(w, 0) << visible(reply);
+    struct Case {
+        const char* what;
+        // The text's line for a rectangle of x1 - x0 = span, centred, and
+        // left-aligned from offset x.
+        std::string (*centred)(int span);
+        std::string (*left)(int span, int x);
+    };
+    using std::to_string;
+    const Case cases[] = {
+        {"in a rectangle", [](int s) { return "t \"AB\" 0 100 " + to_string(s) + " 115"; },
+         [](int s, int x) { return "t \"AB\" " + to_string(x) + " 100 " + to_string(s) + " 115"; }},
+        {"wrapped by words", [](int s) { return "t \"AB\" 0 100 " + to_string(s) + " 115 WW"; },
+         [](int s, int x) { return "t \"AB\" " + to_string(x) + " 100 " + to_string(s) + " 115 WW"; }},
+        {"wrapped by characters", [](int s) { return "t \"AB\" 0 100 " + to_string(s) + " 115 WC"; },
+         [](int s, int x) { return "t \"AB\" " + to_string(x) + " 100 " + to_string(s) + " 115 WC"; }},
+        {"upside down", [](int s) { return "t \"AB\" 0 100 " + to_string(s) + " 115 I"; },
+         [](int s, int x) { return "t \"AB\" 0 100 " + to_string(s - x) + " 115 I"; }},
+        {"turned clockwise", [](int s) { return "t \"AB\" 20 0 45 " + to_string(s) + " CW"; },
+         [](int s, int x) { return "t \"AB\" 20 " + to_string(x) + " 45 " + to_string(s) + " CW"; }},
+        {"turned counter-clockwise", [](int s) { return "t \"AB\" 20 0 45 " + to_string(s) + " CCW"; },
+         [](int s, int x) { return "t \"AB\" 20 0 45 " + to_string(s - x) + " CCW"; }},
+    };
+    for (const Case& c : cases)
+        for (int span : {100, 101}) {  // one of the two spare widths is even, the other odd
+            const int x = (span - w) / 2;
+            const auto centred = picture_after({"ta CT", c.centred(span)});
+            EXPECT_TRUE(centred == picture_after({"ta LT", c.left(span, x)}))
+                << "text centred " << c.what << " (" << c.centred(span) << ") does not start " << x
+                << " pixels along";
+        }
+    command("ta LT");
+}
+
 TEST(TextCommands, EncodingsAndUnquotedText)
 {
     fwtest::boot_to_prompt();
