@@ -303,6 +303,8 @@ TEST(TextCommands, EncodingsAndUnquotedText)
                                          "caf\\xC3\\xA9\" 10 10"}))
         << "a text starting with ESC must be UTF-8 for that text";
     EXPECT_TRUE(latin1 != picture_after({"t \"caf\\xC3\\xA9\" 10 10"})) << "8-bit text must take each byte as a letter";
+    EXPECT_TRUE(picture_after({"t \"\\xC1\" 10 10"}) == picture_after({"utf8 on", "t \"\\xC3A\" 10 10", "utf8 off"}))
+        << "a UTF-8 lead byte must take the byte after it, whatever its top bits: C3 41 is C1";
     EXPECT_TRUE(picture_after({"t \"hello world\" 10 10"}) == picture_after({"t \"\" 10 10", "tu hello world"}))
         << "tu must write the rest of the line as it stands";
     EXPECT_EQ(visible(command("t? \"\\x1B\\xC3\\xA9\"")), visible(command("t? \"\\xE9\"")))

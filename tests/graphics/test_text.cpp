@@ -488,9 +488,11 @@ TEST(Encodings, Utf8DecodingOfGoodAndBadSequences)
         {"\x80", {1}, "a lone continuation byte"},
         {"\x80" "A", {1, 0x41}, "a lone continuation byte advances one byte"},
         {"\xC3", {1}, "a lead byte before the end must not take the NUL"},
-        {"\xC3" "A", {1, 0x41}, "a lead byte without its continuation"},
+        {"\xC3" "A", {0xC1}, "a lead byte takes its follower whatever its top bits"},
+        {"\xC3\xC3\xA9", {0xC3, 1}, "a lead byte as the follower of another"},
         {"\xE2\x82", {1, 1}, "a three-byte lead with one continuation before the end"},
-        {"\xE2\x82" "A", {1, 1, 0x41}, "a three-byte lead cut short"},
+        {"\xE2\x82" "A", {0x2081}, "a three-byte lead takes two followers whatever their top bits"},
+        {"\xE2" "AB", {0x2042}, "a three-byte lead before two ASCII bytes"},
         {"\xF0\x9F\x98\x80", {1, 1, 1, 1}, "four-byte sequences are not decoded"},
         {"\xC3\xA9\xC3", {0xE9, 1}, "a good character, then a cut one"},
     };
