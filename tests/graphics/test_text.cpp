@@ -259,6 +259,8 @@ TEST(Strings, CodesOutsideTheFontDrawNothingAndDoNotAdvance)
     EXPECT_TRUE(screen::pixels_not(screen::kBlack).empty()) << "GUI_Font16_ASCII drew something for 0xE9";
 }
 
+// A font whose cells are exactly its glyphs' height: XOR text inverts
+// under its ink only, so drawn twice it leaves the picture as it was.
 TEST(Strings, XorTextDrawnTwiceLeavesThePictureAsItWas)
 {
     fresh();
@@ -270,19 +272,48 @@ TEST(Strings, XorTextDrawnTwiceLeavesThePictureAsItWas)
     screen::run([] {
         GUI_SetColor(0xFFFFFF);
         GUI_SetTextMode(GUI_DRAWMODE_XOR);
-        for (const GUI_FontRecord* f : {&GUI_FontArial10, &GUI_FontMono48}) {
-            GUI_SetFont(f);
-            GUI_DispStringAt("Hi", 5, 5);
-        }
+        GUI_DispStringAt("Hi", 5, 5);
     });
     EXPECT_FALSE(before == screen::snapshot()) << "XOR text drew nothing";
-    screen::run([] {
-        for (const GUI_FontRecord* f : {&GUI_FontArial10, &GUI_FontMono48}) {
-            GUI_SetFont(f);
-            GUI_DispStringAt("Hi", 5, 5);
-        }
-    });
+    screen::run([] { GUI_DispStringAt("Hi", 5, 5); });
     EXPECT_TRUE(before == screen::snapshot()) << "XOR text twice must give the picture back";
+}
+
+// Only transparent text leaves the rest of its cell alone: in normal and
+// XOR mode the rows a font's line distance adds below its glyphs, and the
+// cells of an extended font around its glyph boxes, take the background.
+TEST(Strings, OnlyTransparentTextLeavesTheRestOfItsCellAlone)
+{
+    static GUI_FontRecord spaced;  // Arial 10 with 4 rows between lines
+    spaced = GUI_FontArial10;
+    spaced.YDist = static_cast<uint8_t>(GUI_FontArial10.YSize + 4);
+    struct Case {
+        const GUI_FontRecord* font;
+        int mode;
+        bool painted;
+        int x, y;  // a pixel of the cell of "H" at (10, 10) that is not ink
+        const char* what;
+    };
+    const int below = 10 + GUI_FontArial10.YSize + 1;
+    const std::vector<Case> cases = {
+        {&spaced, GUI_DRAWMODE_NORMAL, true, 10, below, "normal text, the line gap"},
+        {&spaced, GUI_DRAWMODE_XOR, true, 10, below, "XOR text, the line gap"},
+        {&spaced, GUI_DRAWMODE_TRANS, false, 10, below, "transparent text, the line gap"},
+        {&GUI_FontMono48, GUI_DRAWMODE_NORMAL, true, 12, 11, "normal text, an extended font's cell"},
+        {&GUI_FontMono48, GUI_DRAWMODE_XOR, true, 12, 11, "XOR text, an extended font's cell"},
+        {&GUI_FontMono48, GUI_DRAWMODE_TRANS, false, 12, 11, "transparent text, an extended font's cell"},
+    };
+    for (const Case& c : cases) {
+        fresh(c.font, screen::kGreen);
+        screen::run([&] {
+            GUI_SetBkColor(0xFF0000);  // blue
+            GUI_SetTextMode(c.mode);
+            GUI_DispStringAt("H", 10, 10);
+        });
+        EXPECT_NE(screen::pixels_not(screen::kGreen).size(), 0u) << c.what << ": nothing drawn";
+        EXPECT_EQ(px(c.x, c.y), c.painted ? screen::kBlue : screen::kGreen)
+            << c.what << (c.painted ? " must take the background" : " must be left alone");
+    }
 }
 
 TEST(Strings, ReverseTextSwapsCellAndInk)
