@@ -311,6 +311,26 @@ TEST(TextCommands, EncodingsAndUnquotedText)
         << "the width of a text marked UTF-8 is that of its letters";
 }
 
+// "tu" writes as the graphics library writes a string: the alignment holds
+// for that text, then its horizontal part is left; text in a rectangle
+// leaves the alignment as it was.
+TEST(TextCommands, UnquotedTextTakesTheHorizontalAlignmentOnce)
+{
+    fwtest::boot_to_prompt();
+    const int wAB = std::stoi(command("t? \"AB\""));
+    const auto two = picture_after({"ta CT", "sc 200 100", "tu AB", "tu CD"});
+    EXPECT_TRUE(two == picture_after({"ta LT", "sc " + std::to_string(200 - wAB / 2) + " 100", "tu ABCD"}))
+        << "after \"ta CT\" the first \"tu\" must be centred on the cursor and the second follow it left-aligned";
+    EXPECT_EQ(visible(command("ta")), visible("LT\r" + OK)) << "\"tu\" must leave the horizontal alignment cleared";
+    command("ta CB");
+    command("tu AB");
+    EXPECT_EQ(visible(command("ta")), visible("LB\r" + OK)) << "\"tu\" must keep the vertical alignment";
+    command("ta CT");
+    command("t \"AB\" 0 100 100 115");
+    EXPECT_EQ(visible(command("ta")), visible("CT\r" + OK)) << "text in a rectangle must keep the alignment";
+    command("ta LT");
+}
+
 TEST(TextCommands, BinaryLeadBytesCanBeSwitchedOff)
 {
     fwtest::boot_to_prompt();
