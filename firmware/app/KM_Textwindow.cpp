@@ -261,10 +261,11 @@ static int percentOf(int span, int p)
     if (x % 100 > 0)
         t += 1;
     t += 1;
-    // Beyond the store: the positioning refuses it.
+    // A line before the first (a window holding fewer lines than it shows)
+    // or beyond the store: the positioning refuses it.
     if (t > 1000000)
         t = 1000000;
-    return t < 1 ? 1 : (int)t;
+    return t < 0 ? 0 : (int)t;
 }
 
 int TW_DisplayPercent(int n, int linePercent, int columnPercent)
@@ -276,7 +277,7 @@ int TW_DisplayPercent(int n, int linePercent, int columnPercent)
     if (linePercent == 0)
         line = 1;
     else if (linePercent == 100)
-        line = w->numBufLines < 1 ? 1 : w->numBufLines;
+        line = w->numBufLines;  // 0 for an empty window: refused
     else if (linePercent == 999)
         line = w->anchorLine + 1;
     else

@@ -154,9 +154,10 @@ int cmdRect(int fields, int x0, int y0, int x1, int y1, int style, const char* c
         return CMD_FAIL;
     // Style 3 of the host is a fill (the thin outline is a style of the
     // screen objects only).  A colour word counts for the fills alone, and
-    // style 3 takes it only when it has the length of a colour.
+    // style 3 takes it only when it has the length of a colour (whatever
+    // its characters are).
     const int drawStyle = style == 3 ? 1 : style;
-    if (style == 3 && fields >= 6 && atoRGB(color) < 0)
+    if (style == 3 && fields >= 6 && strlen(color) != 3 && strlen(color) != 6)
         fields = 5;
     if (fields < 6 || drawStyle != 1)
         return GUIDEMO_DrawRect(drawStyle, xy[0], xy[1], xy[2], xy[3]);

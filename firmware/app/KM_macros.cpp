@@ -1054,8 +1054,10 @@ int cmdMacroCall(char* cmd)
 {
     if (cmd[0] != 'm')
         return -1;
-    char* end;
-    long n = strtol(cmd + 1, &end, 10);
+    // A number only directly after the "m": after white space comes a
+    // name, whatever it looks like ("m -1" is a name of improper form).
+    char* end = cmd + 1;
+    long n = isspace((unsigned char)cmd[1]) ? 0 : strtol(cmd + 1, &end, 10);
     if (end != cmd + 1 && n != 0)
         return call_with_rest((int)n, end);
     int byName = isspace((unsigned char)cmd[1]) || (end != cmd + 1 && n == 0);

@@ -156,9 +156,12 @@ int cmdTextAt(char* cmd)
     return text ? text_forms(text, rest, false) : CMD_FAIL;
 }
 
+// Written straight through the graphics library, as it stands: the
+// horizontal alignment holds for this one text and is left cleared after
+// it, so a second "tu" follows the first left-aligned.
 int cmdTextUnquoted(const char* cmd)
 {
-    text_here(cmd + 3);
+    GUI_DispString(cmd + 3);
     return CMD_OK;
 }
 

@@ -224,11 +224,12 @@ int32_t atoRGB(const char* text)
         return atoh(text[0]) * 0x110000 + atoh(text[1]) * 0x1100 + atoh(text[2]) * 0x11;
     if (len != 6)
         return -1;
-    // Six characters are one number; a character that is no digit ends it.
-    int32_t v = 0;
-    for (size_t i = 0; i < len && isxdigit((unsigned char)text[i]); ++i)
-        v = v * 16 + atoh(text[i]);
-    return v;
+    // Six characters are one number as "%x" reads it: a sign and a "0x"
+    // may stand before the digits, and a character that is no digit ends
+    // it ("0x00FF" is blue, "12G456" is 0x12).
+    unsigned v = 0;
+    sscanf(text, "%x", &v);
+    return (int32_t)v;
 }
 
 static uint32_t swapRedBlue(uint32_t rgb)

@@ -28,7 +28,7 @@ void GUIPROP__DispCell(int xsize, int xdist, int bytesPerLine, const uint8_t* pD
             drawAA(x, y, xsize, f->YSize, bytesPerLine, pData);
         else
             LCD_DrawBitmap(x, y, xsize, f->YSize, xmag, ymag, 1, bytesPerLine, pData, LCD_pAColorIndex);
-        if (f->YDist > f->YSize && !(mode & (GUI_DRAWMODE_TRANS | GUI_DRAWMODE_XOR)))
+        if (f->YDist > f->YSize && !(mode & GUI_DRAWMODE_TRANS))
             GUI__ClearTextRect(x, y + f->YSize * ymag, x + xsize * xmag - 1, y + f->YDist * ymag - 1);
     }
     LCD_SetDrawMode(old);

@@ -1,12 +1,13 @@
 #include "graphics/GUI.h"
 
 // Extended fonts: each glyph is a 1-bpp box placed relative to the cursor,
-// so large glyphs keep only their ink.  In normal and reverse text mode the
+// so large glyphs keep only their ink.  Unless the text mode is TRANS the
 // cells of the characters are first cleared to the background and the
 // boxes then drawn transparently, so that a box reaching into a
-// neighbour's cell does not wipe the neighbour out.  TRANS and XOR text
-// leaves what lies around the ink alone.  The SIF fonts of the extended
-// and framed kinds draw through the same functions.
+// neighbour's cell does not wipe the neighbour out (XOR text thus inverts
+// the cleared cell under its ink).  TRANS text leaves what lies around the
+// ink alone.  The SIF fonts of the extended and framed kinds draw through
+// the same functions.
 
 const GUI_GlyphInfoExt* GUIPROP_EXT__FindChar(const GUI_CodeRange* pRange, uint16_t code)
 {
@@ -62,7 +63,7 @@ static int begin_text(const char* s, int numChars, GUI_ClearLineFunc* clearLine)
 {
     const int mode = GUI_Context.TextMode;
     const int old = LCD_SetDrawMode(mode);
-    if (!(mode & (GUI_DRAWMODE_TRANS | GUI_DRAWMODE_XOR))) {
+    if (!(mode & GUI_DRAWMODE_TRANS)) {
         clearLine(s, numChars);
         LCD_SetDrawMode(mode | GUI_DRAWMODE_TRANS);
     }

@@ -14,13 +14,15 @@ int GUI__RectLinesTop(const GUI_Area* pRect, int align, int numLines)
     }
 }
 
-// Centred lines share the spare width equally (the extra pixel of an odd
-// spare goes right), as centred blocks share the spare height.
+// A centred line starts (x1 - x0 - width) / 2 right of x0, truncated: of
+// the spare width the left side gets (spare - 1) / 2, so the right side
+// always gets more (by 1 for an odd spare, 2 for an even one).  Host
+// programs place text against this rule.
 int GUI__RectLineLeft(const GUI_Area* pRect, int align, int lineWidth)
 {
     switch (align & GUI_TA_HORIZONTAL) {
     case GUI_TA_RIGHT: return pRect->x1 + 1 - lineWidth;
-    case GUI_TA_HCENTER: return pRect->x0 + (pRect->x1 + 1 - pRect->x0 - lineWidth) / 2;
+    case GUI_TA_HCENTER: return pRect->x0 + (pRect->x1 - pRect->x0 - lineWidth) / 2;
     default: return pRect->x0;
     }
 }

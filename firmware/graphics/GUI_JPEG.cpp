@@ -21,7 +21,7 @@
 #include "graphics/LCD.h"
 
 #define JPEG_REQUEST 4096u      // bytes asked of the read callback at a time
-#define JPEG_MAX_MCU_BLOCKS 6   // blocks of one MCU in the sampling modes drawn
+#define JPEG_MAX_MCU_BLOCKS 10  // blocks of one MCU of a scan of several components
 #define JPEG_BLOCK_BYTES 128    // one block of 64 coefficients in a store
 #define JPEG_ALLOC_COST 16      // what a pool block costs beyond its payload, rounding included
 #define JPEG_MAX_SHIFT 13       // largest successive-approximation bit position of 8-bit samples
@@ -642,7 +642,7 @@ static int _ReadFrame(JpegState* p)
         if (_GetU8(p, &id) || _GetU8(p, &hv) || _GetU8(p, &tq))
             return 1;
         const int h = hv >> 4, v = hv & 15;
-        if (h < 1 || h > 2 || v < 1 || v > 2 || tq > 3)
+        if (h < 1 || h > 4 || v < 1 || v > 4 || tq > 3)
             return 1;
         JpegComp* c = &p->aComp[i];
         c->Id = id;
@@ -771,6 +771,13 @@ static int _InitScan(JpegState* p, int first)
         p->Ah = p->Al = 0;
     }
     p->NumScanComps = ns;
+    if (ns > 1) {
+        int blocks = 0;
+        for (int i = 0; i < ns; ++i)
+            blocks += p->aComp[p->aScanComp[i]].H * p->aComp[p->aScanComp[i]].V;
+        if (blocks > JPEG_MAX_MCU_BLOCKS)
+            return 1;  // more than a file may have
+    }
     _CalcMCUBlockOrder(p);
     for (int i = 0; i < ns; ++i) {
         JpegComp* c = &p->aComp[p->aScanComp[i]];
@@ -1405,16 +1412,17 @@ static void _ConvertLine(JpegState* p)
     const JpegComp* cy = &p->aComp[0];
     const uint8_t* y = p->pSamples + cy->PlaneOffset + p->LineInRow * cy->PlaneWidth;
     const uint8_t *cb = 0, *cr = 0;
+    // A chroma sample covers 1 or 2 luma samples each way (the mode).
+    const int hs = p->Mode ? cy->H / p->aComp[1].H - 1 : 0;
     if (p->Mode) {
-        // Chroma is sampled once per MCU: repeated over HMax x VMax pixels.
-        const int32_t cl = p->LineInRow / p->VMax;
+        const int32_t cl = p->LineInRow / (cy->V / p->aComp[1].V);
         cb = p->pSamples + p->aComp[1].PlaneOffset + cl * p->aComp[1].PlaneWidth;
         cr = p->pSamples + p->aComp[2].PlaneOffset + cl * p->aComp[2].PlaneWidth;
     }
     if (p->Direct565)
-        _ConvertPixels<true>(0, (uint16_t*)GUI_ALLOC_h2p(p->hIndexLine), y, cb, cr, p->XSize, p->HMax - 1);
+        _ConvertPixels<true>(0, (uint16_t*)GUI_ALLOC_h2p(p->hIndexLine), y, cb, cr, p->XSize, hs);
     else if (p->Mode)
-        _ConvertPixels<false>((uint8_t*)GUI_ALLOC_h2p(p->hLine), 0, y, cb, cr, p->XSize, p->HMax - 1);
+        _ConvertPixels<false>((uint8_t*)GUI_ALLOC_h2p(p->hLine), 0, y, cb, cr, p->XSize, hs);
     else
         memcpy(GUI_ALLOC_h2p(p->hLine), y, p->XSize);
 }
@@ -1556,26 +1564,42 @@ static int _DrawLines(GUI_ALLOC_Handle h, int32_t first, int32_t end, int x0, in
 
 // ------------------------------------------------------------ set-up
 
+static int _Gcd(int a, int b)
+{
+    while (b) {
+        const int t = a % b;
+        a = b;
+        b = t;
+    }
+    return a;
+}
+
+// The sampling mode, from the factors of luma over chroma.  Encoders may
+// write the factors of one direction with a common divisor (luma 2 x 2 with
+// both chroma components 1 x 2 is 4:2:2, every component 1 x 2 is 4:4:4):
+// the mode is that of the quotients.  The MCU stays the file's own.
 static int _SetMode(JpegState* p)
 {
     static const struct {
-        uint8_t h, v, mode, blocks;
-    } aMode[] = {{1, 1, 1, 3}, {2, 1, 2, 4}, {1, 2, 3, 4}, {2, 2, 4, 6}};
+        uint8_t h, v, mode;
+    } aMode[] = {{1, 1, 1}, {2, 1, 2}, {1, 2, 3}, {2, 2, 4}};
+    p->BlocksPerMCU = 0;
+    for (int c = 0; c < p->NumComps; ++c)
+        p->BlocksPerMCU = (uint8_t)(p->BlocksPerMCU + p->aComp[c].H * p->aComp[c].V);
     if (p->NumComps == 1) {
         p->Mode = 0;
-        p->BlocksPerMCU = 1;
     } else {
         if (p->NumComps != 3)
             return 1;
-        for (int c = 1; c < 3; ++c)
-            if (p->aComp[c].H != 1 || p->aComp[c].V != 1)
+        const JpegComp* c = p->aComp;
+        const int gh = _Gcd(_Gcd(c[0].H, c[1].H), c[2].H), gv = _Gcd(_Gcd(c[0].V, c[1].V), c[2].V);
+        for (int i = 1; i < 3; ++i)
+            if (c[i].H != gh || c[i].V != gv)
                 return 1;
         p->Mode = 0xFF;
         for (const auto& m : aMode)
-            if (p->aComp[0].H == m.h && p->aComp[0].V == m.v) {
+            if (c[0].H == m.h * gh && c[0].V == m.v * gv)
                 p->Mode = m.mode;
-                p->BlocksPerMCU = m.blocks;
-            }
         if (p->Mode == 0xFF)
             return 1;
     }

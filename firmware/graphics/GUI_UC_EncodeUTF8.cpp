@@ -1,23 +1,19 @@
 #include "graphics/GUI.h"
 
-// UTF-8 for codes up to 16 bits.  A lead byte counts only when the
-// continuation bytes it announces follow; otherwise it is one character of
-// code 1.  So a lead byte just before the terminating NUL never takes the
-// NUL with it, and decoding never reads past the end of the text.
-
-static bool is_continuation(char c)
-{
-    return ((uint8_t)c & 0xC0) == 0x80;
-}
+// UTF-8 for codes up to 16 bits.  A lead byte takes the 1 or 2 bytes after
+// it whatever their top bits are (a malformed continuation still gives its
+// low six bits), except that the terminating NUL is never taken: a lead
+// byte whose character the NUL cuts short is one character of code 1, so
+// decoding never reads past the end of the text.
 
 // Bytes of the character at s: 1, 2 or 3.
 static int char_size(const char* s)
 {
     const uint8_t b0 = (uint8_t)s[0];
     if ((b0 & 0xE0) == 0xC0)
-        return is_continuation(s[1]) ? 2 : 1;
+        return s[1] ? 2 : 1;
     if ((b0 & 0xF0) == 0xE0)
-        return is_continuation(s[1]) && is_continuation(s[2]) ? 3 : 1;
+        return s[1] && s[2] ? 3 : 1;
     return 1;
 }
 
@@ -32,8 +28,8 @@ static uint16_t utf8_GetCharCode(const char* s)
     case 3:
         return (uint16_t)(b0 << 12 | ((uint8_t)s[1] & 0x3F) << 6 | ((uint8_t)s[2] & 0x3F));
     default:
-        // A continuation byte alone, a 4-byte lead, or a lead byte whose
-        // continuation is missing.
+        // A continuation byte alone, a 4-byte lead, or a lead byte cut
+        // short by the end of the text.
         return 1;
     }
 }

@@ -88,6 +88,9 @@ TEST(DrawCommands, LinesRectanglesAndTriangles)
         {"triangle in an unreadable colour", {"tr 10 10 30 10 20 30 FFF"}, "tr 10 10 30 10 20 30 GGG", OK,
          {{20, 15, K}}},
         {"triangle in a word of the wrong length", {}, "tr 10 10 30 10 20 30 0F", OK, {{20, 15, W}}},
+        {"triangle in six characters read as a hex number", {}, "tr 10 10 30 10 20 30 0x00FF", OK, {{20, 15, B}}},
+        {"fill in six characters read as a hex number", {}, "r 30 10 40 20 1 0x00FF", OK, {{35, 15, B}}},
+        {"style 3 takes any word of six characters", {"s 2 0"}, "r 10 10 20 20 3 -00001", OK, {{15, 15, W}}},
     });
 }
 

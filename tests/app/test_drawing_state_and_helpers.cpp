@@ -112,6 +112,10 @@ TEST(CommandHelpers, ColourTexts)
     EXPECT_EQ(atoRGB("12345"), -1);
     EXPECT_EQ(atoRGB("1234567"), -1);
     EXPECT_EQ(atoRGB("12G456"), 0x12) << "a character that is no digit ends a six-digit number";
+    EXPECT_EQ(atoRGB("0x00FF"), 0x0000FF) << "six characters are read as \"%x\" reads them, 0x and all";
+    EXPECT_EQ(atoRGB("0X0F0F"), 0x000F0F);
+    EXPECT_EQ(atoRGB("-00001"), -1) << "\"%x\" takes a sign too";
+    EXPECT_EQ(atoRGB("0x0"), 0x000000) << "three characters are three digits, x counting as 0";
     EXPECT_EQ(atoBGR("0000FF"), 0xFF0000u);
     EXPECT_EQ(atoBGR("xy"), 0xFFFFFFu) << "a refused text is white";
     uint32_t c = 0;

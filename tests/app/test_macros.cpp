@@ -86,6 +86,12 @@ TEST(Macros, LabelsChooseTheSectionThatRuns)
         {"m11", "", ":macro index 11 not valid\r!\r"},
         {"m nosuch", "", ":Macro name not found\r!\r"},
         {"m b@d", "", ":Macro name has improper form\r!\r"},
+        // After white space comes a name, even one that looks like a number.
+        {"m -1", "", ":Macro name has improper form\r!\r"},
+        {"m\t-1", "", ":Macro name has improper form\r!\r"},
+        {"m 1 :r1", "AD", ">\r"},
+        {"m 11", "", ":Macro index not found\r!\r"},
+        {"m-1", "", ":macro index -1 not valid\r!\r"},
     };
     for (const Case& c : cases) {
         clear_s0();

@@ -307,6 +307,48 @@ TEST(TextCommands, PlacesBeyondTheCoordinatesRoomAreRefused)
     }
 }
 
+// A centred line starts (x1 - x0 - width) / 2 along its rectangle, in
+// every layout: plain, wrapped and turned.  Each centred text must draw
+// what the same text draws left-aligned from that place.
+TEST(TextCommands, CentredLinesStartWhereTheHostPlacesThem)
+{
+    fwtest::boot_to_prompt();
+    const std::string reply = command("t? \"AB\"");
+    const int w = std::stoi(reply);
+    ASSERT_GT(w, 0) << visible(reply);
+    struct Case {
+        const char* what;
+        // The text's line for a rectangle of x1 - x0 = span, centred, and
+        // left-aligned from offset x.
+        std::string (*centred)(int span);
+        std::string (*left)(int span, int x);
+    };
+    using std::to_string;
+    const Case cases[] = {
+        {"in a rectangle", [](int s) { return "t \"AB\" 0 100 " + to_string(s) + " 115"; },
+         [](int s, int x) { return "t \"AB\" " + to_string(x) + " 100 " + to_string(s) + " 115"; }},
+        {"wrapped by words", [](int s) { return "t \"AB\" 0 100 " + to_string(s) + " 115 WW"; },
+         [](int s, int x) { return "t \"AB\" " + to_string(x) + " 100 " + to_string(s) + " 115 WW"; }},
+        {"wrapped by characters", [](int s) { return "t \"AB\" 0 100 " + to_string(s) + " 115 WC"; },
+         [](int s, int x) { return "t \"AB\" " + to_string(x) + " 100 " + to_string(s) + " 115 WC"; }},
+        {"upside down", [](int s) { return "t \"AB\" 0 100 " + to_string(s) + " 115 I"; },
+         [](int s, int x) { return "t \"AB\" 0 100 " + to_string(s - x) + " 115 I"; }},
+        {"turned clockwise", [](int s) { return "t \"AB\" 20 0 45 " + to_string(s) + " CW"; },
+         [](int s, int x) { return "t \"AB\" 20 " + to_string(x) + " 45 " + to_string(s) + " CW"; }},
+        {"turned counter-clockwise", [](int s) { return "t \"AB\" 20 0 45 " + to_string(s) + " CCW"; },
+         [](int s, int x) { return "t \"AB\" 20 0 45 " + to_string(s - x) + " CCW"; }},
+    };
+    for (const Case& c : cases)
+        for (int span : {100, 101}) {  // one of the two spare widths is even, the other odd
+            const int x = (span - w) / 2;
+            const auto centred = picture_after({"ta CT", c.centred(span)});
+            EXPECT_TRUE(centred == picture_after({"ta LT", c.left(span, x)}))
+                << "text centred " << c.what << " (" << c.centred(span) << ") does not start " << x
+                << " pixels along";
+        }
+    command("ta LT");
+}
+
 TEST(TextCommands, EncodingsAndUnquotedText)
 {
     fwtest::boot_to_prompt();
@@ -318,10 +360,32 @@ TEST(TextCommands, EncodingsAndUnquotedText)
                                          "caf\\xC3\\xA9\" 10 10"}))
         << "a text starting with ESC must be UTF-8 for that text";
     EXPECT_TRUE(latin1 != picture_after({"t \"caf\\xC3\\xA9\" 10 10"})) << "8-bit text must take each byte as a letter";
+    EXPECT_TRUE(picture_after({"t \"\\xC1\" 10 10"}) == picture_after({"utf8 on", "t \"\\xC3A\" 10 10", "utf8 off"}))
+        << "a UTF-8 lead byte must take the byte after it, whatever its top bits: C3 41 is C1";
     EXPECT_TRUE(picture_after({"t \"hello world\" 10 10"}) == picture_after({"t \"\" 10 10", "tu hello world"}))
         << "tu must write the rest of the line as it stands";
     EXPECT_EQ(visible(command("t? \"\\x1B\\xC3\\xA9\"")), visible(command("t? \"\\xE9\"")))
         << "the width of a text marked UTF-8 is that of its letters";
+}
+
+// "tu" writes as the graphics library writes a string: the alignment holds
+// for that text, then its horizontal part is left; text in a rectangle
+// leaves the alignment as it was.
+TEST(TextCommands, UnquotedTextTakesTheHorizontalAlignmentOnce)
+{
+    fwtest::boot_to_prompt();
+    const int wAB = std::stoi(command("t? \"AB\""));
+    const auto two = picture_after({"ta CT", "sc 200 100", "tu AB", "tu CD"});
+    EXPECT_TRUE(two == picture_after({"ta LT", "sc " + std::to_string(200 - wAB / 2) + " 100", "tu ABCD"}))
+        << "after \"ta CT\" the first \"tu\" must be centred on the cursor and the second follow it left-aligned";
+    EXPECT_EQ(visible(command("ta")), visible("LT\r" + OK)) << "\"tu\" must leave the horizontal alignment cleared";
+    command("ta CB");
+    command("tu AB");
+    EXPECT_EQ(visible(command("ta")), visible("LB\r" + OK)) << "\"tu\" must keep the vertical alignment";
+    command("ta CT");
+    command("t \"AB\" 0 100 100 115");
+    EXPECT_EQ(visible(command("ta")), visible("CT\r" + OK)) << "text in a rectangle must keep the alignment";
+    command("ta LT");
 }
 
 TEST(TextCommands, BinaryLeadBytesCanBeSwitchedOff)

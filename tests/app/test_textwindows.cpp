@@ -214,9 +214,10 @@ TEST(TextWindows, Replies)
         {"twga 0 1 121", FAIL},
         {"twga 0 201 1", FAIL},
         {"twga 0 999 999", OK},
-        {"twgp 0 50 50", OK},  // fewer lines than rows: the view stays at line 1
+        {"twgp 0 50 50", FAIL},  // 1 line in 4 rows: 50 % of -3 lines gives line 0
         {"twgp 0 -2147483647 0", FAIL},  // huge product, no overflow: past the store
-        {"twgp 0 2147483647 0", OK},  // a huge product the other way: line 1
+        {"twgp 0 2147483647 0", FAIL},  // a huge product the other way: before line 1
+        {"twgp 0 0 50", OK},
         {"twv 0 0 1", OK},
         {"twv 0 0 20", FAIL},  // no such variable
         {"twv 1 0 1", FAIL},
@@ -229,6 +230,32 @@ TEST(TextWindows, Replies)
     EXPECT_EQ(visible(command("tw 0 \"201st\"")), visible(FAIL)) << "a full window must refuse a 201st line";
     EXPECT_EQ(visible(command("twc 0")), visible(OK));
     EXPECT_EQ(visible(command("tw 0 \"again\"")), visible(OK)) << "\"twc\" did not make room";
+}
+
+// While a window holds fewer lines than it shows, a percentage other than
+// 0 and 100 counts back from the end to a line before the first, and 100
+// of an empty window is line 0: the positioning refuses them.
+TEST(TextWindows, PercentagesOfAWindowNotYetFull)
+{
+    fwtest::boot_to_prompt();
+    command("z");
+    const Grid g = mono_font();
+    struct Case {
+        int stored;  // lines in the 5-row window
+        const char* line;
+        const std::string& reply;
+    };
+    const std::vector<Case> cases = {
+        {0, "twgp 1 100 0", FAIL}, {0, "twgp 1 50 0", FAIL},  {0, "twgp 1 0 0", OK},
+        {2, "twgp 1 50 0", FAIL},  {2, "twgp 1 100 0", OK},   {2, "twgp 1 0 100", OK},
+        {4, "twgp 1 50 0", OK},    {0, "twgp 1 0 -1", FAIL},
+    };
+    for (const Case& c : cases) {
+        ASSERT_EQ(visible(command(win_def(1, 10, 300, 10, 5, g))), visible(OK));
+        for (int i = 0; i < c.stored; ++i)
+            ASSERT_EQ(visible(command("tw 1 \"" + line_text(i) + "\"")), visible(OK));
+        EXPECT_EQ(visible(command(c.line)), visible(c.reply)) << "\"" << c.line << "\" with " << c.stored << " lines";
+    }
 }
 
 class TextWindowView : public ::testing::Test {

@@ -34,7 +34,8 @@ cp still.gif anim.gif interlaced.gif trans.gif "$out/fuzz_gif/"
 cp rgb24.bmp pal8.bmp rle8.bmp still.gif anim.gif "$out/fuzz_dravik_image/"
 
 # JPEG files as cjpeg writes them: baseline, progressive, grey, each
-# sampling, restart markers, optimised tables.
+# sampling (also with factors that share a divisor), restart markers,
+# optimised tables.
 convert -size 19x13 gradient:red-blue -seed 5 +noise Uniform -depth 8 picture.ppm
 cjpeg -quality 80 picture.ppm >baseline.jpg
 cjpeg -progressive picture.ppm >progressive.jpg
@@ -43,6 +44,8 @@ cjpeg -sample 2x2 -restart 1 picture.ppm >s420_restart.jpg
 cjpeg -sample 2x1 -optimize picture.ppm >s422.jpg
 cjpeg -sample 1x2 -quality 30 picture.ppm >s440.jpg
 cjpeg -sample 1x1 -progressive -grayscale picture.ppm >grey_progressive.jpg
+cjpeg -sample 2x2,1x2,1x2 picture.ppm >s422_divisor.jpg
+cjpeg -sample 1x2,1x2,1x2 -progressive picture.ppm >s444_divisor_progressive.jpg
 cp ./*.jpg "$out/fuzz_jpeg/"
 
 # SIF fonts of the three kinds of the font table.

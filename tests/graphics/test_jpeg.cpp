@@ -128,6 +128,50 @@ TEST(Jpeg, EveryKindDrawnAsDjpegDecodesIt)
     EXPECT_GE(fwtest::find_marker(split, 0xC0), 0) << "cjpeg made no sequential file of three scans";
 }
 
+// Files whose factors in one direction share a divisor, as ffmpeg and
+// cjpeg write them, are drawn as the form of the quotients; factors that
+// stay outside the forms drawn are refused.
+TEST(Jpeg, FactorsWithACommonDivisorAreDrawnAsTheirQuotients)
+{
+    screen::start();
+    struct Kind {
+        const char* what;
+        bool ffmpeg;
+        std::string options;
+        int w, h;
+        bool drawn;
+    };
+    const Kind kinds[] = {
+        {"ffmpeg's 4:2:2 (luma 2x2, chroma 1x2)", true, "-pix_fmt yuvj422p", 97, 61, true},
+        {"ffmpeg's 4:4:4 (every component 1x2)", true, "-pix_fmt yuvj444p", 97, 61, true},
+        {"ffmpeg's grey (every component 1x2)", true, "-vf format=gray -pix_fmt yuvj444p", 97, 61, true},
+        {"ffmpeg's 4:2:0, the form itself", true, "-pix_fmt yuvj420p", 97, 61, true},
+        {"every component 2x1", false, "-sample 2x1,2x1,2x1", 97, 61, true},
+        {"every component 1x2", false, "-sample 1x2,1x2,1x2", 97, 61, true},
+        {"every component 1x2, progressive", false, "-progressive -sample 1x2,1x2,1x2", 97, 61, true},
+        {"every component 3x1", false, "-sample 3x1,3x1,3x1", 97, 61, true},
+        {"luma 4x1, chroma 2x1", false, "-sample 4x1,2x1,2x1", 97, 61, true},
+        {"luma 2x2, chroma 1x2, partial MCUs", false, "-sample 2x2,1x2,1x2", 37, 23, true},
+        {"4:1:1", false, "-sample 4x1,1x1,1x1", 97, 61, false},
+        {"chroma components that differ", false, "-sample 2x2,1x1,1x2", 97, 61, false},
+    };
+    int n = 0;
+    for (const Kind& k : kinds) {
+        const std::string name = "divisor" + std::to_string(n++) + ".jpg";
+        const std::string file = k.ffmpeg ? fwtest::make_jpeg_ffmpeg(name, k.w, k.h, k.options)
+                                          : fwtest::make_jpeg(name, k.w, k.h, k.options);
+        const std::vector<uint8_t> bytes = fwtest::file_bytes(file);
+        if (!k.drawn) {
+            EXPECT_EQ(draw(bytes, 10, 20), 1) << k.what << " must be refused";
+            EXPECT_TRUE(screen::pixels_not(screen::kWhite).empty()) << k.what << ": drawn although refused";
+            continue;
+        }
+        ASSERT_EQ(draw(bytes, 10, 20), 0) << k.what << " not drawn";
+        fwtest::Agreement a = compare_screen(fwtest::djpeg_565(file), 10, 20, W, H, screen::kWhite);
+        EXPECT_TRUE(like_djpeg(a)) << k.what << ": " << describe(a);
+    }
+}
+
 // APPn and COM segments anywhere before a scan are passed over.
 TEST(Jpeg, ApplicationAndCommentSegmentsBeforeAScan)
 {
@@ -266,6 +310,9 @@ TEST(Jpeg, FilesOfKindsNotDrawnAndBrokenHeadersAreRefused)
         {"horizontal factor 0", with(base, sof + 11, {0x02})},
         {"vertical factor 3", with(base, sof + 11, {0x23})},
         {"luma 1x1 with chroma 2x2", with(with(base, sof + 11, {0x11}), sof + 14, {0x22})},
+        {"horizontal factor 5", with(base, sof + 11, {0x52})},
+        {"every component 2x2: an MCU of 12 blocks in one scan",
+         with(with(with(base, sof + 11, {0x22}), sof + 14, {0x22}), sof + 17, {0x22})},
         {"quantisation table 4", with(base, sof + 12, {4})},
         {"a scan of no components", with(base, sos + 2, {0, 6, 0})},
         {"a scan of four components in a frame of three", with(base, sos + 4, {4})},

@@ -53,15 +53,34 @@ void write_bytes(const std::string& path, const std::vector<uint8_t>& bytes)
     f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-std::string make_jpeg(const std::string& name, int width, int height, const std::string& cjpeg_options, int seed)
+namespace {
+
+// The ImageMagick picture both encoders start from; its path.
+std::string plasma(int width, int height, int seed)
 {
-    const std::string dir = temp_dir();
     const std::string size = std::to_string(width) + "x" + std::to_string(height);
-    const std::string src = dir + "/plasma_" + size + "_" + std::to_string(seed) + ".ppm";
+    const std::string src = temp_dir() + "/plasma_" + size + "_" + std::to_string(seed) + ".ppm";
     if (!std::ifstream(src).good())
         must("convert -size " + size + " -seed " + std::to_string(seed) + " plasma:fractal -blur 0x1 -depth 8 " + src);
-    const std::string out = dir + "/" + name;
+    return src;
+}
+
+}  // namespace
+
+std::string make_jpeg(const std::string& name, int width, int height, const std::string& cjpeg_options, int seed)
+{
+    const std::string src = plasma(width, height, seed);
+    const std::string out = temp_dir() + "/" + name;
     must("cjpeg " + cjpeg_options + " -outfile " + out + " " + src);
+    return out;
+}
+
+std::string make_jpeg_ffmpeg(const std::string& name, int width, int height, const std::string& ffmpeg_options,
+                             int seed)
+{
+    const std::string src = plasma(width, height, seed);
+    const std::string out = temp_dir() + "/" + name;
+    must("ffmpeg -nostdin -loglevel error -y -i " + src + " " + ffmpeg_options + " -frames:v 1 " + out);
     return out;
 }
 

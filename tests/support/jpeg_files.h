@@ -1,6 +1,6 @@
-// JPEG fixtures made at test time with ImageMagick and libjpeg-turbo's cjpeg,
-// the pictures djpeg makes of them, and the frame buffer compared with
-// such a picture.
+// JPEG fixtures made at test time with ImageMagick and libjpeg-turbo's cjpeg
+// or ffmpeg, the pictures djpeg makes of them, and the frame buffer
+// compared with such a picture.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +18,10 @@ struct Picture {
 // picture (a plasma of that size, the same for the same seed); its path.
 std::string make_jpeg(const std::string& name, int width, int height, const std::string& cjpeg_options,
                       int seed = 5);
+// The same picture encoded by ffmpeg with the given options (a pixel format,
+// say); its path.
+std::string make_jpeg_ffmpeg(const std::string& name, int width, int height, const std::string& ffmpeg_options,
+                             int seed = 5);
 
 // The file as "djpeg -dct int -nosmooth" decodes it, reduced to RGB565.
 Picture djpeg_565(const std::string& jpeg);
