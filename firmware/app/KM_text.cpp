@@ -199,11 +199,20 @@ static int vertical_of(char c)
     }
 }
 
+// -1 until the host sets one: then "ta" reports the graphics core's own.
+static int16_t hostTextAlign = -1;
+
+void setHostTextAlign(int16_t align)
+{
+    hostTextAlign = align;
+    GUI_SetTextAlign(align);
+}
+
 int cmdTextAlign(const char* cmd)
 {
     char h, v;
     if (strcmp(cmd, "ta") == 0) {
-        const int align = GUI_GetTextAlign();
+        const int align = hostTextAlign >= 0 ? hostTextAlign : GUI_GetTextAlign();
         static const char horizontal[] = "LRCL";
         // The baseline setting of the library is not one the host sets;
         // it draws as centred does.
@@ -220,7 +229,7 @@ int cmdTextAlign(const char* cmd)
     const int hb = horizontal_of(h), vb = vertical_of(v);
     if (hb < 0 || vb < 0)
         return CMD_FAIL;
-    GUI_SetTextAlign((int16_t)(hb | vb));
+    setHostTextAlign((int16_t)(hb | vb));
     return CMD_OK;
 }
 

@@ -19,6 +19,11 @@ int cmdTextUnquoted(const char* cmd);
 int cmdTextWidth(char* cmd);
 // "ta": two alignment characters, or the query.
 int cmdTextAlign(const char* cmd);
+// Sets the text alignment as the host sets it ("ta XY", a restored drawing
+// state): the alignment "ta" reports from then on.  Unquoted text ("tu")
+// clears the graphics core's horizontal alignment after it draws; "ta" goes
+// on reporting what the host set.
+void setHostTextAlign(int16_t align);
 // "tm": a text-mode name.
 int cmdTextMode(const char* cmd);
 // "f", "f?", "f name".

@@ -7,6 +7,7 @@
 #include "app/KM_fonts.h"
 #include "app/KM_macros.h"
 #include "app/KM_reply.h"
+#include "app/KM_text.h"
 #include "app/Main.h"
 #include "app/parse_command.h"
 #include "board/lcd_driver.h"
@@ -53,7 +54,7 @@ void RestoreState(const DrawingState* s)
     GUI_SetPenSize(s->penSize);
     GUI_SetLineStyle(s->lineStyle);
     GUI_SetDrawMode(s->drawMode);
-    GUI_SetTextAlign((int16_t)s->textAlign);
+    setHostTextAlign((int16_t)s->textAlign);
     Origin_X = s->originX;
     Origin_Y = s->originY;
     GUI_GotoX(s->cursorX);

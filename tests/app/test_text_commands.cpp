@@ -376,12 +376,11 @@ TEST(TextCommands, UnquotedTextTakesTheHorizontalAlignmentOnce)
     fwtest::boot_to_prompt();
     const int wAB = std::stoi(command("t? \"AB\""));
     const auto two = picture_after({"ta CT", "sc 200 100", "tu AB", "tu CD"});
+    EXPECT_EQ(visible(command("ta")), visible("CT\r" + OK)) << "\"ta\" must answer the alignment last set";
     EXPECT_TRUE(two == picture_after({"ta LT", "sc " + std::to_string(200 - wAB / 2) + " 100", "tu ABCD"}))
         << "after \"ta CT\" the first \"tu\" must be centred on the cursor and the second follow it left-aligned";
-    EXPECT_EQ(visible(command("ta")), visible("LT\r" + OK)) << "\"tu\" must leave the horizontal alignment cleared";
-    command("ta CB");
-    command("tu AB");
-    EXPECT_EQ(visible(command("ta")), visible("LB\r" + OK)) << "\"tu\" must keep the vertical alignment";
+    EXPECT_TRUE(two == picture_after({"ta CT", "sc 200 100", "tu AB", "t \"CD\""}))
+        << "after \"tu\" a text at the cursor must follow it left-aligned";
     command("ta CT");
     command("t \"AB\" 0 100 100 115");
     EXPECT_EQ(visible(command("ta")), visible("CT\r" + OK)) << "text in a rectangle must keep the alignment";
