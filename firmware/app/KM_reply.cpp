@@ -96,11 +96,8 @@ void pout(const char* fmt, ...)
 
 void txChar(char c)
 {
-    // Its own byte: queued reports in txBuf must survive.
-    static char one[2];
-    one[0] = c;
-    one[1] = 0;
-    txSendWait(one);
+    // Its own byte, which may be 0: queued reports in txBuf must survive.
+    txSendBytesWait(&c, 1);
 }
 
 static void polled_send(uint32_t base, const uint8_t* bytes, int n)

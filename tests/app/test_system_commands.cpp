@@ -426,6 +426,20 @@ TEST(SystemCommands, RawI2cTransfersAnswerWhenTheDeviceAcknowledges)
     });
 }
 
+TEST(SystemCommands, OutAndAoutSendEveryByteOfTheirText)
+{
+    sim::Board& b = fwtest::boot_to_prompt();
+    const std::string text("a\0b\0\r", 5);
+    for (const char* escape : {"\\0", "\\x00"}) {
+        const std::string t = std::string("a") + escape + "b" + escape + "\\r\"";
+        EXPECT_EQ(visible(command("out \"" + t)), visible(text + ">\r")) << "out lost the byte 0 written as " << escape;
+        size_t from = b.uart2.sent.size();
+        EXPECT_EQ(visible(command("aout \"" + t)), visible(">\r"));
+        EXPECT_EQ(visible(b.uart2.sent_text(from)), visible(text))
+            << "aout lost the byte 0 written as " << escape << " on the aux port";
+    }
+}
+
 TEST(SystemCommands, HaltStopsTheController)
 {
     sim::Board& b = fwtest::boot_to_prompt();
