@@ -585,6 +585,27 @@ int isLineAvail(void)
     return rs485_frame();
 }
 
+// On the bus a binary command comes inside a frame, after the address, so
+// the receive side took its bytes as text: every CR among them counted a
+// line, and the frame's own CR ends it.  That CR is taken with the command;
+// left in the ring it would make UART2 store the next frame's address as
+// NULs, and that frame and the one after it would be lost.
+static void drop_frame_end(const uint8_t* data, int n)
+{
+    int lines = 0;
+    for (int i = 0; i < n; ++i)
+        if (data[i] == CR)
+            ++lines;
+    while (rxCount > 0) {
+        if (ring_take() == CR) {
+            ++lines;
+            break;
+        }
+    }
+    while (lines-- > 0)
+        uncount_line();
+}
+
 static void deliver(char* buf, int max, const char* word)
 {
     rxReset();
@@ -617,7 +638,10 @@ void rxString(char* buf, int max)
         if (n + 1 < max)
             buf[n + 1] = 0;
         buf[max - 1] = 0;
-        uncount_line();
+        if (rs485Mode())
+            drop_frame_end((const uint8_t*)buf + 1, n);
+        else
+            uncount_line();
         return;
     }
     if (c == LF) {

@@ -11,6 +11,7 @@
 #include "app/crc16.h"
 #include "storage/KM_eeprom.h"
 #include "support/host.h"
+#include "support/image_builder.h"
 
 namespace {
 
@@ -213,9 +214,9 @@ TEST(Ports, ThreeEscapesOnTheAuxPortSwapThePorts)
 
 // ---------------------------------------------------------------- RS-485
 
-sim::Board& boot_rs485(uint8_t address)
+sim::Board& boot_rs485(uint8_t address, const fwtest::BootOptions& options = {})
 {
-    sim::Board& b = fwtest::boot_to_prompt();
+    sim::Board& b = fwtest::boot_to_prompt(options);
     fwtest::on_firmware([address] {
         eepromData.rs485Mode = 'Z';
         eepromData.rs485Start = '%';
@@ -319,6 +320,40 @@ TEST(Rs485, ReportsQueueUntilTheNextReply)
     b.machine.run_for(50 * kMillisecond);
     EXPECT_EQ(visible(b.uart2.sent_text(from)), visible("%FFr1\r%FFx2\r"))
         << "queued reports come before the reply, which they replace";
+}
+
+// A unit with macros in its memory image: 1 answers with "out".
+sim::Board& boot_rs485_with_macros()
+{
+    fwtest::BootOptions o;
+    o.flash_image = fwtest::build_image({}, {{1, "pon", {"out \"PON\\r\""}}});
+    return boot_rs485(0x23, o);
+}
+
+TEST(Rs485, FramesAfterABinaryCommandAreAnswered)
+{
+    sim::Board& b = boot_rs485_with_macros();
+    struct Case {
+        std::string frame, reply, why;
+    };
+    const std::vector<Case> cases = {
+        {std::string("%23\x82M\x01\r", 7), "%FF>\rPON\r", "binary call of macro 1"},
+        {std::string("%23\x82M\x0d\r", 7), "%FF>\r%FF:macro index 13 not valid\r%FF!\r",
+         "binary call of macro 13, whose number is a CR"},
+    };
+    for (const Case& c : cases) {
+        size_t from = b.uart2.sent.size();
+        send(b.uart2, c.frame);
+        b.machine.run_for(50 * kMillisecond);
+        EXPECT_EQ(visible(b.uart2.sent_text(from)), visible(c.reply)) << c.why;
+        for (int i = 1; i <= 2; ++i) {
+            from = b.uart2.sent.size();
+            send(b.uart2, "%23vers\r");
+            b.machine.run_for(50 * kMillisecond);
+            EXPECT_EQ(visible(b.uart2.sent_text(from)), visible("%FF" + kVersion))
+                << "frame " << i << " after the " << c.why << " went unanswered";
+        }
+    }
 }
 
 }  // namespace
