@@ -322,11 +322,13 @@ TEST(Rs485, ReportsQueueUntilTheNextReply)
         << "queued reports come before the reply, which they replace";
 }
 
-// A unit with macros in its memory image: 1 answers with "out".
+// A unit with macros in its memory image: 1 answers with "out", 2 has a
+// line whose listing does not fit into one send.
 sim::Board& boot_rs485_with_macros()
 {
     fwtest::BootOptions o;
-    o.flash_image = fwtest::build_image({}, {{1, "pon", {"out \"PON\\r\""}}});
+    o.flash_image = fwtest::build_image({}, {{1, "pon", {"out \"PON\\r\""}},
+                                             {2, "", {"w 1 // " + std::string(113, 'c')}}});
     return boot_rs485(0x23, o);
 }
 
@@ -353,6 +355,31 @@ TEST(Rs485, FramesAfterABinaryCommandAreAnswered)
             EXPECT_EQ(visible(b.uart2.sent_text(from)), visible("%FF" + kVersion))
                 << "frame " << i << " after the " << c.why << " went unanswered";
         }
+    }
+}
+
+TEST(Rs485, ListingsFrameEachLineOnce)
+{
+    sim::Board& b = boot_rs485_with_macros();
+    const std::string controls(100, '\x01');
+    std::string escaped;
+    for (size_t i = 0; i < controls.size(); ++i)
+        escaped += "\\x01";
+    struct Case {
+        std::string frame, reply;
+    };
+    const std::vector<Case> cases = {
+        {"%23lsmac 1", "%FFMacro Definition\r%FF  #1: pon\r%FF    'out \"PON\\r\"'\r"},
+        {"%23lsmac 2", "%FFMacro Definition\r%FF  #2:\r%FF    'w 1 // " + std::string(113, 'c') + "'\r"},
+        {"%23ani 0 w 1", "%FF>\r"},
+        {"%23ani 0 x" + controls, "%FF>\r"},
+        {"%23ani? 0", "%FF// ani:0 Stopped Size: 106\r%FFani 0 w 1\r%FFani 0 x" + escaped + "\r"},
+    };
+    for (const Case& c : cases) {
+        size_t from = b.uart2.sent.size();
+        send(b.uart2, c.frame + "\r");
+        b.machine.run_for(100 * kMillisecond);
+        EXPECT_EQ(visible(b.uart2.sent_text(from)), visible(c.reply)) << c.frame;
     }
 }
 
