@@ -259,25 +259,19 @@ static void send_script_line(int id, const char* line)
             printable = 1;
     if (!printable)
         return;
-    char buf[8];
-    snprintf(buf, sizeof buf, "ani %d ", id);
-    txString(buf);
-    char chunk[40];
-    int n = 0;
-    for (const char* p = line; *p; ++p) {
-        if (n > (int)sizeof chunk - 6) {
-            chunk[n] = 0;
-            txString(chunk);
-            n = 0;
-        }
+    // One text however long its escapes make it: "ani", the slot, the line
+    // with each control byte as four characters, CR.
+    char text[8 + 4 * SCRIPT_LINE + 2];
+    int n = snprintf(text, sizeof text, "ani %d ", id);
+    for (const char* p = line; *p && n < (int)sizeof text - 6; ++p) {
         if ((uint8_t)*p < 0x20)
-            n += snprintf(chunk + n, sizeof chunk - n, "\\x%02x", (uint8_t)*p);
+            n += snprintf(text + n, sizeof text - n, "\\x%02x", (uint8_t)*p);
         else
-            chunk[n++] = *p;
+            text[n++] = *p;
     }
-    chunk[n] = 0;
-    txString(chunk);
-    txString("\r");
+    text[n++] = '\r';
+    text[n] = 0;
+    txLongString(text);
 }
 
 static void list_slot(int id)

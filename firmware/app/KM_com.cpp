@@ -21,6 +21,10 @@ volatile uint8_t aTxBusy;
 const char* volatile aTxPtr;
 char txBuf[TX_BUF_SIZE];
 const char* volatile txPtr;
+// Where the send running on each port ends: a send is a count of bytes, so
+// that a text may carry the byte 0.
+static const char* volatile txEnd;
+static const char* volatile aTxEnd;
 int mainIsUart0 = 1;
 int prevMain;
 volatile int auxEscCnt;
@@ -141,10 +145,11 @@ static void driver_enable(int on)
     gpio_write(PORT_E, 4, on);
 }
 
-// One transmit-interrupt step of a text send on the UART at base.  On UART2
-// the send ends only when the last byte has left the line (transmit
-// complete), so that the RS-485 driver is released after it.
-static void tx_step(uint32_t base, const char* volatile* ptr, volatile uint8_t* busy)
+// One transmit-interrupt step of a send on the UART at base, of the bytes
+// from *ptr to *end.  On UART2 the send ends only when the last byte has
+// left the line (transmit complete), so that the RS-485 driver is released
+// after it.
+static void tx_step(uint32_t base, const char* volatile* ptr, const char* volatile* end, volatile uint8_t* busy)
 {
     int uart2 = base == UART2_BASE;
     uint32_t ucr1 = hw_read32(base + UART_UCR1);
@@ -157,9 +162,8 @@ static void tx_step(uint32_t base, const char* volatile* ptr, volatile uint8_t* 
         return;
     }
     if ((ucr1 & UART_UCR1_TRDYEN) && (hw_read32(base + UART_USR1) & UART_USR1_TRDY)) {
-        char c = **ptr;
-        if (c) {
-            hw_write32(base + UART_UTXD, (uint8_t)c);
+        if (*ptr != *end) {
+            hw_write32(base + UART_UTXD, (uint8_t)**ptr);
             *ptr = *ptr + 1;
         } else {
             hw_clear32(base + UART_UCR1, UART_UCR1_TRDYEN);
@@ -176,15 +180,18 @@ static void tx_step(uint32_t base, const char* volatile* ptr, volatile uint8_t* 
     }
 }
 
-// Starts an interrupt-driven send of text; the caller waits for busy to clear.
-static void tx_start(uint32_t base, const char* text, const char* volatile* ptr, volatile uint8_t* busy)
+// Starts an interrupt-driven send of n bytes; the caller waits for busy to
+// clear.
+static void tx_start(uint32_t base, const char* bytes, int n, const char* volatile* ptr, const char* volatile* end,
+                     volatile uint8_t* busy)
 {
     while (!(hw_read32(base + UART_USR2) & UART_USR2_TXDC))
         hw_wait();
     __ARMLIB_disableIRQ();
     if (!*busy) {
         *busy = 1;
-        *ptr = text;
+        *ptr = bytes;
+        *end = bytes + n;
         if (base == UART2_BASE)
             hw_set32(base + UART_UCR4, UART_UCR4_TCEN);
         hw_set32(base + UART_UCR1, UART_UCR1_TRDYEN);
@@ -192,13 +199,18 @@ static void tx_start(uint32_t base, const char* text, const char* volatile* ptr,
     __ARMLIB_enableIRQ();
 }
 
-void txSendWait(const char* text)
+void txSendBytesWait(const char* bytes, int n)
 {
     if (!mainIsUart0)
         driver_enable(1);
-    tx_start(mainUart(), text, &txPtr, &txBusy);
+    tx_start(mainUart(), bytes, n, &txPtr, &txEnd, &txBusy);
     while (txBusy)
         hw_wait();
+}
+
+void txSendWait(const char* text)
+{
+    txSendBytesWait(text, (int)strlen(text));
 }
 
 // ---------------------------------------------------------------- receive
@@ -281,7 +293,7 @@ static void main_isr(void)
             rx_text((uint8_t)d);
     }
     hw_write32(base + UART_USR1, sr1 & ~UART_USR1_RRDY);
-    tx_step(base, &txPtr, &txBusy);
+    tx_step(base, &txPtr, &txEnd, &txBusy);
 }
 
 static void aux_isr(void)
@@ -304,7 +316,7 @@ static void aux_isr(void)
         }
     }
     hw_write32(base + UART_USR1, sr1 & ~UART_USR1_RRDY);
-    tx_step(base, &aTxPtr, &aTxBusy);
+    tx_step(base, &aTxPtr, &aTxEnd, &aTxBusy);
 }
 
 // ---------------------------------------------------------------- set-up
@@ -573,6 +585,27 @@ int isLineAvail(void)
     return rs485_frame();
 }
 
+// On the bus a binary command comes inside a frame, after the address, so
+// the receive side took its bytes as text: every CR among them counted a
+// line, and the frame's own CR ends it.  That CR is taken with the command;
+// left in the ring it would make UART2 store the next frame's address as
+// NULs, and that frame and the one after it would be lost.
+static void drop_frame_end(const uint8_t* data, int n)
+{
+    int lines = 0;
+    for (int i = 0; i < n; ++i)
+        if (data[i] == CR)
+            ++lines;
+    while (rxCount > 0) {
+        if (ring_take() == CR) {
+            ++lines;
+            break;
+        }
+    }
+    while (lines-- > 0)
+        uncount_line();
+}
+
 static void deliver(char* buf, int max, const char* word)
 {
     rxReset();
@@ -605,7 +638,10 @@ void rxString(char* buf, int max)
         if (n + 1 < max)
             buf[n + 1] = 0;
         buf[max - 1] = 0;
-        uncount_line();
+        if (rs485Mode())
+            drop_frame_end((const uint8_t*)buf + 1, n);
+        else
+            uncount_line();
         return;
     }
     if (c == LF) {
@@ -751,14 +787,19 @@ void aFlushRx(void)
     __ARMLIB_enableIRQ();
 }
 
-void aTxString(const char* text)
+static void aux_send(const char* bytes, int n)
 {
     uint32_t base = auxUart();
     if (base == UART2_BASE)
         driver_enable(1);
-    tx_start(base, text, &aTxPtr, &aTxBusy);
+    tx_start(base, bytes, n, &aTxPtr, &aTxEnd, &aTxBusy);
     while (aTxBusy)
         hw_wait();
+}
+
+void aTxString(const char* text)
+{
+    aux_send(text, (int)strlen(text));
 }
 
 int aGetChar(void)
@@ -770,8 +811,7 @@ int aGetChar(void)
 
 void aPutChar(char c)
 {
-    char s[2] = {c, 0};
-    aTxString(s);
+    aux_send(&c, 1);
 }
 
 // ---------------------------------------------------------------- waits

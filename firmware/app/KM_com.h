@@ -81,6 +81,7 @@ void trace(void);
 // Base address of the command port's and the aux port's UART.
 uint32_t mainUart(void);
 uint32_t auxUart(void);
-// Starts the interrupt-driven send of text on the command port and waits
-// until it is gone.
+// Starts the interrupt-driven send of text, or of n bytes, on the command
+// port and waits until it is gone.
 void txSendWait(const char* text);
+void txSendBytesWait(const char* bytes, int n);

@@ -133,15 +133,6 @@ int cmdI2cEeprom(const char* cmd)
 
 #define I2C_BUFFER 16
 
-static int i2c_failed(uint32_t status)
-{
-    if (status & I2C_TIMED_OUT)
-        return CMD_FAIL;
-    if (status & I2C_NOT_ACKNOWLEDGED)
-        return CMD_FAIL;
-    return 0;
-}
-
 int cmdI2cRead(const char* cmd)
 {
     unsigned dev, reg;
@@ -158,7 +149,7 @@ int cmdI2cRead(const char* cmd)
     buf[0] = (uint8_t)reg;
     const uint32_t status = I2Cio((uint8_t)(dev & 0xFE), 1, len, buf);
     if (status & (I2C_TIMED_OUT | I2C_NOT_ACKNOWLEDGED))
-        return i2c_failed(status);
+        return CMD_FAIL;
     int n = 0;
     for (int i = 0; i < len; ++i)
         n += snprintf(out_buffer + n, sizeof out_buffer - (size_t)n, "%s%02X", i ? " " : "", buf[i]);
@@ -177,7 +168,7 @@ int cmdI2cWrite(const char* cmd)
     uint8_t buf[2] = {(uint8_t)reg, (uint8_t)v};
     const uint32_t status = I2Cio((uint8_t)(dev & 0xFE), 2, 0, buf);
     if (status & (I2C_TIMED_OUT | I2C_NOT_ACKNOWLEDGED))
-        return i2c_failed(status);
+        return CMD_FAIL;
     return CMD_OK;
 }
 

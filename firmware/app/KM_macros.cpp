@@ -777,9 +777,9 @@ static void list_macro(const ExtMacroEntry* e)
     for (unsigned k = 0; k < e->lineCount; ++k) {
         char buf[MACRO_LINE + 1];
         p = read_line(p, buf, sizeof buf);
-        txString("    '");
-        txString(buf);
-        txString("'\r");
+        char line[sizeof buf + 8];
+        snprintf(line, sizeof line, "    '%s'\r", buf);
+        txLongString(line);
     }
 }
 

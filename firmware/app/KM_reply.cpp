@@ -36,21 +36,42 @@ int anythingToTx(void)
     return txBuf[0] != 0;
 }
 
-void txString(const char* text)
+// Sends what txBuf holds of text, after the RS-485 prefix when framed and
+// the bus is in use; returns the characters of text sent.
+static size_t send_piece(const char* text, int framed)
 {
     wait_host_xoff();
+    size_t at = 0;
     if (rs485Mode()) {
         if (anythingToTx())
             txSavedBuf();
-        memcpy(txBuf, rs485prefix, 3);
-        strncpy(txBuf + 3, text, TX_BUF_SIZE - 4);
-    } else {
-        strncpy(txBuf, text, TX_BUF_SIZE - 1);
+        if (framed) {
+            memcpy(txBuf, rs485prefix, 3);
+            at = 3;
+        }
     }
-    txBuf[TX_BUF_SIZE - 1] = 0;
+    size_t n = 0;
+    while (text[n] && at + n < TX_BUF_SIZE - 1) {
+        txBuf[at + n] = text[n];
+        ++n;
+    }
+    txBuf[at + n] = 0;
     txSendWait(txBuf);
     txBuf[0] = 0;
     stringSent = stringSent + 1;
+    return n;
+}
+
+void txString(const char* text)
+{
+    send_piece(text, 1);
+}
+
+void txLongString(const char* text)
+{
+    size_t n = send_piece(text, 1);
+    while (text[n])
+        n += send_piece(text + n, 0);
 }
 
 void txNotify(const char* text)
@@ -96,11 +117,8 @@ void pout(const char* fmt, ...)
 
 void txChar(char c)
 {
-    // Its own byte: queued reports in txBuf must survive.
-    static char one[2];
-    one[0] = c;
-    one[1] = 0;
-    txSendWait(one);
+    // Its own byte, which may be 0: queued reports in txBuf must survive.
+    txSendBytesWait(&c, 1);
 }
 
 static void polled_send(uint32_t base, const uint8_t* bytes, int n)

@@ -7,6 +7,9 @@
 extern volatile uint8_t stringSent;
 
 void txString(const char* text);
+// A reply of any length, as one text: sent in pieces of what txBuf holds,
+// with the RS-485 prefix before the first only.
+void txLongString(const char* text);
 void txNotify(const char* text);
 void perr(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 void pout(const char* fmt, ...) __attribute__((format(printf, 1, 2)));

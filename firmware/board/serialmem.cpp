@@ -67,10 +67,20 @@ static int wait_bus_idle(void)
     return 0;
 }
 
-// Ends a transfer: the status as it stands, then the controller off.
-static uint32_t finish(uint32_t extra)
+// Whether the device took the byte just sent (an address or a data byte):
+// I2C_NOT_ACKNOWLEDGED when it did not.
+static uint32_t refusal(void)
 {
-    uint32_t status = hw_read32(I2C(I2C_I2SR)) | extra;
+    return hw_read32(I2C(I2C_I2SR)) & I2C_I2SR_RXAK;
+}
+
+// Ends a transfer: the status as it stands, its acknowledge bit replaced by
+// whether the device refused a byte it was sent (after a read that bit
+// shows the controller's own no-acknowledge of the last byte it wanted),
+// then the controller off.
+static uint32_t finish(uint32_t refused)
+{
+    uint32_t status = (hw_read32(I2C(I2C_I2SR)) & ~I2C_I2SR_RXAK) | refused;
     hw_write32(I2C(I2C_I2CR), 0);
     settle();
     return status;
@@ -103,11 +113,13 @@ uint32_t I2Cio(uint8_t device, int nWrite, int nRead, uint8_t* buffer)
     hw_write32(I2C(I2C_I2DR), device & 0xFEu);
     if (!byte_sent())
         return abandon();
+    uint32_t refused = refusal();
 
     for (int i = 0; i < nWrite; ++i) {
         hw_write32(I2C(I2C_I2DR), buffer[i]);
         if (!byte_sent())
             return abandon();
+        refused |= refusal();
     }
 
     if (nRead <= 0) {
@@ -116,13 +128,14 @@ uint32_t I2Cio(uint8_t device, int nWrite, int nRead, uint8_t* buffer)
             if (!wait_bus_idle())
                 return abandon();
         }
-        return finish(0);
+        return finish(refused);
     }
 
     hw_set32(cr, I2C_I2CR_RSTA);
     hw_write32(I2C(I2C_I2DR), device | 1u);
     if (!byte_sent())
         return abandon();
+    refused |= refusal();
     hw_clear32(cr, I2C_I2CR_MTX);
     // The controller acknowledges every byte but the last; with one byte
     // to read, the no-acknowledge set at the start stays.
@@ -145,7 +158,7 @@ uint32_t I2Cio(uint8_t device, int nWrite, int nRead, uint8_t* buffer)
     }
     if (!wait_bus_idle())
         return abandon();
-    return finish(0);
+    return finish(refused);
 }
 
 int I2CPollAck(void)

@@ -8,10 +8,11 @@
 // Bus address of the EEPROM (write direction; 0xA1 reads).
 #define EEPROM_DEVICE 0xA0
 
-// Bits of an I2Cio result besides the controller's status: bit 0 is the
-// controller's "no acknowledge received" for the last byte; a transfer that
-// the controller did not finish in time (stuck bus, module not clocked) is
-// abandoned and reported with both bits.
+// Bits of an I2Cio result besides the controller's status: bit 0 says that
+// the device did not acknowledge its address or a byte it was sent (the
+// no-acknowledge that ends every read is the controller's own and not
+// reported); a transfer that the controller did not finish in time (stuck
+// bus, module not clocked) is abandoned and reported with both bits.
 #define I2C_NOT_ACKNOWLEDGED 0x001u
 #define I2C_TIMED_OUT 0x100u
 

@@ -11,6 +11,7 @@
 #include "app/crc16.h"
 #include "storage/KM_eeprom.h"
 #include "support/host.h"
+#include "support/image_builder.h"
 
 namespace {
 
@@ -213,9 +214,9 @@ TEST(Ports, ThreeEscapesOnTheAuxPortSwapThePorts)
 
 // ---------------------------------------------------------------- RS-485
 
-sim::Board& boot_rs485(uint8_t address)
+sim::Board& boot_rs485(uint8_t address, const fwtest::BootOptions& options = {})
 {
-    sim::Board& b = fwtest::boot_to_prompt();
+    sim::Board& b = fwtest::boot_to_prompt(options);
     fwtest::on_firmware([address] {
         eepromData.rs485Mode = 'Z';
         eepromData.rs485Start = '%';
@@ -319,6 +320,67 @@ TEST(Rs485, ReportsQueueUntilTheNextReply)
     b.machine.run_for(50 * kMillisecond);
     EXPECT_EQ(visible(b.uart2.sent_text(from)), visible("%FFr1\r%FFx2\r"))
         << "queued reports come before the reply, which they replace";
+}
+
+// A unit with macros in its memory image: 1 answers with "out", 2 has a
+// line whose listing does not fit into one send.
+sim::Board& boot_rs485_with_macros()
+{
+    fwtest::BootOptions o;
+    o.flash_image = fwtest::build_image({}, {{1, "pon", {"out \"PON\\r\""}},
+                                             {2, "", {"w 1 // " + std::string(113, 'c')}}});
+    return boot_rs485(0x23, o);
+}
+
+TEST(Rs485, FramesAfterABinaryCommandAreAnswered)
+{
+    sim::Board& b = boot_rs485_with_macros();
+    struct Case {
+        std::string frame, reply, why;
+    };
+    const std::vector<Case> cases = {
+        {std::string("%23\x82M\x01\r", 7), "%FF>\rPON\r", "binary call of macro 1"},
+        {std::string("%23\x82M\x0d\r", 7), "%FF>\r%FF:macro index 13 not valid\r%FF!\r",
+         "binary call of macro 13, whose number is a CR"},
+    };
+    for (const Case& c : cases) {
+        size_t from = b.uart2.sent.size();
+        send(b.uart2, c.frame);
+        b.machine.run_for(50 * kMillisecond);
+        EXPECT_EQ(visible(b.uart2.sent_text(from)), visible(c.reply)) << c.why;
+        for (int i = 1; i <= 2; ++i) {
+            from = b.uart2.sent.size();
+            send(b.uart2, "%23vers\r");
+            b.machine.run_for(50 * kMillisecond);
+            EXPECT_EQ(visible(b.uart2.sent_text(from)), visible("%FF" + kVersion))
+                << "frame " << i << " after the " << c.why << " went unanswered";
+        }
+    }
+}
+
+TEST(Rs485, ListingsFrameEachLineOnce)
+{
+    sim::Board& b = boot_rs485_with_macros();
+    const std::string controls(100, '\x01');
+    std::string escaped;
+    for (size_t i = 0; i < controls.size(); ++i)
+        escaped += "\\x01";
+    struct Case {
+        std::string frame, reply;
+    };
+    const std::vector<Case> cases = {
+        {"%23lsmac 1", "%FFMacro Definition\r%FF  #1: pon\r%FF    'out \"PON\\r\"'\r"},
+        {"%23lsmac 2", "%FFMacro Definition\r%FF  #2:\r%FF    'w 1 // " + std::string(113, 'c') + "'\r"},
+        {"%23ani 0 w 1", "%FF>\r"},
+        {"%23ani 0 x" + controls, "%FF>\r"},
+        {"%23ani? 0", "%FF// ani:0 Stopped Size: 106\r%FFani 0 w 1\r%FFani 0 x" + escaped + "\r"},
+    };
+    for (const Case& c : cases) {
+        size_t from = b.uart2.sent.size();
+        send(b.uart2, c.frame + "\r");
+        b.machine.run_for(100 * kMillisecond);
+        EXPECT_EQ(visible(b.uart2.sent_text(from)), visible(c.reply)) << c.frame;
+    }
 }
 
 }  // namespace

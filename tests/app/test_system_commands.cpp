@@ -402,6 +402,44 @@ TEST(SystemCommands, TemperatureAndBinaryReports)
     });
 }
 
+TEST(SystemCommands, RawI2cTransfersAnswerWhenTheDeviceAcknowledges)
+{
+    fwtest::BootOptions o;
+    o.straps = sim::Straps::E;  // the temperature sensor at 0x3A
+    fwtest::boot_to_prompt(o);
+    // A read ends with the controller's own no-acknowledge on its last byte;
+    // only a device that does not answer its address or a byte it is sent
+    // makes a refusal.  The EEPROM reads on from the address that the last
+    // transfer to it set (a register byte of "i2cr" is only its high half).
+    run_cases({
+        {"temp", "25.0\r>\r"},
+        {"i2cr 3A 5 2", "01 90\r>\r"},
+        {"i2cr 3A 5 1", "01\r>\r"},
+        {"i2c write 1F0 5A", "01f0 = 5A\r>\r"},
+        {"i2c write 1F1 A5", "01f1 = A5\r>\r"},
+        {"i2cw A0 1 F0", ">\r"},
+        {"i2cr A0 0 2", "5A A5\r>\r"},
+        {"i2cw A0 1 F1", ">\r"},
+        {"i2cr A0 0 1", "A5\r>\r"},
+        {"i2cr 52 0 2", "!\r"},
+        {"i2cw 70 0 1", "!\r"},
+    });
+}
+
+TEST(SystemCommands, OutAndAoutSendEveryByteOfTheirText)
+{
+    sim::Board& b = fwtest::boot_to_prompt();
+    const std::string text("a\0b\0\r", 5);
+    for (const char* escape : {"\\0", "\\x00"}) {
+        const std::string t = std::string("a") + escape + "b" + escape + "\\r\"";
+        EXPECT_EQ(visible(command("out \"" + t)), visible(text + ">\r")) << "out lost the byte 0 written as " << escape;
+        size_t from = b.uart2.sent.size();
+        EXPECT_EQ(visible(command("aout \"" + t)), visible(">\r"));
+        EXPECT_EQ(visible(b.uart2.sent_text(from)), visible(text))
+            << "aout lost the byte 0 written as " << escape << " on the aux port";
+    }
+}
+
 TEST(SystemCommands, HaltStopsTheController)
 {
     sim::Board& b = fwtest::boot_to_prompt();

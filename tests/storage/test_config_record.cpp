@@ -788,6 +788,7 @@ TEST(SerialMemories, I2cReportsAMissingDeviceAndReadsTheTemperature)
     EXPECT_TRUE(none & I2C_NOT_ACKNOWLEDGED) << "an absent device at 0x70 was reported as acknowledging";
     EXPECT_FALSE(none & I2C_TIMED_OUT);
     EXPECT_FALSE(temp & I2C_TIMED_OUT);
+    EXPECT_FALSE(temp & I2C_NOT_ACKNOWLEDGED) << "the no-acknowledge that ends a read was taken as the sensor's refusal";
     EXPECT_EQ((buf[0] << 8) | buf[1], 0x1F60) << "register 5 of the sensor at -10 degrees";
     EXPECT_FALSE(b.i2c.bus_busy()) << "a transfer left the bus busy";
 }
