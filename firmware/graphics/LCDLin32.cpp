@@ -44,6 +44,11 @@ void LCD_L0_SetPixelIndex(int x, int y, LCD_PixelIndex index)
     *pixel_at(x, y) = (uint16_t)index;
 }
 
+uint16_t* LCD_L0_PixelAddress(int x, int y)
+{
+    return (uint16_t*)pixel_at(x, y);
+}
+
 LCD_PixelIndex LCD_L0_GetPixelIndex(int x, int y)
 {
     return *pixel_at(x, y);
