@@ -46,9 +46,9 @@ inline void RLE16_Begin(RLE16_Stream* s, const void* data, uint32_t length)
     s->literal = 0;
 }
 
-// The next pixel: 1 and *pixel, or 0 when the data ends (also inside a
-// packet cut short).
-inline int RLE16_Next(RLE16_Stream* s, uint16_t* pixel)
+// Opens the next packet that has pixels: 1, or 0 when the data ends first.
+// A run's pixel is read with its header; a literal's pixels stay at p.
+inline int RLE16_NextPacket(RLE16_Stream* s)
 {
     while (s->left == 0) {
         if (s->end - s->p < 2)
@@ -67,6 +67,15 @@ inline int RLE16_Next(RLE16_Stream* s, uint16_t* pixel)
             s->p += 3;
         }
     }
+    return 1;
+}
+
+// The next pixel: 1 and *pixel, or 0 when the data ends (also inside a
+// packet cut short).
+inline int RLE16_Next(RLE16_Stream* s, uint16_t* pixel)
+{
+    if (!RLE16_NextPacket(s))
+        return 0;
     if (s->literal) {
         if (s->end - s->p < 2)
             return 0;

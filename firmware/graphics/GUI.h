@@ -77,6 +77,9 @@ int GUI_SetClipRect(const GUI_Area* pRect);
 int GUI__IntersectRects(GUI_Area* pDest, const GUI_Area* pA, const GUI_Area* pB);
 int GUI_RectsIntersect(const GUI_Area* pA, const GUI_Area* pB);
 void GUI__memset(void* p, uint8_t fill, int numBytes);
+// numItems 16-bit values from p (2-byte aligned) on, whole words wherever it
+// can.
+void GUI__memset16(void* p, uint16_t fill, int numItems);
 
 // ---- layers (one display, layer 0)
 int GUI_SelectLayer(int layer);

@@ -10,10 +10,9 @@
 // The frame buffer is plain SDRAM that the LCD controller reads by DMA.
 // Pixel (x, y) is the 16-bit half of word y * rowWords + x / 2 (even x in
 // the low half), written as whole words wherever two neighbours change
-// together.  The buffer is reached through both 16- and 32-bit pointers, so
-// they may alias.
+// together (fills through GUI__memset16, rows of bitmaps by memcpy).  The
+// buffer is reached through both 16- and 32-bit pointers, so they may alias.
 typedef uint16_t __attribute__((may_alias)) fb16_t;
-typedef uint32_t __attribute__((may_alias)) fb32_t;
 
 // The sizes are this build's panel from the start, so that a context set up
 // before LCD_L0_Init already clips right.
@@ -33,11 +32,6 @@ static fb16_t* pixel_at(int x, int y)
     return (fb16_t*)(VRAM + row_bytes() * (uint32_t)y) + x;
 }
 
-static fb32_t* word_at(int x, int y)
-{
-    return (fb32_t*)(VRAM + row_bytes() * (uint32_t)y) + (x >> 1);
-}
-
 static bool xor_mode(void)
 {
     return (GUI_Context.DrawMode & GUI_DRAWMODE_XOR) != 0;
@@ -48,6 +42,11 @@ static bool xor_mode(void)
 void LCD_L0_SetPixelIndex(int x, int y, LCD_PixelIndex index)
 {
     *pixel_at(x, y) = (uint16_t)index;
+}
+
+uint16_t* LCD_L0_PixelAddress(int x, int y)
+{
+    return (uint16_t*)pixel_at(x, y);
 }
 
 LCD_PixelIndex LCD_L0_GetPixelIndex(int x, int y)
@@ -70,50 +69,9 @@ static void xor_hline(int x0, int y, int x1)
         *p = (uint16_t)(*p ^ 0xFFFF);
 }
 
-// n pixels of one index from word p on (the first into its upper half when
-// odd).  Screen clears, rectangle fills and filled shapes all end here: 16
-// pixels go per step as 8 whole words.
-static void fill_words(fb32_t* p, bool odd, int n, uint32_t index)
-{
-    if (odd) {
-        ((fb16_t*)p)[1] = (uint16_t)index;
-        ++p;
-        --n;
-    }
-    const uint32_t w = (index & 0xFFFF) * 0x10001u;
-    if (n >= 128) {
-        // Long runs: a few words by hand, then the library's block copy
-        // doubles them (it moves memory faster than a word loop can).
-        for (int i = 0; i < 16; ++i)
-            p[i] = w;
-        uint32_t done = 16, words = (uint32_t)n / 2;
-        while (done < words) {
-            uint32_t k = done < words - done ? done : words - done;
-            memcpy(p + done, p, k * 4);
-            done += k;
-        }
-        p += words;
-        n -= (int)(words * 2);
-    }
-    for (; n > 15; n -= 16, p += 8) {
-        p[0] = w;
-        p[1] = w;
-        p[2] = w;
-        p[3] = w;
-        p[4] = w;
-        p[5] = w;
-        p[6] = w;
-        p[7] = w;
-    }
-    for (; n > 1; n -= 2)
-        *p++ = w;
-    if (n)
-        ((fb16_t*)p)[0] = (uint16_t)index;
-}
-
 static void fill_hline(int x0, int y, int x1, uint32_t index)
 {
-    fill_words(word_at(x0, y), x0 & 1, x1 - x0 + 1, index);
+    GUI__memset16((void*)pixel_at(x0, y), (uint16_t)index, x1 - x0 + 1);
 }
 
 void LCD_L0_DrawHLine(int x0, int y, int x1)
@@ -151,7 +109,7 @@ void LCD_L0_FillRect(int x0, int y0, int x1, int y1)
         return;
     const bool wholeRows = x0 == 0 && x1 == vxSizePhys - 1 && row_bytes() == (uint32_t)vxSizePhys * 2;
     if (wholeRows && !xor_mode()) {
-        fill_words(word_at(0, y0), false, (y1 - y0 + 1) * vxSizePhys, *LCD_pColorIndex);
+        GUI__memset16((void*)pixel_at(0, y0), (uint16_t)*LCD_pColorIndex, (y1 - y0 + 1) * vxSizePhys);
         return;
     }
     for (int y = y0; y <= y1; ++y)

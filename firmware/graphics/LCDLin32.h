@@ -28,6 +28,10 @@ void LCD_L0_DrawHLine(int x0, int y, int x1);
 void LCD_L0_DrawVLine(int x, int y0, int y1);
 void LCD_L0_FillRect(int x0, int y0, int x1, int y1);
 LCD_DrawBitmapDriverFunc LCD_L0_DrawBitmap;
+// The frame buffer is linear: the pixels of a row follow one another as
+// 16-bit values from this address of pixel (x, y) on.  For code that clips
+// and writes whole pieces of rows itself (the compressed-bitmap decoder).
+uint16_t* LCD_L0_PixelAddress(int x, int y);
 
 LCD_PixelIndex LCD_L0_Color2Index(GUI_ColorValue color);
 GUI_ColorValue LCD_L0_Index2Color(LCD_PixelIndex index);

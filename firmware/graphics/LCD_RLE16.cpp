@@ -4,6 +4,7 @@
 #include "graphics/GUI.h"
 #include "graphics/GUI_Bitmap.h"
 #include "graphics/LCD.h"
+#include "graphics/LCDLin32.h"  // the frame buffer's rows, written straight
 
 // Where the last decode of a bitmap stopped, so that drawing the same
 // bitmap again further down (in bands) need not start from its first row.
@@ -43,62 +44,119 @@ static LCD_PixelIndex convert(uint16_t v, int swapRB)
     return LCD_Color2Index(swapRB ? LCD_Index2Color_M565(v) : LCD_Index2Color_565(v));
 }
 
-// The common case (no transparency, no magnification): packets are decoded
-// a row piece at a time into a buffer, which the driver's 16-bit row path
-// draws (and clips).
-static void decode_rows(RLE16_Stream* s, int x0, int y0, int xsize, int ysize, int firstRow, int lastRow, int native,
-                        int swapRB, int* pRow, int* pCol)
+typedef uint16_t __attribute__((may_alias)) half_t;
+typedef uint32_t __attribute__((may_alias)) word_t;
+
+static uint16_t le16(const uint8_t* p)
 {
-    enum { CHUNK = 512 };
-    uint16_t buf[CHUNK];
+    return (uint16_t)(p[0] | p[1] << 8);
+}
+
+// n little-endian 16-bit pixels from s (at any byte address) to d.  memcpy
+// moves whole words only where both ends start on a word (the board's does
+// bytes otherwise); elsewhere the words of d are put together from halves
+// or bytes of s, which the host's compiler turns into plain word loads.
+static void copy_pixels(uint16_t* d, const uint8_t* s, int n)
+{
+    if (n > 0 && ((uintptr_t)d & 2)) {
+        *(half_t*)d++ = le16(s);
+        s += 2;
+        --n;
+    }
+    if (((uintptr_t)s & 3) == 0) {
+        memcpy((void*)d, s, (size_t)n * 2);
+        return;
+    }
+    word_t* w = (word_t*)d;
+    if (((uintptr_t)s & 1) == 0) {
+        for (const half_t* h = (const half_t*)s; n >= 2; n -= 2, h += 2, s += 4)
+            *w++ = h[0] | (uint32_t)h[1] << 16;
+    } else {
+        for (; n >= 2; n -= 2, s += 4)
+            *w++ = s[0] | s[1] << 8 | s[2] << 16 | (uint32_t)s[3] << 24;
+    }
+    if (n)
+        *(half_t*)w = le16(s);
+}
+
+// How the pixels of one draw are written.
+struct Writing {
+    int native;  // the data holds the display's own indices
+    int swapRB;  // the data's layout, when it needs converting
+    int trans;   // index 0 is left out
+};
+
+// Takes the next n pixels of the stream: written from d on, or passed over
+// when d is NULL.  Returns how many there were: fewer only where the data
+// ends.  Whole packets go at once: a run is one fill, a literal one copy.
+static int take(RLE16_Stream* s, uint16_t* d, int n, const Writing& w)
+{
+    int got = 0;
+    while (got < n) {
+        if (s->left == 0 && !RLE16_NextPacket(s))
+            break;
+        int k = s->left;
+        if (k > n - got)
+            k = n - got;
+        if (s->literal) {
+            const int have = (int)((s->end - s->p) / 2);
+            if (k > have)
+                k = have;  // a packet cut short ends with the data
+            if (k == 0)
+                break;
+            if (d && w.native && !w.trans) {
+                copy_pixels(d + got, s->p, k);
+            } else if (d) {
+                for (int i = 0; i < k; ++i) {
+                    const uint16_t v = le16(s->p + 2 * i);
+                    const LCD_PixelIndex index = w.native ? v : convert(v, w.swapRB);
+                    if (!(w.trans && index == 0))
+                        *(half_t*)(d + got + i) = (uint16_t)index;
+                }
+            }
+            s->p += 2 * k;
+        } else if (d) {
+            const LCD_PixelIndex index = w.native ? s->pixel : convert(s->pixel, w.swapRB);
+            if (!(w.trans && index == 0))
+                GUI__memset16(d + got, (uint16_t)index, k);
+        }
+        s->left = (uint8_t)(s->left - k);
+        got += k;
+    }
+    return got;
+}
+
+// Without magnification: the columns inside the clip rectangle are decoded
+// straight into the frame buffer's rows, and the rest is passed over packet
+// by packet.  Every draw mode writes the pixels as they are (XOR too, as in
+// the driver's 16-bit bitmap rows), TRANS leaving index 0 out.
+static void decode_rows(RLE16_Stream* s, int x0, int y0, int xsize, int ysize, int firstRow, int lastRow,
+                        const Writing& w, int* pRow, int* pCol)
+{
+    const GUI_Area& c = GUI_Context.ClipRect;
+    const int lo = c.x0 > x0 ? c.x0 - x0 : 0;
+    const int hi = c.x1 - x0 < xsize - 1 ? c.x1 - x0 : xsize - 1;
+    if (lo > hi)
+        return;  // no column is visible
     int row = *pRow, col = *pCol;
-    int ended = 0;
-    while (!ended && row < ysize && row <= lastRow) {
-        int n = 0, start = col;
-        while (col < xsize && n < CHUNK) {
-            if (s->left == 0) {
-                // The next packet (and its first pixel).
-                uint16_t v;
-                if (!RLE16_Next(s, &v)) {
-                    ended = 1;
+    for (; row < ysize && row <= lastRow; ++row, col = 0) {
+        if (row >= firstRow) {
+            if (col < lo) {
+                if (take(s, 0, lo - col, w) < lo - col)
                     break;
-                }
-                buf[n++] = (uint16_t)(native ? v : convert(v, swapRB));
-                ++col;
-                continue;
+                col = lo;
             }
-            int k = s->left;
-            if (k > xsize - col)
-                k = xsize - col;
-            if (k > CHUNK - n)
-                k = CHUNK - n;
-            if (s->literal) {
-                if (s->end - s->p < 2 * k) {
-                    ended = 1;
-                    break;
-                }
-                if (native) {
-                    memcpy(buf + n, s->p, (size_t)k * 2);  // little-endian pixels, as stored
-                } else {
-                    for (int i = 0; i < k; ++i)
-                        buf[n + i] = (uint16_t)convert((uint16_t)(s->p[2 * i] | (s->p[2 * i + 1] << 8)), swapRB);
-                }
-                s->p += 2 * k;
-            } else {
-                uint16_t v = (uint16_t)(native ? s->pixel : convert(s->pixel, swapRB));
-                for (int i = 0; i < k; ++i)
-                    buf[n + i] = v;
+            const int n = hi + 1 - col;
+            if (n > 0) {
+                const int got = take(s, LCD_L0_PixelAddress(x0 + col, y0 + row), n, w);
+                col += got;
+                if (got < n)
+                    break;  // the data ended
             }
-            s->left = (uint8_t)(s->left - k);
-            n += k;
-            col += k;
         }
-        if (n && row >= firstRow)
-            LCD_DrawBitmap(x0 + start, y0 + row, n, 1, 1, 1, 16, 2 * n, (const uint8_t*)buf, 0);
-        if (col == xsize) {
-            col = 0;
-            ++row;
-        }
+        col += take(s, 0, xsize - col, w);
+        if (col < xsize)
+            break;
     }
     *pRow = row;
     *pCol = col;
@@ -132,8 +190,9 @@ void GUI__DrawBitmapRLE16(int x0, int y0, int xsize, int ysize, const uint8_t* p
         RLE16_Begin(&s, p, length);
     }
     uint16_t v;
-    if (!trans && xMag == 1 && yMag == 1) {
-        decode_rows(&s, x0, y0, xsize, ysize, firstRow, lastRow, native, swapRB, &row, &col);
+    if (xMag == 1 && yMag == 1) {
+        const Writing w = {native, swapRB, trans};
+        decode_rows(&s, x0, y0, xsize, ysize, firstRow, lastRow, w, &row, &col);
     } else {
         while (row < ysize && row <= lastRow && RLE16_Next(&s, &v)) {
             if (row >= firstRow) {

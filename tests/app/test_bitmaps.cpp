@@ -171,6 +171,79 @@ TEST(Bitmaps, ClippedAndStripDraws)
     EXPECT_EQ(mismatch(b, kBitmaps[1], 400, 300), "") << "the clip rectangle was not restored";
 }
 
+// A compressed bitmap whose packets run on over row ends: runs of 50
+// pixels and one of 300 (two packets), literal groups of 50, 37 pixels to a
+// row.
+TestBitmap runs_over_rows()
+{
+    TestBitmap b = bitmap(TestBitmap::Rle, 37, 23, 5);
+    for (int i = 0; i < b.width * b.height; ++i) {
+        const int piece = i < 100 ? i / 50 : i < 400 ? 2 : (i - 100) / 50;
+        if (piece % 3 != 1)
+            b.pixels[i] = static_cast<uint16_t>(0x0841 * (piece + 1));
+    }
+    return b;
+}
+
+// "xic" on a compressed bitmap draws it through the clip rectangle: each
+// row's runs and literal groups are cut at both sides, rows end in the
+// middle of a packet at every edge, and bands drawn one after another go on
+// from where the band before stopped.
+TEST(Bitmaps, CompressedBitmapsCutToTheirRectangles)
+{
+    const TestBitmap rle = runs_over_rows();
+    fwtest::BootOptions o;
+    o.flash_image = fwtest::build_image({rle});
+    sim::Board& b = fwtest::boot_to_prompt(o);
+    struct Rect {
+        int x0, y0, x1, y1;  // relative to the bitmap, as "xic" takes them
+    };
+    struct Case {
+        const char* what;
+        int x, y;
+        bool xorMode;
+        std::vector<Rect> rects;
+    };
+    const Case cases[] = {
+        {"a column band", 100, 50, false, {{5, 0, 20, 22}}},
+        {"one column", 100, 50, false, {{17, 0, 17, 22}}},
+        {"a block inside", 100, 50, false, {{10, 3, 30, 9}}},
+        {"in XOR mode, drawn as in the normal one", 100, 50, true, {{5, 2, 31, 20}}},
+        {"off the right edge", W - 20, 50, false, {{10, 1, 36, 21}}},
+        {"off the left and top edges", -10, -5, false, {{3, 2, 30, 20}}},
+        {"bands going down", 100, 50, false, {{0, 0, 36, 4}, {2, 5, 30, 11}, {0, 12, 36, 22}}},
+        {"bands going down, then one above", 100, 50, false, {{4, 3, 33, 8}, {4, 9, 33, 15}, {0, 0, 36, 5}}},
+    };
+    for (const Case& c : cases) {
+        clear_screen();
+        if (c.xorMode)
+            ASSERT_EQ(command("d x"), ">\r");
+        for (const Rect& r : c.rects) {
+            char line[64];
+            std::snprintf(line, sizeof line, "xic 1 %d %d %d %d %d %d", c.x, c.y, r.x0, r.y0, r.x1, r.y1);
+            ASSERT_EQ(command(line), ">\r") << line;
+        }
+        if (c.xorMode)
+            ASSERT_EQ(command("d n"), ">\r");
+        std::string wrong;
+        for (int y = 0; y < H && wrong.empty(); ++y)
+            for (int x = 0; x < W && wrong.empty(); ++x) {
+                const int col = x - c.x, row = y - c.y;
+                bool in = false;
+                for (const Rect& r : c.rects)
+                    in = in || (col >= r.x0 && col <= r.x1 && row >= r.y0 && row <= r.y1);
+                in = in && col < rle.width && row < rle.height;
+                const uint16_t want = in ? rle.pixels[row * rle.width + col] : 0xFFFF;
+                if (fb(b, x, y) != want) {
+                    char t[96];
+                    std::snprintf(t, sizeof t, "screen pixel (%d,%d): 0x%04X, want 0x%04X", x, y, fb(b, x, y), want);
+                    wrong = t;
+                }
+            }
+        EXPECT_EQ(wrong, "") << c.what;
+    }
+}
+
 TEST(Bitmaps, ImagesOfOffsetsAndTheRamCopy)
 {
     // Built for base 0: every stored address is an offset.

@@ -93,19 +93,24 @@ int main()
     });
     std::printf("1,000 filled circles, radius 1..100: %.2f ms (%.2f us per circle)\n", t * 1e3, t / 1000 * 1e6);
 
-    const int fills = 300;
-    const double fill = best_of(5, [&] {
-        for (int i = 0; i < fills; ++i) {
-            GUI_SetColorIndex(static_cast<LCD_PixelIndex>(i * 0x0101));
-            GUI_FillRect(0, 0, W - 1, H - 1);
-        }
-    });
-    const double mset = best_of(5, [&] {
-        for (int i = 0; i < fills; ++i)
-            std::memset(fb, i & 0xFF, bytes);
-    });
+    // The fill and memset take turns, round by round, so that a busy host
+    // disturbs both alike; each keeps its best round.
+    const int fills = 50;
+    double fill = 1e30, mset = 1e30;
+    for (int round = 0; round < 30; ++round) {
+        fill = std::min(fill, best_of(1, [&] {
+            for (int i = 0; i < fills; ++i) {
+                GUI_SetColorIndex(static_cast<LCD_PixelIndex>(0x1234 + i * 0x0813));
+                GUI_FillRect(0, 0, W - 1, H - 1);
+            }
+        }));
+        mset = std::min(mset, best_of(1, [&] {
+            for (int i = 0; i < fills; ++i)
+                std::memset(fb, i & 0xFF, bytes);
+        }));
+    }
     const double mbFill = bytes * fills / fill / 1e6, mbSet = bytes * fills / mset / 1e6;
-    std::printf("full-screen fill: %.0f MB/s; memset over the same %zu bytes: %.0f MB/s; fraction %.2f (goal: 0.5)\n",
+    std::printf("full-screen fill: %.0f MB/s; memset over the same %zu bytes: %.0f MB/s; fraction %.2f (goal: 0.9)\n",
                 mbFill, bytes, mbSet, mbFill / mbSet);
 
     std::fflush(stdout);

@@ -3,7 +3,8 @@
 // second (idle, and while it draws), the host time from power-on to the
 // first prompt, and the ARM instructions per pixel of a few drawing
 // commands: a full-screen fill, 1000 lines, an 800x480 bitmap from the
-// memory image and "xif" of an 800x480 BMP file from the card.
+// memory image raw and in RLE16 and "xif" of an 800x480 BMP file from the
+// card.
 //
 //   bench_arm_board [IMAGE.elf]     (default: the arm tree's velm5plus-wvga)
 #include <chrono>
@@ -105,13 +106,16 @@ int main(int argc, char** argv)
     char dir_template[] = "/tmp/velm-bench-XXXXXX";
     const std::string dir = mkdtemp(dir_template);
 
-    // The flash: a memory image with one W x H bitmap.  The card: a W x H
-    // BMP file made by ImageMagick on a FAT16 card made by mkfs.fat.
+    // The flash: a memory image with one W x H bitmap, raw and in RLE16 (the
+    // host tree's bench_bitmaps draws the same two).  The card: a W x H BMP
+    // file made by ImageMagick on a FAT16 card made by mkfs.fat.
     fwtest::TestBitmap bitmap;
     bitmap.width = W;
     bitmap.height = H;
-    bitmap.pixels = fwtest::test_pattern(W, H, 7);
-    const std::vector<uint8_t> memory_image = fwtest::build_image({bitmap});
+    bitmap.pixels = fwtest::screen_pattern(W, H);
+    fwtest::TestBitmap rle = bitmap;
+    rle.kind = fwtest::TestBitmap::Rle;
+    const std::vector<uint8_t> memory_image = fwtest::build_image({bitmap, rle});
     sim::BoardOptions o;
     o.flash = dir + "/flash.bin";
     o.eeprom = dir + "/eeprom.bin";
@@ -187,8 +191,10 @@ int main(int argc, char** argv)
     }
     std::printf("  1000 random lines \"l x0 y0 x1 y1\": %.2f\n", line_instructions / line_pixels);
 
-    n = host.command("xi 1 0 0");
-    std::printf("  %dx%d bitmap \"xi 1 0 0\": %.2f\n", W, H, (n - one_pixel_line) / pixels);
+    const double raw = (host.command("xi 1 0 0") - one_pixel_line) / pixels;
+    std::printf("  %dx%d bitmap \"xi 1 0 0\": %.2f\n", W, H, raw);
+    const double rle16 = (host.command("xi 2 0 0") - one_pixel_line) / pixels;
+    std::printf("  the same bitmap in RLE16 \"xi 2 0 0\": %.2f, %.1f times the raw draw\n", rle16, rle16 / raw);
     n = host.command("xif PIC.BMP 0 0");
     std::printf("  %dx%d BMP file from the card \"xif PIC.BMP 0 0\": %.2f\n", W, H, (n - one_pixel_line) / pixels);
 

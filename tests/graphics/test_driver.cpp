@@ -73,6 +73,30 @@ TEST(HLine, RandomSpansChangeExactlyTheirPixels)
     EXPECT_TRUE(failures.empty()) << failures.size() << " spans wrong, first: " << failures.front();
 }
 
+// Rectangles of whole rows are one long fill: of a few words, of more than
+// the block that long fills are copied from, of whole blocks, of the screen.
+TEST(FillRect, WholeRowsPaintTheirRowsAndNoMore)
+{
+    screen::start();
+    struct Rows {
+        int y0, y1;
+    };
+    const Rows cases[] = {{5, 5}, {3, 8}, {10, 30}, {200, 327}, {0, screen::H - 1}};
+    for (const Rows& c : cases) {
+        screen::fill(0x5A5A);
+        screen::run([&] {
+            GUI_SetColorIndex(0x1234);
+            GUI_FillRect(0, c.y0, screen::W - 1, c.y1);
+        });
+        std::string wrong;
+        for (int y = 0; y < screen::H && wrong.empty(); ++y)
+            for (int x = 0; x < screen::W && wrong.empty(); ++x)
+                if (px(x, y) != (y >= c.y0 && y <= c.y1 ? 0x1234 : 0x5A5A))
+                    wrong = "pixel (" + std::to_string(x) + "," + std::to_string(y) + ")";
+        EXPECT_EQ(wrong, "") << "rows " << c.y0 << ".." << c.y1 << " filled";
+    }
+}
+
 TEST(VLine, OneHalfWordPerRow)
 {
     screen::start();

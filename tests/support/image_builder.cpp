@@ -22,6 +22,16 @@ std::vector<uint16_t> test_pattern(int width, int height, uint32_t seed)
     return p;
 }
 
+std::vector<uint16_t> screen_pattern(int width, int height)
+{
+    std::vector<uint16_t> p = test_pattern(width, height, 7);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            if ((x / 40 + y / 40) % 3)
+                p[static_cast<size_t>(y) * width + x] = static_cast<uint16_t>(0x2000 + (x / 40) * 64 + y / 40);
+    return p;
+}
+
 std::vector<uint8_t> build_image(const std::vector<TestBitmap>& bitmaps, uint32_t base)
 {
     return build_image(bitmaps, std::vector<TestMacro>{}, base);

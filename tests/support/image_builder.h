@@ -38,5 +38,8 @@ std::vector<uint8_t> build_image(const std::vector<TestBitmap>& bitmaps, const s
 
 // Pixels that make a bitmap's every row and column recognisable.
 std::vector<uint16_t> test_pattern(int width, int height, uint32_t seed);
+// A picture as screens mostly are: 40x40 blocks of one colour each, every
+// third block noise (the benchmarks' RLE16 picture).
+std::vector<uint16_t> screen_pattern(int width, int height);
 
 }  // namespace fwtest
