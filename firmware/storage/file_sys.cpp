@@ -813,12 +813,14 @@ static int data_seek_sector(FatFile* f, uint32_t pos, int allocate)
         if (!NextClusterValidFlag)
             return -1;
         if (chain_ended(v)) {
-            if (!allocate)
-                return -1;
+            // A chain that ends inside the file (a cut chain, or a write
+            // inside the file past its last cluster) holds no more of it.
             if (pos < f->length) {
-                _FF_error = FF_ERR_CHAIN;  // the chain ends inside the file
+                _FF_error = FF_ERR_CHAIN;
                 return -1;
             }
+            if (!allocate)
+                return -1;
             v = allocate_after(f->clus_current);
             if (v == 0)
                 return -1;

@@ -637,6 +637,46 @@ TEST(CardImage, StartUpLoadsTheCardFileIntoRamOrFlash2)
     }
 }
 
+// Ends the file's cluster chain after its first cluster, in the first FAT
+// only (as a card pulled in the middle of writing the file leaves it).
+void cut_chain_after_first_cluster(const Card& c, const std::string& dos_name)
+{
+    Outcome shown = run("mshowfat -i " + c.mt + " ::" + dos_name);
+    const size_t lt = shown.out.find('<');
+    ASSERT_NE(lt, std::string::npos) << "mshowfat: " << shown.out;
+    const uint32_t first = (uint32_t)std::stoul(shown.out.substr(lt + 1));
+    std::fstream card(c.path, std::ios::in | std::ios::out | std::ios::binary);
+    uint8_t bpb[512];
+    card.seekg((std::streamoff)c.part * 512);
+    card.read((char*)bpb, sizeof bpb);
+    const uint32_t reserved = bpb[0x0E] | bpb[0x0F] << 8;
+    card.seekp((std::streamoff)(c.part + reserved) * 512 + 2 * first);
+    card.write("\xFF\xFF", 2);
+    ASSERT_TRUE(card.good());
+}
+
+// A card file that cannot be read whole is reported with the file system's
+// code for a chain that ends before the file does, at start-up and on
+// "*LOAD" alike.
+TEST(CardImage, AFileWhoseChainIsCutIsReportedWithItsErrorCode)
+{
+    Card c = make_card(Layout::Fat16);
+    fwtest::TestBitmap bm;
+    bm.width = 64;
+    bm.height = 40;
+    bm.pixels = fwtest::test_pattern(64, 40, 3);
+    const std::vector<uint8_t> img = fwtest::build_image({bm});
+    put_file(c, "velmcut.bin", std::string(img.begin(), img.end()));
+    cut_chain_after_first_cluster(c, "VELMCUT.BIN");
+    const std::string kb = std::to_string(img.size() / 1024);
+    sim::Board& b = boot_with_card(c);
+    EXPECT_NE(b.uart1.sent_text().find(":loading " + kb + "KB bitmap/macro file from SD card\r:SD card error 32\r"),
+              std::string::npos)
+        << "start-up said: " << fwtest::visible(b.uart1.sent_text());
+    EXPECT_EQ(fwtest::visible(fwtest::command("*LOAD", 10 * sim::kSecond)),
+              fwtest::visible(":loading " + kb + "KB bitmap/macro file from SD card\r:SD card error 32\r!\r"));
+}
+
 }  // namespace
 
 namespace {
