@@ -13,6 +13,7 @@
 #include "graphics/GUI_Bitmap.h"
 #include "board/KM_led.h"
 #include "board/KM_visibility.h"
+#include "board/lcd_driver.h"
 #include "storage/KM_config.h"
 #include "storage/file_sys.h"
 #include "storage/sdcard.h"
@@ -586,6 +587,8 @@ void addProgressDot(void)
         progress_next_line();
         dots = 0;
     }
+    // Shown while the long work goes on, not when it is over.
+    LCD_FlushFrameBuffer();
 }
 
 void endProgressDots(const char* text)
