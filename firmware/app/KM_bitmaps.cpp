@@ -201,6 +201,7 @@ static void copy_block(const ExtBitmapRecord* r, int dx, int dy, int sx0, int sy
     if (!src)
         return;
     uint16_t* fb = (uint16_t*)vram;
+    LCD_FrameBufferChanged();
     for (int row = sy0; row <= sy1; ++row) {
         const uint8_t* s = src + (uint32_t)row * r->XSize * 2 + sx0 * 2;
         uint16_t* d = fb + (dy + row - sy0) * LCD_WIDTH + dx;

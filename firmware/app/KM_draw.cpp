@@ -44,8 +44,10 @@ static int radiusOK(int r)
     return r >= 0 && r <= COORD_LIMIT;
 }
 
+// The frame buffer written (or read) directly, past the display driver.
 static uint16_t* framePixel(int x, int y)
 {
+    LCD_FrameBufferChanged();
     return (uint16_t*)(uintptr_t)vram + y * LCD_WIDTH + x;
 }
 

@@ -177,9 +177,13 @@ int cmdGetScreenAsBMPFile(void)
     GUI_BMP_Serialize(dump_byte, 0);
     dump_flush();
     // A card that fills up or fails part way is reported, not answered ">".
-    if (fat::fclose(f) != 0)
+    // After a failed block the file is given up as it stands (its entry
+    // holds what reached the card), without trying that block again and
+    // without leaving the one file handle taken.
+    if (!dump.failed && fat::fclose(f) != 0)
         dump.failed = 1;
     if (dump.failed) {
+        fat::ffreemem(f);
         perr(":file %s not created\r", name);
         return 0;
     }

@@ -12,6 +12,7 @@
 #include "app/Main.h"
 #include "app/command.h"
 #include "board/hw.h"
+#include "board/lcd_driver.h"
 #include "app/parse_command.h"
 #include "storage/KM_eeprom.h"
 #include "storage/KM_extmem.h"
@@ -605,6 +606,7 @@ static int run_line(int n, const char* line, const char* const* argv)
     if (macroVerbose)
         echo_line(n, cmd);
     int r = parse_command(cmd);
+    LCD_FlushFrameBuffer();
     if (r != CMD_FAIL)
         handle_touch();
     return r;

@@ -6,6 +6,7 @@
 #include "board/hw.h"
 #include "board/imx21.h"
 #include "board/interrupt.h"
+#include "board/lcd_driver.h"
 #include "storage/sdcard.h"
 
 volatile uint32_t delayTimer;
@@ -116,6 +117,8 @@ void KM_Delay_uSec(uint32_t us)
 
 void KM_Delay(uint32_t ms)
 {
+    // What was drawn before a wait is shown during it.
+    LCD_FlushFrameBuffer();
     while (ms--)
         KM_Delay_uSec(1000);
 }

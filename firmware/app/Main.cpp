@@ -375,6 +375,8 @@ static void handle_line(void)
     // Binary commands go to the dispatcher as received: their data may hold
     // any byte, and their length is in the lead byte.
     int result = parse_command(cmd);
+    // The picture is out of the cache before the host hears the command is done.
+    LCD_FlushFrameBuffer();
     busy_light(0);
     reply(result);
 }
@@ -435,6 +437,8 @@ void mainLoopPass(void)
     case 4: txString("?\r"); break;
     default: txString("#\r"); break;
     }
+    // What touch, animations, the GIF player or a queued macro drew.
+    LCD_FlushFrameBuffer();
     hw_wait();
 }
 

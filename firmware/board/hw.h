@@ -45,6 +45,18 @@ HW_INLINE void hw_cache_invalidate_all(void)
                      : : "r"(zero) : "memory");
 }
 
+// Writes every changed line of the data cache out to memory and drains the
+// write buffer, so that the LCD controller, which reads SDRAM itself, sees
+// what the processor stored.  The lines stay valid in the cache.
+HW_INLINE void hw_dcache_clean(void)
+{
+    uint32_t zero = 0;
+    __asm__ volatile("1: mrc p15, 0, APSR_nzcv, c7, c10, 3\n\t"  // test and clean: Z once none is dirty
+                     "bne 1b\n\t"
+                     "mcr p15, 0, %0, c7, c10, 4"                 // drain write buffer
+                     : : "r"(zero) : "memory", "cc");
+}
+
 // Control register bits of the ARM926 system control coprocessor.
 enum {
     CP15_CTRL_MMU = 1u << 0,
@@ -118,6 +130,7 @@ static inline void __ARMLIB_enableIRQ(void) { hw_cpu_irq_mask(0); }
 
 // There is no cache or MMU to manage on the simulated board.
 static inline void hw_cache_invalidate_all(void) {}
+static inline void hw_dcache_clean(void) {}
 static inline void hw_mmu_disable(void) {}
 static inline void hw_mmu_set_table(uint32_t) {}
 static inline void hw_mmu_enable(void) {}

@@ -10,6 +10,7 @@
 #include "storage/KM_eeprom.h"
 
 uint32_t vram;
+uint8_t fbChanged;
 int LCD_WIDTH;
 int LCD_HEIGHT;
 int LCD_PIXELS;
@@ -171,4 +172,19 @@ void wrf(int x, int line)
 {
     (void)x;
     wvr(line + Origin_Y);
+}
+
+// ---------------------------------------------------------------- frame buffer
+
+extern "C" __attribute__((noinline)) void LCD_CleanDataCache(void)
+{
+    hw_dcache_clean();
+}
+
+void LCD_FlushFrameBuffer(void)
+{
+    if (!fbChanged)
+        return;
+    fbChanged = 0;
+    LCD_CleanDataCache();
 }

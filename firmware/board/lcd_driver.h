@@ -30,6 +30,19 @@ extern int LCD_HEIGHT;
 extern int LCD_PIXELS;
 extern int IMAGE_BPP;
 
+// The frame buffer is cached write-back: what the processor draws may sit
+// in the data cache, out of the LCD controller's sight, until the cache is
+// cleaned.  Whatever writes the frame buffer marks it changed; when drawing
+// is done (a command, a macro line, a main-loop pass, before a wait) the
+// caller flushes it, which cleans the data cache only when something was
+// drawn since the last flush.
+extern uint8_t fbChanged;
+static inline void LCD_FrameBufferChanged(void) { fbChanged = 1; }
+void LCD_FlushFrameBuffer(void);
+// Cleans the data cache (out of line, under its own name: the one place the
+// firmware does it after start-up).
+extern "C" void LCD_CleanDataCache(void);
+
 // Starts the controller for the panel (called by the display driver).
 void InitLCD(int width, int height, int bpp);
 void InitLCD_VGA(void);

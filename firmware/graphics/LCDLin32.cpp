@@ -41,6 +41,7 @@ static bool xor_mode(void)
 
 void LCD_L0_SetPixelIndex(int x, int y, LCD_PixelIndex index)
 {
+    LCD_FrameBufferChanged();
     *pixel_at(x, y) = (uint16_t)index;
 }
 
@@ -56,6 +57,7 @@ LCD_PixelIndex LCD_L0_GetPixelIndex(int x, int y)
 
 void LCD_L0_XorPixel(int x, int y)
 {
+    LCD_FrameBufferChanged();
     fb16_t* p = pixel_at(x, y);
     *p = (uint16_t)(*p ^ 0xFFFF);
 }
@@ -78,6 +80,7 @@ void LCD_L0_DrawHLine(int x0, int y, int x1)
 {
     if (x0 > x1)
         return;
+    LCD_FrameBufferChanged();
     if (xor_mode())
         xor_hline(x0, y, x1);
     else
@@ -88,6 +91,7 @@ void LCD_L0_DrawVLine(int x, int y0, int y1)
 {
     if (y0 > y1)
         return;
+    LCD_FrameBufferChanged();
     fb16_t* p = pixel_at(x, y0);
     const uint32_t step = row_bytes() / 2;
     int n = y1 - y0 + 1;
@@ -107,6 +111,7 @@ void LCD_L0_FillRect(int x0, int y0, int x1, int y1)
 {
     if (y0 > y1 || x0 > x1)
         return;
+    LCD_FrameBufferChanged();
     const bool wholeRows = x0 == 0 && x1 == vxSizePhys - 1 && row_bytes() == (uint32_t)vxSizePhys * 2;
     if (wholeRows && !xor_mode()) {
         GUI__memset16((void*)pixel_at(0, y0), (uint16_t)*LCD_pColorIndex, (y1 - y0 + 1) * vxSizePhys);
@@ -189,6 +194,7 @@ static void row_16bpp(int x0, int y, int xsize, const uint8_t* src)
 void LCD_L0_DrawBitmap(int x0, int y0, int xsize, int ysize, int bpp, int bytesPerLine, const uint8_t* pData,
                        int diff, const LCD_PixelIndex* pTrans)
 {
+    LCD_FrameBufferChanged();
     for (int row = 0; row < ysize; ++row) {
         const uint8_t* src = pData + row * bytesPerLine;
         const int y = y0 + row;

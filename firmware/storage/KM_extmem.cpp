@@ -13,6 +13,7 @@
 #include "graphics/GUI_Bitmap.h"
 #include "board/KM_led.h"
 #include "board/KM_visibility.h"
+#include "board/lcd_driver.h"
 #include "storage/KM_config.h"
 #include "storage/file_sys.h"
 #include "storage/sdcard.h"
@@ -499,6 +500,18 @@ int KM_ExtMem_Erase_Sector(int n)
     return 0;
 }
 
+// The validity word at the start of an image.
+#define VALIDITY_BYTES 2u
+
+// Programs bytes [from, end) of the image at src into Flash2, all but its
+// validity word.
+static int program_after_validity(const uint8_t* src, uint32_t from, uint32_t end)
+{
+    if (from < VALIDITY_BYTES)
+        from = end < VALIDITY_BYTES ? end : VALIDITY_BYTES;
+    return FlashWriteBlock(FLASH2 + from, src + from, end - from);
+}
+
 int CopyMemToFlash2(uint32_t count, const uint8_t* src)
 {
     startProgressDots("Copying Data File to Flash Memory");
@@ -521,14 +534,19 @@ int CopyMemToFlash2(uint32_t count, const uint8_t* src)
     pout(":");
     uint32_t done = 0;
     while (ok && count - done >= 0x8000) {
-        ok = FlashWriteBlock(FLASH2 + done, src + done, 0x8000);
+        ok = program_after_validity(src, done, done + 0x8000);
         done += 0x8000;
         LedToggle();
         pout(".");
         addProgressDot();
     }
     if (ok && count > done)
-        ok = FlashWriteBlock(FLASH2 + done, src + done, count - done);
+        ok = program_after_validity(src, done, count);
+    // The validity word last, as the serial programming writes it: a copy
+    // cut short anywhere before leaves the erased word, which no start-up
+    // takes for an image.
+    if (ok)
+        ok = FlashWriteBlock(FLASH2, src, count < VALIDITY_BYTES ? count : VALIDITY_BYTES);
     FlashLed(0);
     if (!ok) {
         // The chip refused: Flash2 holds no usable image now.
@@ -569,6 +587,8 @@ void addProgressDot(void)
         progress_next_line();
         dots = 0;
     }
+    // Shown while the long work goes on, not when it is over.
+    LCD_FlushFrameBuffer();
 }
 
 void endProgressDots(const char* text)

@@ -813,12 +813,14 @@ static int data_seek_sector(FatFile* f, uint32_t pos, int allocate)
         if (!NextClusterValidFlag)
             return -1;
         if (chain_ended(v)) {
-            if (!allocate)
-                return -1;
+            // A chain that ends inside the file (a cut chain, or a write
+            // inside the file past its last cluster) holds no more of it.
             if (pos < f->length) {
-                _FF_error = FF_ERR_CHAIN;  // the chain ends inside the file
+                _FF_error = FF_ERR_CHAIN;
                 return -1;
             }
+            if (!allocate)
+                return -1;
             v = allocate_after(f->clus_current);
             if (v == 0)
                 return -1;
@@ -1077,15 +1079,13 @@ int16_t fwrite(const void* src, int16_t size, int16_t count, FatFile* f)
 {
     if (size <= 0 || count <= 0)
         return 0;
+    // The first byte that fails ends the write: after a sector the card
+    // did not take, the rest would only fail (and be reported) in turn.
     const uint8_t* p = (const uint8_t*)src;
-    int32_t total = (int32_t)size * count, good = 0, bad = 0;
-    for (int32_t i = 0; i < total; ++i) {
-        if (fputc_(p[i], f) < 0)
-            ++bad;
-        else
-            ++good;
-    }
-    return (int16_t)((good - bad) / size);
+    int32_t total = (int32_t)size * count, good = 0;
+    while (good < total && fputc_(p[good], f) >= 0)
+        ++good;
+    return (int16_t)(good / size);
 }
 
 int16_t fprintf(FatFile* f, const char* fmt, ...)

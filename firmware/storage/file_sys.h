@@ -29,7 +29,7 @@ enum {
     FF_ERR_NOT_FOUND = 14,
     FF_ERR_NAME_TAKEN = 15,
     FF_ERR_BEYOND_LENGTH = 16,
-    FF_ERR_CHAIN = 32,
+    FF_ERR_CHAIN = 32,  // the cluster chain ends before the file does (read or written there)
 };
 
 // Open modes.

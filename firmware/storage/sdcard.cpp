@@ -93,23 +93,33 @@ static void sd_console(const char* text)
     txString(text);
 }
 
+// The error bits of a failed command stay in STATUS until the next command
+// starts; the checks that follow the failure (the clock stop, the next
+// transfer's readiness wait) see them again.  Each is reported once per
+// command: these are the ones told already.
+static uint32_t sdReported;
+
 int KMReportSDStatusErrors(uint8_t reportWriteCrc)
 {
     uint32_t s = sd_status();
-    if (s & SDHC_STATUS_TIME_OUT_READ)
+    uint32_t fresh = s & ~sdReported;
+    if (fresh & SDHC_STATUS_TIME_OUT_READ)
         sd_console(":!SD Card: Time-Out Read Data Error\r");
-    if (s & SDHC_STATUS_TIME_OUT_RESP)
+    if (fresh & SDHC_STATUS_TIME_OUT_RESP)
         sd_console(":!SD Card: Time-Out Response Error\r");
-    if (s & SDHC_STATUS_WRITE_CRC_ERR)
+    if (fresh & SDHC_STATUS_WRITE_CRC_ERR)
         sd_console(":!SD Card: CRC Write Error\r");
-    if (s & SDHC_STATUS_READ_CRC_ERR)
+    if (fresh & SDHC_STATUS_READ_CRC_ERR)
         sd_console(":!SD Card: CRC Read Error\r");
-    if (s & SDHC_STATUS_RESP_CRC_ERR)
+    if (fresh & SDHC_STATUS_RESP_CRC_ERR)
         sd_console(":!SD Card: Response CRC Error\r");
+    sdReported |= s & SDHC_STATUS_ERRORS;
     uint32_t code = (s & SDHC_STATUS_WR_CRC_CODE) >> SDHC_STATUS_WR_CRC_CODE_SHIFT;
     if (code == 1 || code == 2) {
-        if (reportWriteCrc)
+        if (reportWriteCrc && !(sdReported & SDHC_STATUS_WR_CRC_CODE))
             sd_console(":!SD Card: Write CRC Error Code\r");
+        if (reportWriteCrc)
+            sdReported |= SDHC_STATUS_WR_CRC_CODE;
         return 0;
     }
     return (s & SDHC_STATUS_ERRORS) == 0;
@@ -165,6 +175,7 @@ static void SendCMD(uint32_t cmd, uint32_t arg, uint32_t cdc)
     hw_write32(sdhc(SDHC_ARGL), arg & 0xFFFF);
     hw_write32(sdhc(SDHC_CMD_DAT_CONT), cdc);
     hw_write32(sdhc(SDHC_INT_CNTR), SDHC_INT_CNTR_ALL);
+    sdReported = 0;  // what this command runs into is told anew
     SDSetClock(1);
 }
 

@@ -109,6 +109,8 @@ struct EngineHooks {
         }
         // The images are ARM code throughout: four bytes an instruction.
         c.icount_ += size / 4;
+        if (a == c.clean_at_)
+            ++c.cache_cleans_;
     }
 
     static void store(uc_engine*, uc_mem_type, uint64_t addr, int size, int64_t, void* p)
@@ -301,6 +303,9 @@ void ArmCpu::add_hooks()
           "the fault hook");
     check(uc_hook_add(uc_, &h, UC_HOOK_INTR, reinterpret_cast<void*>(EngineHooks::interrupt), this, 1, 0),
           "the exception hook");
+    // The firmware's data-cache clean does nothing in the engine, which has
+    // no cache; the block hook counts the runs of its routine.
+    clean_at_ = image_ ? image_->symbol(kCacheCleanRoutine) : 0;
 }
 
 void ArmCpu::reset(uint32_t pc)

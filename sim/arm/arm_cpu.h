@@ -76,6 +76,10 @@ public:
     void run_until(Time deadline, const std::function<bool()>& stop = nullptr);
 
     uint64_t instructions() const { return icount_; }
+    // How often the firmware has cleaned its data cache (run the image's
+    // routine of that name).
+    static constexpr const char* kCacheCleanRoutine = "LCD_CleanDataCache";
+    uint64_t cache_cleans() const { return cache_cleans_; }
 
 private:
     enum class Exception { Undefined, Swi, PrefetchAbort, DataAbort, Irq };
@@ -125,6 +129,8 @@ private:
     uint32_t pc_ = 0;          // where the next run starts
     uint32_t block_ = 0;       // the block running (or about to)
     uint64_t icount_ = 0;      // instructions executed
+    uint32_t clean_at_ = 0;    // the firmware's cache-clean routine
+    uint64_t cache_cleans_ = 0;
     uint64_t limit_ = 0;       // stop when icount_ reaches it
     uint64_t synced_ = 0;      // instructions already turned into time
     uint64_t time_rest_ = 0;   // the part of a nanosecond not yet turned

@@ -583,6 +583,48 @@ TEST(ImageFiles, ScreenDumpReadBackByAPcMatchesThePanel)
     EXPECT_EQ(fsck.status, 0) << "fsck.fat finds the card damaged after two dumps:\n" << fsck.out;
 }
 
+// The card leaves the slot while a block of the dump goes to it: the host
+// hears of the failed block once and then that the file was not made; the
+// card's other files are as they were.
+TEST(ImageFiles, ACardPulledDuringAScreenDumpEndsItWithOneReport)
+{
+    std::string card = make_card();
+    must("convert " + source_picture(40, 30) + " -type TrueColor BMP3:" + tmp("pic.bmp"));
+    put(card, tmp("pic.bmp"), "pic.bmp");
+    write_file(tmp("notes.txt"), std::string(3000, 'n'));
+    put(card, tmp("notes.txt"), "notes.txt");
+    fwtest::BootOptions o;
+    o.sd = card;
+    sim::Board& b = fwtest::boot_to_prompt(o);
+    sim::Machine& m = b.machine;
+    const size_t from = b.uart1.sent.size();
+    fwtest::send(b.uart1, "*getScreenAsBMPFile\r");
+    ASSERT_NE(fwtest::until_text(b.uart1, from, ":writing SD File VELM0000.BMP\r").find("VELM0000"),
+              std::string::npos);
+    // Well into the dump, in the middle of a block's data.
+    m.run_for(300 * sim::kMillisecond);
+    const auto writing_block = [&] {
+        return (b.sdhc.read(sim::Sdhc::CMD_DAT_CONT, 4) & sim::Sdhc::CDC_WRITE) &&
+               (b.sdhc.read(sim::Sdhc::STATUS, 4) & sim::Sdhc::ST_CLK_RUN);
+    };
+    ASSERT_TRUE(m.run_until(writing_block, m.now() + 10 * sim::kSecond)) << "no block of the dump was written";
+    b.card_present = false;
+    const std::string reply = fwtest::until_prompt(b.uart1, from, 120 * sim::kSecond);
+    EXPECT_EQ(visible(reply), visible(":writing SD File VELM0000.BMP\r:!SD Card: CRC Write Error\r"
+                                      ":!SD Card: Write CRC Error Code\r:file VELM0000.BMP not created\r!\r"));
+    EXPECT_EQ(visible(command("vers")).substr(0, 10), "VELM5-PLUS") << "the board does not answer after the dump";
+    m.run_for(100 * sim::kMillisecond);
+    const std::string back[] = {"pic.bmp", "notes.txt"};
+    for (const std::string& name : back) {
+        Outcome r = run("mcopy -n -i " + card + " ::" + name + " " + tmp("back.tmp"));
+        EXPECT_EQ(r.status, 0) << name << " cannot be read from the card after the dump: " << r.out;
+        EXPECT_EQ(read_file(tmp("back.tmp")), read_file(tmp(name))) << name << " changed on the card";
+    }
+    Outcome fsck = run("fsck.fat -n " + card);
+    EXPECT_EQ(fsck.out.find("PIC.BMP"), std::string::npos) << fsck.out;
+    EXPECT_EQ(fsck.out.find("NOTES.TXT"), std::string::npos) << fsck.out;
+}
+
 TEST(ImageFiles, SplashBmpShownAtStartUp)
 {
     const int w = 50, h = 40;

@@ -637,6 +637,134 @@ TEST(CardImage, StartUpLoadsTheCardFileIntoRamOrFlash2)
     }
 }
 
+// A board stopped while it copies the card file into Flash2 (power lost at
+// some point of the erase or of the programming) starts next time, on the
+// same flash, without taking what the copy left for an image.  A copy left
+// to finish is taken.
+struct InterruptedCopy {
+    const char* what;
+    bool by_command;  // "*LOADF" rather than flash2.ini at start-up
+    int stop;         // -1 after the first sector's erase; n > 0: n words left unprogrammed; 0 never
+};
+
+TEST(CardImage, AnInterruptedCopyToFlash2IsRefusedAtTheNextStartUp)
+{
+    const InterruptedCopy cases[] = {
+        {"flash2.ini, stopped after the first erase", false, -1},
+        {"flash2.ini, stopped half way through programming", false, 25000},
+        {"flash2.ini, stopped before the last word", false, 1},
+        {"*LOADF, stopped half way through programming", true, 25000},
+        {"*LOADF, stopped before the last word", true, 1},
+        {"flash2.ini, copy finished", false, 0},
+    };
+    fwtest::TestBitmap bm;
+    bm.width = 250;
+    bm.height = 200;
+    bm.pixels = fwtest::test_pattern(250, 200, 5);
+    const std::vector<uint8_t> img = fwtest::build_image({bm});
+    const uint64_t words = img.size() / 2;
+    const std::string loaded = ":loading " + std::to_string(img.size() / 1024) + "KB bitmap/macro file from flash2\r";
+    const std::string flash = fwtest::temp_dir() + "/flash.bin";
+    int n = 0;
+    for (const InterruptedCopy& k : cases) {
+        Card c = make_card(Layout::Fat16, "copy" + std::to_string(n++) + ".img");
+        put_file(c, "velmcopy.bin", std::string(img.begin(), img.end()));
+        if (!k.by_command)
+            put_file(c, "FLASH2.INI", "copy");
+        std::remove(flash.c_str());
+        std::fflush(stdout);
+        std::fflush(stderr);
+        pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            fwtest::BootOptions o;
+            o.sd = c.path;
+            o.keep_files = true;
+            sim::Board& b = fwtest::boot(o);
+            if (k.by_command) {
+                fwtest::until_prompt(b.uart1, 0, 30 * sim::kSecond);
+                fwtest::send(b.uart1, "*LOADF\r");
+            }
+            const auto stopped = [&] {
+                if (k.stop < 0)
+                    return b.nor.sectors_erased() >= 1;
+                return k.stop > 0 && b.nor.words_programmed() >= words - (uint64_t)k.stop;
+            };
+            bool ok = b.machine.run_until(stopped, b.machine.now() + 60 * sim::kSecond) == (k.stop != 0);
+            if (!ok)
+                std::fprintf(stderr, "%s: the copy did not come to the point where the board stops: \"%s\"\n", k.what,
+                             fwtest::visible(b.uart1.sent_text()).c_str());
+            _exit(ok ? 0 : 1);  // power off
+        }
+        int st = 0;
+        waitpid(pid, &st, 0);
+        ASSERT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0) << k.what << " (see above)";
+
+        // The next start-up on that flash, without the card.
+        pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            fwtest::BootOptions o;
+            o.keep_files = true;
+            sim::Board& b = fwtest::boot(o);
+            const std::string out = fwtest::until_prompt(b.uart1, 0, 30 * sim::kSecond);
+            const std::string want = k.stop ? ":No .BIN file in flash or on SD card\r" : loaded;
+            bool ok = out.find(want) != std::string::npos;
+            if (!ok)
+                std::fprintf(stderr, "%s: the next start-up said \"%s\", not \"%s\"\n", k.what,
+                             fwtest::visible(out).c_str(), fwtest::visible(want).c_str());
+            const std::string xi = fwtest::command("xi 1 0 0");
+            if ((xi == ">\r") != (k.stop == 0)) {
+                std::fprintf(stderr, "%s: \"xi 1 0 0\" answered \"%s\"\n", k.what, fwtest::visible(xi).c_str());
+                ok = false;
+            }
+            _exit(ok ? 0 : 1);
+        }
+        waitpid(pid, &st, 0);
+        EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0) << k.what << ": Flash2 after the copy (see above)";
+    }
+}
+
+// Ends the file's cluster chain after its first cluster, in the first FAT
+// only (as a card pulled in the middle of writing the file leaves it).
+void cut_chain_after_first_cluster(const Card& c, const std::string& dos_name)
+{
+    Outcome shown = run("mshowfat -i " + c.mt + " ::" + dos_name);
+    const size_t lt = shown.out.find('<');
+    ASSERT_NE(lt, std::string::npos) << "mshowfat: " << shown.out;
+    const uint32_t first = (uint32_t)std::stoul(shown.out.substr(lt + 1));
+    std::fstream card(c.path, std::ios::in | std::ios::out | std::ios::binary);
+    uint8_t bpb[512];
+    card.seekg((std::streamoff)c.part * 512);
+    card.read((char*)bpb, sizeof bpb);
+    const uint32_t reserved = bpb[0x0E] | bpb[0x0F] << 8;
+    card.seekp((std::streamoff)(c.part + reserved) * 512 + 2 * first);
+    card.write("\xFF\xFF", 2);
+    ASSERT_TRUE(card.good());
+}
+
+// A card file that cannot be read whole is reported with the file system's
+// code for a chain that ends before the file does, at start-up and on
+// "*LOAD" alike.
+TEST(CardImage, AFileWhoseChainIsCutIsReportedWithItsErrorCode)
+{
+    Card c = make_card(Layout::Fat16);
+    fwtest::TestBitmap bm;
+    bm.width = 64;
+    bm.height = 40;
+    bm.pixels = fwtest::test_pattern(64, 40, 3);
+    const std::vector<uint8_t> img = fwtest::build_image({bm});
+    put_file(c, "velmcut.bin", std::string(img.begin(), img.end()));
+    cut_chain_after_first_cluster(c, "VELMCUT.BIN");
+    const std::string kb = std::to_string(img.size() / 1024);
+    sim::Board& b = boot_with_card(c);
+    EXPECT_NE(b.uart1.sent_text().find(":loading " + kb + "KB bitmap/macro file from SD card\r:SD card error 32\r"),
+              std::string::npos)
+        << "start-up said: " << fwtest::visible(b.uart1.sent_text());
+    EXPECT_EQ(fwtest::visible(fwtest::command("*LOAD", 10 * sim::kSecond)),
+              fwtest::visible(":loading " + kb + "KB bitmap/macro file from SD card\r:SD card error 32\r!\r"));
+}
+
 }  // namespace
 
 namespace {
