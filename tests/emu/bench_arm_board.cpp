@@ -6,8 +6,9 @@
 // memory image and "xif" of an 800x480 BMP file from the card.  Then, for
 // each line of the differential test's command script and of its
 // screenshot to the card, the host's processor time and the virtual time
-// it took, and how many virtual seconds ran per host second (the board
-// itself runs one per second).
+// it took, how many virtual seconds ran per host second (the board itself
+// runs one per second) and the share of its instructions that counting
+// loops stepped over.
 //
 //   bench_arm_board [IMAGE.elf]     (default: the arm tree's velm5plus-wvga)
 #include <chrono>
@@ -113,6 +114,7 @@ sim::BoardOptions board_files(const std::string& dir, const std::vector<uint8_t>
 void time_script(Host& host, const std::vector<std::string>& script, const char* name)
 {
     Host total{host.arm};
+    const uint64_t stepped0 = host.arm.cpu.stepped_instructions();
     size_t lines = 0, slow = 0;
     double slowest = 1e9;
     for (const std::string& line : script) {
@@ -121,23 +123,29 @@ void time_script(Host& host, const std::vector<std::string>& script, const char*
         Host one{host.arm};
         one.limit = 15 * 60 * kSecond;
         one.any_prompt = true;
+        const uint64_t s0 = host.arm.cpu.stepped_instructions();
         one.command(line);
         const double v = static_cast<double>(one.virtual_time) / kSecond, rate = v / one.processor_seconds;
-        std::printf("  %8.4f host s  %10.6f virtual s  %7.2f virtual s per host s  %s\n", one.processor_seconds, v,
-                    rate, line.c_str());
+        const uint64_t stepped = host.arm.cpu.stepped_instructions() - s0;
+        std::printf("  %8.4f host s  %10.6f virtual s  %7.2f virtual s per host s  %5.1f%% stepped  %s\n",
+                    one.processor_seconds, v, rate, 100.0 * stepped / (one.instructions + (one.instructions == 0)),
+                    line.c_str());
         std::fflush(stdout);
         total.processor_seconds += one.processor_seconds;
         total.host_seconds += one.host_seconds;
         total.virtual_time += one.virtual_time;
+        total.instructions += one.instructions;
         ++lines;
         slow += rate < 1;
         slowest = std::min(slowest, rate);
     }
     const double v = static_cast<double>(total.virtual_time) / kSecond;
-    std::printf("%s: %.2f host s (%.2f on the wall), %.2f virtual s, %.2f virtual s per host s; %zu of %zu lines "
-                "below 1 virtual s per host s, the slowest %.2f\n",
-                name, total.processor_seconds, total.host_seconds, v, v / total.processor_seconds, slow, lines,
-                slowest);
+    std::printf("%s: %.2f host s (%.2f on the wall), %.2f virtual s, %.2f virtual s per host s, %.1f%% of the "
+                "instructions stepped over; %zu of %zu lines below 1 virtual s per host s, the slowest %.2f\n",
+                name, total.processor_seconds, total.host_seconds, v, v / total.processor_seconds,
+                100.0 * static_cast<double>(host.arm.cpu.stepped_instructions() - stepped0) /
+                    static_cast<double>(total.instructions),
+                slow, lines, slowest);
 }
 
 // The differential test's script and its screenshot, on a board of their

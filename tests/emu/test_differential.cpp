@@ -3,9 +3,9 @@
 // The replies must be the same byte for byte, the screens pixel for pixel,
 // and the screenshot each writes to its card the same file.
 //
-// The screenshot is a test of its own: the card driver paces every 16-bit
-// word it writes with a busy-wait loop, so the image spends minutes of the
-// host's time on a full screen's file, and the script need not wait for it.
+// The screenshot is a test of its own: a full screen's file takes the board
+// about a minute (the card driver paces every 16-bit word it writes), so
+// the script need not wait for it.
 #include <gtest/gtest.h>
 
 #include <fstream>
