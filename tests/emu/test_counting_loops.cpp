@@ -285,6 +285,8 @@ const std::vector<Case> kCases = {
      true},
     {"one pass", "ldr r3, =999\n 1: add r3, r3, #1\n cmp r3, #1000\n bcc 1b", false},
     {"no pass again", "ldr r3, =1000\n 1: cmp r3, #1000\n bcs 2f\n add r3, r3, #1\n b 1b\n 2:", false},
+    {"counting while it reads GPT2's counter (a device: not stepped)",
+     "ldr r0, =0x10004000\n ldr r2, =3000\n 1: ldr r1, [r0, #0x10]\n subs r2, r2, #1\n bne 1b", false},
     {"stores that move on (not a counting loop)",
      "ldr r0, =0xC0110000\n mov r1, #0\n 1: str r1, [r0], #4\n add r1, r1, #1\n cmp r1, #2000\n bne 1b", false},
 };
