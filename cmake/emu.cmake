@@ -33,6 +33,7 @@ set(VELM_ARM_IMAGES ${CMAKE_SOURCE_DIR}/build/arm/bin)
 
 # Figures: how fast the images run.
 add_executable(bench_arm_board ${CMAKE_SOURCE_DIR}/tests/emu/bench_arm_board.cpp
+  ${CMAKE_SOURCE_DIR}/tests/emu/command_script.cpp
   ${CMAKE_SOURCE_DIR}/tests/support/image_builder.cpp ${CMAKE_SOURCE_DIR}/tests/support/shell.cpp
   ${CMAKE_SOURCE_DIR}/loader/core/image_writer.cpp ${CMAKE_SOURCE_DIR}/loader/core/rle16_encoder.cpp)
 target_include_directories(bench_arm_board PRIVATE ${CMAKE_SOURCE_DIR}/tests ${CMAKE_SOURCE_DIR}/loader
@@ -45,7 +46,7 @@ target_link_libraries(bench_arm_board PRIVATE velm_arm)
 # programs as a user does.
 set(VELM_HOST_PROGRAMS ${CMAKE_SOURCE_DIR}/build/host/bin)
 set(VELM_EMU_TEST_SUPPORT
-  ${CMAKE_SOURCE_DIR}/tests/emu/programs.cpp
+  ${CMAKE_SOURCE_DIR}/tests/emu/programs.cpp ${CMAKE_SOURCE_DIR}/tests/emu/command_script.cpp
   ${CMAKE_SOURCE_DIR}/tests/support/simulator_program.cpp
   ${CMAKE_SOURCE_DIR}/tests/support/image_builder.cpp ${CMAKE_SOURCE_DIR}/tests/support/shell.cpp
   ${CMAKE_SOURCE_DIR}/loader/core/image_writer.cpp ${CMAKE_SOURCE_DIR}/loader/core/rle16_encoder.cpp)

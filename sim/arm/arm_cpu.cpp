@@ -45,6 +45,13 @@ constexpr uint64_t kNsDen = kNsDen0 / std::gcd(kNsNum0, kNsDen0);
 constexpr uint64_t kAnchorPatience = 50000;
 constexpr unsigned kAnchorMisses = 4;
 
+// Counting loops: a jump back over at most this many bytes may reach the
+// head of one.
+constexpr uint32_t kLoopReach = 4096;
+// Tries to step a counting loop that did not let it, until it is entered
+// again.
+constexpr unsigned kLoopMisses = 2;
+
 // The registers that a waiting loop keeps the same from pass to pass (the
 // pc is the anchor itself).
 const int kWatched[] = {UC_ARM_REG_R0, UC_ARM_REG_R1, UC_ARM_REG_R2,  UC_ARM_REG_R3,  UC_ARM_REG_R4,
@@ -98,7 +105,8 @@ struct EngineHooks {
         }
         if (!stop && c.irq_wanted_ && !c.irq_masked())
             stop = true;
-        if (!stop && c.idle_check(a)) {
+        const bool looping = !stop && c.in_counting_loop(a);
+        if (!stop && !looping && c.idle_check(a)) {
             c.idle_ = true;
             stop = true;
         }
@@ -107,6 +115,16 @@ struct EngineHooks {
             uc_emu_stop(uc);
             return;
         }
+        if (looping && a == c.loop_->head()) {
+            // The first pass after the loop is entered runs as it is: then
+            // every access of a pass has been made once, and every value a
+            // pass takes over from the one before is in place.
+            if (c.loop_fresh_)
+                c.loop_fresh_ = false;
+            else
+                c.step_loop();
+        }
+        c.last_end_ = a + size;
         // The images are ARM code throughout: four bytes an instruction.
         c.icount_ += size / 4;
         if (a == c.clean_at_)
@@ -342,6 +360,10 @@ void ArmCpu::reset(uint32_t pc)
     watching_ = false;
     store_hooks_.clear();
     start_pass();
+    loop_ = nullptr;
+    last_end_ = 0;
+    heads_.fill({});
+    loops_.clear();
     irq_wanted_ = m_.irq_line();
 }
 
@@ -692,6 +714,157 @@ bool ArmCpu::memory_as_before()
                 return false;
         }
     return true;
+}
+
+// ---------------------------------------------------------------- counting loops
+
+ArmCpu::Mmu ArmCpu::mmu()
+{
+    uc_arm_cp_reg c{};
+    c.cp = 15;
+    c.crn = 2;
+    uc_reg_read(uc_, UC_ARM_REG_CP_REG, &c);
+    return {(control_register(uc_) & 1) != 0, static_cast<uint32_t>(c.val) & 0xFFFFC000u};
+}
+
+bool ArmCpu::physical(const Mmu& mmu, uint32_t va, uint32_t* pa) const
+{
+    if (!mmu.on) {
+        *pa = va;
+        return true;
+    }
+    // The firmware maps its address space in sections of a megabyte.
+    const uint8_t* entry = m_.mem(mmu.table + (va >> 20) * 4, 4);
+    uint32_t d = 0;
+    if (!entry)
+        return false;
+    std::memcpy(&d, entry, 4);
+    if ((d & 3) != 2)
+        return false;
+    *pa = (d & 0xFFF00000u) | (va & 0xFFFFFu);
+    return true;
+}
+
+bool ArmCpu::fetch(const Mmu& mmu, uint32_t va, uint32_t* word) const
+{
+    uint32_t pa;
+    const uint8_t* p = physical(mmu, va, &pa) ? m_.mem(pa, 4) : nullptr;
+    if (!p)
+        return false;
+    std::memcpy(word, p, 4);
+    return true;
+}
+
+// Plain memory as a counting loop reads it: SDRAM, the internal SRAM, and
+// the flash while it is memory.
+class ArmCpu::Memory : public LoopMemory {
+public:
+    Memory(ArmCpu& cpu, const Mmu& mmu) : cpu_(cpu), mmu_(mmu) {}
+
+    bool read(uint32_t addr, unsigned size, uint32_t* value) override
+    {
+        uint32_t pa;
+        if (!physical(addr, &pa))
+            return false;
+        const uint8_t* p = cpu_.m_.mem(pa, size);
+        uint32_t v = 0;
+        std::memcpy(&v, p, size);
+        *value = v;
+        return true;
+    }
+
+    bool physical(uint32_t addr, uint32_t* pa)
+    {
+        if (!cpu_.physical(mmu_, addr, pa))
+            return false;
+        for (const Ram& r : cpu_.ram_)
+            if (*pa - r.base < r.size && r.size - (*pa - r.base) >= 4)
+                return true;
+        return cpu_.flash_memory_ && *pa - kFlashBase <= kFlashSize - 4;
+    }
+
+private:
+    ArmCpu& cpu_;
+    Mmu mmu_;
+};
+
+bool ArmCpu::in_counting_loop(uint32_t a)
+{
+    if (loop_ && loop_->contains(a))
+        return true;
+    loop_ = nullptr;
+    if (a >= last_end_ || last_end_ - a > kLoopReach)
+        return false;
+    // A jump back: perhaps to the head of a counting loop.
+    loop_ = loop_at(a);
+    loop_fresh_ = true;
+    loop_misses_ = 0;
+    return loop_ != nullptr;
+}
+
+const CountingLoop* ArmCpu::loop_at(uint32_t head)
+{
+    // Loops jump back to their heads all the time: the heads seen last are
+    // at hand.
+    Head& h = heads_[(head >> 2) % kHeads];
+    if (h.addr == head)
+        return h.loop;
+    auto it = loops_.find(head);
+    if (it == loops_.end()) {
+        const Mmu m = mmu();
+        auto loop = std::make_unique<CountingLoop>();
+        if (!CountingLoop::decode(head, [&](uint32_t va, uint32_t* w) { return fetch(m, va, w); }, loop.get()))
+            loop.reset();
+        it = loops_.emplace(head, std::move(loop)).first;
+    }
+    h = {head, it->second.get()};
+    return h.loop;
+}
+
+void ArmCpu::step_loop()
+{
+    // The passes that end before the next stop is due.  While the
+    // waiting-loop check logs stores, the loop runs as it is: its stores
+    // count there.
+    const uint64_t n = loop_->instructions();
+    if (!stepping_ || watching_ || limit_ <= icount_ + n || loop_misses_ >= kLoopMisses)
+        return;
+    const uint64_t max = (limit_ - icount_ - 1) / n;
+    // r0..r14 and the status register.
+    uint32_t regs[kWatchedRegs];
+    read_watched(regs);
+    if (regs[15] & kThumb)
+        return;
+    LoopState at;
+    std::copy(regs, regs + 15, at.r);
+    at.nzcv = regs[15] & 0xF0000000u;
+    const Mmu m = mmu();
+    if (!loop_->unchanged([&](uint32_t va, uint32_t* w) { return fetch(m, va, w); }))
+        return;
+    Memory memory(*this, m);
+    const CountingLoop::Step s = loop_->step(at, max, memory);
+    if (!s.passes) {
+        // A loop that polls a device, say, or one that leaves now.  (A copy
+        // of a copy is right only after two passes.)
+        ++loop_misses_;
+        return;
+    }
+    loop_misses_ = 0;
+    std::vector<uint32_t> where(s.memory.size());
+    for (size_t i = 0; i < s.memory.size(); ++i)
+        if (!memory.physical(s.memory[i].addr, &where[i]) || where[i] - kFlashBase < kFlashSize)
+            return;  // the flash: a store there faults
+
+    // The state the last pass leaves.
+    for (int i = 0; i < 15; ++i)
+        if (s.state.r[i] != at.r[i])
+            set_reg(uc_, kWatched[i], s.state.r[i]);
+    if (s.state.nzcv != at.nzcv)
+        set_reg(uc_, UC_ARM_REG_APSR_NZCV, s.state.nzcv);
+    for (size_t i = 0; i < s.memory.size(); ++i)
+        check(uc_mem_write(uc_, where[i], &s.memory[i].value, 4), "storing a counting loop's word");
+    icount_ += s.passes * n;
+    stepped_ += s.passes * n;
 }
 
 }  // namespace sim::arm

@@ -14,7 +14,12 @@
 // is clear, as the ARM926 does.  A loop that waits provably (it comes back
 // to the same place with the same registers, and since then no memory has
 // changed and no device was touched) has nothing to do until the next event:
-// time goes straight there, as it would while the board spins.
+// time goes straight there, as it would while the board spins.  A loop that
+// only counts toward its exit (counting_loop.h) is stepped ahead, as many
+// passes at once as it makes before it leaves or the next event is due: the
+// registers, flags and stored words they leave, and the instructions they
+// take, so time is as if it had run them.  The waiting-loop check does not
+// look at counting loops, which never wait.
 //
 // Faults the firmware would take on the board (undefined instruction,
 // prefetch and data aborts, an access to an address nobody claims) are
@@ -22,11 +27,15 @@
 // exception as the ARM926 does.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
+#include "arm/counting_loop.h"
 #include "board.h"
 #include "machine.h"
 
@@ -80,6 +89,10 @@ public:
     // routine of that name).
     static constexpr const char* kCacheCleanRoutine = "LCD_CleanDataCache";
     uint64_t cache_cleans() const { return cache_cleans_; }
+    // Counting loops stepped ahead (on) or run instruction by instruction,
+    // and the instructions stepped over so far.
+    void set_loop_stepping(bool on) { stepping_ = on; }
+    uint64_t stepped_instructions() const { return stepped_; }
 
 private:
     enum class Exception { Undefined, Swi, PrefetchAbort, DataAbort, Irq };
@@ -183,6 +196,34 @@ private:
     uint64_t anchor_wait_ = 0;   // blocks until a new anchor is chosen
     uint32_t anchor_seed_ = 1;
     bool idle_ = false;
+
+    // Counting loops: the one running (its head reached again by a jump
+    // back, every block since one of its own), and those found so far by
+    // their heads (null: no counting loop there).
+    class Memory;
+    struct Mmu {
+        bool on;
+        uint32_t table;
+    };
+    Mmu mmu();
+    bool physical(const Mmu& mmu, uint32_t va, uint32_t* pa) const;
+    bool fetch(const Mmu& mmu, uint32_t va, uint32_t* word) const;
+    bool in_counting_loop(uint32_t addr);
+    const CountingLoop* loop_at(uint32_t head);
+    void step_loop();
+    bool stepping_ = true;
+    uint64_t stepped_ = 0;
+    const CountingLoop* loop_ = nullptr;
+    bool loop_fresh_ = false;     // no whole pass yet since it was entered
+    unsigned loop_misses_ = 0;    // tries to step it that did not
+    uint32_t last_end_ = 0;       // where the last block that ran ends
+    std::unordered_map<uint32_t, std::unique_ptr<CountingLoop>> loops_;
+    struct Head {
+        uint32_t addr = 1;  // no instruction starts there
+        const CountingLoop* loop = nullptr;
+    };
+    static constexpr size_t kHeads = 256;
+    std::array<Head, kHeads> heads_{};
 
     // SDRAM and internal SRAM, for the store hook's comparisons.
     struct Ram {

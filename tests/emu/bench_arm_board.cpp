@@ -4,14 +4,17 @@
 // first prompt, and the ARM instructions per pixel of a few drawing
 // commands: a full-screen fill, 1000 lines, an 800x480 bitmap from the
 // memory image raw and in RLE16 and "xif" of an 800x480 BMP file from the
-// card.
+// card.  Then, for each line of the differential test's command script and
+// of its screenshot to the card, the host's processor time and the virtual
+// time it took, how many virtual seconds ran per host second (the board
+// itself runs one per second) and the share of its instructions that
+// counting loops stepped over.
 //
 //   bench_arm_board [IMAGE.elf]     (default: the arm tree's velm5plus-wvga)
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <random>
 #include <string>
 #include <sys/resource.h>
@@ -21,6 +24,7 @@
 #include "arm/arm_board.h"
 #include "arm/builds.h"
 #include "arm/elf_image.h"
+#include "emu/command_script.h"
 #include "support/image_builder.h"
 #include "support/shell.h"
 
@@ -48,8 +52,12 @@ double cpu_seconds()
 struct Host {
     sim::arm::ArmBoard& arm;
     double host_seconds = 0;
+    double processor_seconds = 0;
     uint64_t instructions = 0;
     sim::Time virtual_time = 0;
+    sim::Time limit = 60 * kSecond;
+    // Some lines of a script are refused ("!") on purpose.
+    bool any_prompt = false;
 
     bool prompted(size_t from) const
     {
@@ -71,20 +79,93 @@ struct Host {
         const uint64_t i0 = arm.cpu.instructions();
         const sim::Time v0 = arm.board.machine.now();
         const auto t0 = Clock::now();
+        const double c0 = cpu_seconds();
         arm.board.uart1.receive(line + "\r");
-        arm.run_until(v0 + 60 * kSecond, [&] { return prompted(from); });
+        arm.run_until(v0 + limit, [&] { return prompted(from); });
         host_seconds += seconds_since(t0);
+        processor_seconds += cpu_seconds() - c0;
         virtual_time += arm.board.machine.now() - v0;
         const uint64_t n = arm.cpu.instructions() - i0;
         instructions += n;
         const std::string got = arm.board.uart1.sent_text(from);
         if (reply)
             *reply = got;
-        if (!prompted(from) || got[got.size() - 2] != '>')
+        if (!prompted(from) || (!any_prompt && got[got.size() - 2] != '>'))
             std::fprintf(stderr, "bench: \"%s\" answered \"%s\"\n", line.c_str(), got.c_str());
         return n;
     }
 };
+
+// A board at full speed on dir's flash (with the memory image), EEPROM and
+// card files.
+sim::BoardOptions board_files(const std::string& dir, const std::vector<uint8_t>& memory_image)
+{
+    sim::BoardOptions o;
+    o.flash = dir + "/flash.bin";
+    o.eeprom = dir + "/eeprom.bin";
+    o.sd = dir + "/card.img";
+    o.speed = sim::Speed::Max;
+    emutest::write_flash(o.flash, memory_image);
+    return o;
+}
+
+// Runs the script's lines one after another and prints each one's figures,
+// and the script's overall figures under the name given.
+void time_script(Host& host, const std::vector<std::string>& script, const char* name)
+{
+    Host total{host.arm};
+    const uint64_t stepped0 = host.arm.cpu.stepped_instructions();
+    size_t lines = 0, slow = 0;
+    double slowest = 1e9;
+    for (const std::string& line : script) {
+        if (line == emutest::kCheck)
+            continue;
+        Host one{host.arm};
+        one.limit = 15 * 60 * kSecond;
+        one.any_prompt = true;
+        const uint64_t s0 = host.arm.cpu.stepped_instructions();
+        one.command(line);
+        const double v = static_cast<double>(one.virtual_time) / kSecond, rate = v / one.processor_seconds;
+        const uint64_t stepped = host.arm.cpu.stepped_instructions() - s0;
+        std::printf("  %8.4f host s  %10.6f virtual s  %7.2f virtual s per host s  %5.1f%% stepped  %s\n",
+                    one.processor_seconds, v, rate, 100.0 * stepped / (one.instructions + (one.instructions == 0)),
+                    line.c_str());
+        std::fflush(stdout);
+        total.processor_seconds += one.processor_seconds;
+        total.host_seconds += one.host_seconds;
+        total.virtual_time += one.virtual_time;
+        total.instructions += one.instructions;
+        ++lines;
+        slow += rate < 1;
+        slowest = std::min(slowest, rate);
+    }
+    const double v = static_cast<double>(total.virtual_time) / kSecond;
+    std::printf("%s: %.2f host s (%.2f on the wall), %.2f virtual s, %.2f virtual s per host s, %.1f%% of the "
+                "instructions stepped over; %zu of %zu lines below 1 virtual s per host s, the slowest %.2f\n",
+                name, total.processor_seconds, total.host_seconds, v, v / total.processor_seconds,
+                100.0 * static_cast<double>(host.arm.cpu.stepped_instructions() - stepped0) /
+                    static_cast<double>(total.instructions),
+                slow, lines, slowest);
+}
+
+// The differential test's script and its screenshot, on a board of their
+// own with the script's memory image and card.
+void time_scripts(const sim::arm::ElfImage& image, const sim::BuildWiring& build, const std::string& dir)
+{
+    const std::string sub = dir + "/script";
+    fwtest::must("mkdir -p " + sub);
+    const std::vector<uint8_t> memory_image = emutest::script_memory_image();
+    emutest::make_script_card(sub);
+    sim::arm::ArmBoard& arm = *new sim::arm::ArmBoard(image, build, board_files(sub, memory_image));
+    arm.board.machine.quiet = true;
+    Host host{arm};
+    host.until_prompt();
+    std::printf("the differential script, line by line (host s: processor time):\n");
+    time_script(host, emutest::kScript, "the differential script");
+    std::printf("its screenshot to the card, line by line:\n");
+    time_script(host, emutest::kScreenshotScript, "the screenshot script");
+    std::fflush(stdout);
+}
 
 }  // namespace
 
@@ -115,17 +196,7 @@ int main(int argc, char** argv)
     bitmap.pixels = fwtest::screen_pattern(W, H);
     fwtest::TestBitmap rle = bitmap;
     rle.kind = fwtest::TestBitmap::Rle;
-    const std::vector<uint8_t> memory_image = fwtest::build_image({bitmap, rle});
-    sim::BoardOptions o;
-    o.flash = dir + "/flash.bin";
-    o.eeprom = dir + "/eeprom.bin";
-    o.sd = dir + "/card.img";
-    o.speed = sim::Speed::Max;
-    {
-        std::ofstream f(o.flash, std::ios::binary);
-        f << std::string(0x400000, '\xFF');
-        f.write(reinterpret_cast<const char*>(memory_image.data()), static_cast<std::streamsize>(memory_image.size()));
-    }
+    const sim::BoardOptions o = board_files(dir, fwtest::build_image({bitmap, rle}));
     const std::string size = std::to_string(W) + "x" + std::to_string(H);
     fwtest::must("convert -size " + size + " gradient:red-blue -seed 3 -attenuate 0.6 +noise Uniform -type TrueColor " +
                  dir + "/pic.bmp");
@@ -154,6 +225,12 @@ int main(int argc, char** argv)
         _exit(0);
     }
     waitpid(first, nullptr, 0);
+    const pid_t scripts = fork();
+    if (scripts == 0) {
+        time_scripts(image, *build, dir);
+        _exit(0);
+    }
+    waitpid(scripts, nullptr, 0);
     sim::arm::ArmBoard& arm = *boot("set-up");
     Host host{arm};
 
