@@ -3,11 +3,26 @@
 //
 // Every peripheral register access (and every NOR-flash command write or
 // status poll) goes through hw_read8/16/32 and hw_write8/16/32.  Every
-// busy-wait loop calls hw_wait() once per pass.  The reset code's cache and
-// MMU operations and the processor's IRQ mask live here too.
+// busy-wait loop calls hw_wait() once per pass, or, in a pass that found
+// nothing to do, hw_idle() or hw_idle_for() instead.  The reset code's cache
+// and MMU operations and the processor's IRQ mask live here too.
+//
+// hw_idle(passes) is the wait of a loop whose pass only looked (read
+// registers and memory, changed nothing) and found nothing to do, so that
+// every pass after it finds the same until an interrupt or a device changes
+// something.  It returns how many passes of the loop it stands for, at least
+// 1 and at most passes: a loop that gives up after a number of passes adds
+// it to its count.  hw_idle_for(ns) is the same for a loop that waits for a
+// time of its own: the passes of the next ns nanoseconds, counted from this
+// pass's register reads, find nothing to do either.  On the board each is
+// one pass; the simulated board lets the passes that would only look go by
+// at once, with time moving as they would have moved it.
 #pragma once
 
 #include <stdint.h>
+
+// No limit on the passes of hw_idle.
+#define HW_IDLE_FOREVER 0xFFFFFFFFu
 
 #if defined(__arm__)
 
@@ -22,6 +37,8 @@ HW_INLINE void hw_write32(uint32_t addr, uint32_t v) { *(volatile uint32_t*)addr
 
 // Nothing to do on the board: the loop itself spends the time.
 HW_INLINE void hw_wait(void) {}
+HW_INLINE uint32_t hw_idle(uint32_t passes) { (void)passes; return 1; }
+HW_INLINE void hw_idle_for(uint32_t ns) { (void)ns; }
 
 HW_INLINE void __ARMLIB_disableIRQ(void)
 {
@@ -101,6 +118,7 @@ HW_INLINE void hw_mmu_enable(void)
 uint32_t hw_bus_read(uint32_t addr, unsigned size);
 void hw_bus_write(uint32_t addr, uint32_t value, unsigned size);
 void hw_wait_hook(void);
+uint32_t hw_idle_hook(uint32_t passes, uint32_t ns);
 void hw_cpu_irq_mask(int masked);
 
 static inline uint8_t hw_read8(uint32_t addr) { return (uint8_t)hw_bus_read(addr, 1); }
@@ -112,6 +130,16 @@ static inline void hw_write32(uint32_t addr, uint32_t v) { hw_bus_write(addr, v,
 
 // Lets virtual time run; the simulated board delivers interrupts here.
 static inline void hw_wait(void) { hw_wait_hook(); }
+// Always inlined: the simulated board tells loops apart by where they call
+// from.
+static inline __attribute__((always_inline)) uint32_t hw_idle(uint32_t passes)
+{
+    return hw_idle_hook(passes, HW_IDLE_FOREVER);
+}
+static inline __attribute__((always_inline)) void hw_idle_for(uint32_t ns)
+{
+    hw_idle_hook(HW_IDLE_FOREVER, ns);
+}
 
 static inline void __ARMLIB_disableIRQ(void) { hw_cpu_irq_mask(1); }
 static inline void __ARMLIB_enableIRQ(void) { hw_cpu_irq_mask(0); }
