@@ -614,20 +614,20 @@ void SDhotplugUpdate(void)
 }
 
 // Each main-loop pass: mounts an inserted card, powers down a removed one.
-void SDcheckHotplug(void)
+int SDcheckHotplug(void)
 {
     switch (SDhotplug) {
     case SD_INSERTED:
         SDcardPower(1);
         SDCardSlotInit();
         SDhotplug = initialize_media() ? SD_MOUNTED : SD_MOUNT_FAILED;
-        break;
+        return 1;
     case SD_REMOVED:
         SDioLow();
         SDcardPower(0);
         SDhotplug = SD_EMPTY;
-        break;
+        return 1;
     default:
-        break;
+        return 0;
     }
 }
