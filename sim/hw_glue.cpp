@@ -25,6 +25,11 @@ __attribute__((noinline)) uint32_t hw_idle_hook(uint32_t passes, uint32_t ns)
                                               ns == HW_IDLE_FOREVER ? sim::Machine::kUnbounded : ns);
 }
 
+void hw_pause_hook(void)
+{
+    sim::Machine::instance().pause_hook();
+}
+
 void hw_cpu_irq_mask(int masked)
 {
     sim::Machine::instance().set_cpu_irq_masked(masked != 0);

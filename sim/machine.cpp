@@ -327,6 +327,14 @@ uint32_t Machine::idle_hook(const void* site, uint32_t passes, Time bound)
     return stood;
 }
 
+void Machine::pause_hook()
+{
+    drain_inbox();
+    idle_pass_.site = nullptr;
+    Time next = next_event();
+    wait_step(next == UINT64_MAX ? now_ + kMillisecond : next);
+}
+
 // One wait of the firmware to target, never beyond the controlling thread's
 // deadline, then a safe point.
 void Machine::wait_step(Time target)

@@ -176,6 +176,10 @@ public:
     // Returns the passes it stood for, 1..passes; site tells the loops apart.
     uint32_t idle_hook(const void* site, uint32_t passes, Time bound = kUnbounded);
     static constexpr Time kUnbounded = UINT64_MAX;
+    // The firmware's pause between polls of a device that answers alike
+    // until its next event: time goes there (with none, a millisecond on),
+    // never beyond the controlling thread's deadline; a safe point.
+    void pause_hook();
     // The processor has nothing to do until something happens: time goes
     // to the next event (in real time, when the wall clock gets there or
     // work comes in, whichever is first).

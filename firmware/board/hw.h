@@ -17,6 +17,12 @@
 // pass's register reads, find nothing to do either.  On the board each is
 // one pass; the simulated board lets the passes that would only look go by
 // at once, with time moving as they would have moved it.
+//
+// hw_pause() goes between the polls of a device that answers every poll
+// alike until something in it ends (an EEPROM in its write cycle): the
+// simulated board lets time go to its next event before the next poll, the
+// board polls again at once.  A loop that pauses bounds itself by time, not
+// by its polls.
 #pragma once
 
 #include <stdint.h>
@@ -39,6 +45,7 @@ HW_INLINE void hw_write32(uint32_t addr, uint32_t v) { *(volatile uint32_t*)addr
 HW_INLINE void hw_wait(void) {}
 HW_INLINE uint32_t hw_idle(uint32_t passes) { (void)passes; return 1; }
 HW_INLINE void hw_idle_for(uint32_t ns) { (void)ns; }
+HW_INLINE void hw_pause(void) {}
 
 HW_INLINE void __ARMLIB_disableIRQ(void)
 {
@@ -119,6 +126,7 @@ uint32_t hw_bus_read(uint32_t addr, unsigned size);
 void hw_bus_write(uint32_t addr, uint32_t value, unsigned size);
 void hw_wait_hook(void);
 uint32_t hw_idle_hook(uint32_t passes, uint32_t ns);
+void hw_pause_hook(void);
 void hw_cpu_irq_mask(int masked);
 
 static inline uint8_t hw_read8(uint32_t addr) { return (uint8_t)hw_bus_read(addr, 1); }
@@ -140,6 +148,7 @@ static inline __attribute__((always_inline)) void hw_idle_for(uint32_t ns)
 {
     hw_idle_hook(HW_IDLE_FOREVER, ns);
 }
+static inline void hw_pause(void) { hw_pause_hook(); }
 
 static inline void __ARMLIB_disableIRQ(void) { hw_cpu_irq_mask(1); }
 static inline void __ARMLIB_enableIRQ(void) { hw_cpu_irq_mask(0); }

@@ -1,5 +1,6 @@
 #include "board/serialmem.h"
 
+#include "app/KM_timer.h"
 #include "board/bootio.h"
 #include "board/hw.h"
 #include "board/imx21.h"
@@ -17,8 +18,10 @@
 // that, so a board whose bus is stuck or whose EEPROM is missing still
 // starts.
 #define I2C_WAIT_PASSES 20000u
-// Acknowledge polling: an address-only transfer takes at least 26 us, the
-// EEPROM's write cycle at most 5 ms.
+// Acknowledge polling: the EEPROM's write cycle takes at most 5 ms, so a
+// device that has not answered in 20 ms is not coming back; nor one that
+// has not answered 1000 polls (the count holds when the tick stands still).
+#define I2C_POLL_MS 20u
 #define I2C_POLL_LIMIT 1000
 
 // The controller needs a short pause between bus steps: a count-down of
@@ -32,10 +35,10 @@ static void settle(void)
 
 static int wait_flag(void)
 {
-    for (uint32_t n = 0; n < I2C_WAIT_PASSES; ++n) {
+    for (uint32_t n = 0; n < I2C_WAIT_PASSES;) {
         if (hw_read32(I2C(I2C_I2SR)) & I2C_I2SR_IIF)
             return 1;
-        hw_wait();
+        n += hw_idle(I2C_WAIT_PASSES - n);
     }
     return 0;
 }
@@ -59,10 +62,10 @@ static int byte_sent(void)
 
 static int wait_bus_idle(void)
 {
-    for (uint32_t n = 0; n < I2C_WAIT_PASSES; ++n) {
+    for (uint32_t n = 0; n < I2C_WAIT_PASSES;) {
         if (!(hw_read32(I2C(I2C_I2SR)) & I2C_I2SR_IBB))
             return 1;
-        hw_wait();
+        n += hw_idle(I2C_WAIT_PASSES - n);
     }
     return 0;
 }
@@ -151,9 +154,15 @@ uint32_t I2Cio(uint8_t device, int nWrite, int nRead, uint8_t* buffer)
 int I2CPollAck(void)
 {
     uint8_t none = 0;
-    for (int n = 0; n < I2C_POLL_LIMIT; ++n)
+    const uint32_t start = KM_TimerGetMsCount();
+    for (int n = 0; n < I2C_POLL_LIMIT; ++n) {
         if (!(I2Cio(EEPROM_DEVICE, 0, 0, &none) & I2C_NOT_ACKNOWLEDGED))
             return 1;
+        if (KM_TimerGetMsCount() - start >= I2C_POLL_MS)
+            break;
+        // Until its write cycle ends the EEPROM refuses every poll alike.
+        hw_pause();
+    }
     return 0;
 }
 
