@@ -119,13 +119,13 @@ int KMReportSDStatusErrors(uint8_t reportWriteCrc)
 // came without an error.
 static int sd_wait_flag(uint32_t flags)
 {
-    for (uint32_t i = 0; i < SD_POLL_LIMIT; ++i) {
+    for (uint32_t i = 0; i < SD_POLL_LIMIT;) {
         uint32_t s = sd_status();
         if (s & SDHC_STATUS_ERRORS)
             return 0;
         if (s & flags)
             return 1;
-        hw_wait();
+        i += hw_idle(SD_POLL_LIMIT - i);
     }
     return 0;
 }
@@ -136,8 +136,8 @@ int SDSetClock(int n)
     case 0:
         Delay_uSec(sdDelay_uSec);
         hw_write32(sdhc(SDHC_STR_STP_CLK), SDHC_STR_STP_CLK_STOP);
-        for (uint32_t i = 0; i < SD_POLL_LIMIT && (sd_status() & SDHC_STATUS_CLK_RUN); ++i)
-            hw_wait();
+        for (uint32_t i = 0; i < SD_POLL_LIMIT && (sd_status() & SDHC_STATUS_CLK_RUN);)
+            i += hw_idle(SD_POLL_LIMIT - i);
         break;
     case 1:
         hw_write32(sdhc(SDHC_STR_STP_CLK), SDHC_STR_STP_CLK_START);
@@ -173,9 +173,10 @@ static int sd_command_done(void)
 {
     uint32_t i = 0;
     while (!(sd_status() & SDHC_STATUS_CMD_DONE)) {
-        if (++i >= SD_POLL_LIMIT)
+        if (i + 1 >= SD_POLL_LIMIT)
             return 0;
-        hw_wait();
+        // The pass that would reach the limit gives up instead of waiting.
+        i += hw_idle(SD_POLL_LIMIT - 1 - i);
     }
     return KMReportSDStatusErrors(0);
 }
@@ -312,10 +313,10 @@ int SDCardDetect(void)
 {
     if (!sd_pin_shows_card())
         return 0;
-    for (int i = 0; i < 99; ++i) {
+    for (uint32_t i = 0; i < 99;) {
         if (sd_status() & SDHC_STATUS_CARD_PRESENT)
             return 1;
-        hw_wait();
+        i += hw_idle(99 - i);
     }
     return 0;
 }
