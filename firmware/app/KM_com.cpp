@@ -180,7 +180,7 @@ static void tx_step(uint32_t base, const char* volatile* ptr, volatile uint8_t* 
 static void tx_start(uint32_t base, const char* text, const char* volatile* ptr, volatile uint8_t* busy)
 {
     while (!(hw_read32(base + UART_USR2) & UART_USR2_TXDC))
-        hw_wait();
+        hw_idle(HW_IDLE_FOREVER);
     __ARMLIB_disableIRQ();
     if (!*busy) {
         *busy = 1;
@@ -198,7 +198,7 @@ void txSendWait(const char* text)
         driver_enable(1);
     tx_start(mainUart(), text, &txPtr, &txBusy);
     while (txBusy)
-        hw_wait();
+        hw_idle(HW_IDLE_FOREVER);
 }
 
 // ---------------------------------------------------------------- receive
@@ -672,7 +672,7 @@ int peekChar(void)
 int waitChar(void)
 {
     while (rxCount == 0 && !checkEscape())
-        hw_wait();
+        hw_idle(HW_IDLE_FOREVER);
     return ring_take();
 }
 
@@ -758,13 +758,13 @@ void aTxString(const char* text)
         driver_enable(1);
     tx_start(base, text, &aTxPtr, &aTxBusy);
     while (aTxBusy)
-        hw_wait();
+        hw_idle(HW_IDLE_FOREVER);
 }
 
 int aGetChar(void)
 {
     while (aRxCount == 0)
-        hw_wait();
+        hw_idle(HW_IDLE_FOREVER);
     return aux_take();
 }
 
@@ -779,7 +779,7 @@ void aPutChar(char c)
 static void tx_wait(uint32_t base)
 {
     while (!(hw_read32(base + UART_USR2) & UART_USR2_TXDC))
-        hw_wait();
+        hw_idle(HW_IDLE_FOREVER);
 }
 
 void txWait(void) { tx_wait(mainUart()); }
@@ -794,7 +794,7 @@ void putChar(char c)
 extern "C" int __putchar(int c)
 {
     while (!(hw_read32(UART1_BASE + UART_USR1) & UART_USR1_TRDY))
-        hw_wait();
+        hw_idle(HW_IDLE_FOREVER);
     hw_write32(UART1_BASE + UART_UTXD, (uint8_t)c);
     return c;
 }

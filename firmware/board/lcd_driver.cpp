@@ -163,7 +163,7 @@ void wvr(int line)
             return;
         if (t < target && target - t > threeQuarters)
             return;
-        hw_wait();
+        hw_idle(HW_IDLE_FOREVER);
     }
 }
 

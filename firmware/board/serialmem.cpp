@@ -231,14 +231,14 @@ static int spi1_exchange(uint8_t* buf, int n)
     hw_set32(SPI1(CSPI_CONTROLREG), CSPI_CONTROL_XCH);
     uint32_t k = 0;
     while (!(hw_read32(SPI1(CSPI_INTREG)) & CSPI_INTREG_RR)) {
-        if (++k > SPI_WAIT_PASSES)
+        if (k >= SPI_WAIT_PASSES)
             return 0;
-        hw_wait();
+        k += hw_idle(SPI_WAIT_PASSES - k);
     }
     while (hw_read32(SPI1(CSPI_CONTROLREG)) & CSPI_CONTROL_XCH) {
-        if (++k > SPI_WAIT_PASSES)
+        if (k >= SPI_WAIT_PASSES)
             return 0;
-        hw_wait();
+        k += hw_idle(SPI_WAIT_PASSES - k);
     }
     for (int i = 0; i < n; ++i)
         buf[i] = (uint8_t)hw_read32(SPI1(CSPI_RXDATA));
@@ -248,8 +248,8 @@ static int spi1_exchange(uint8_t* buf, int n)
 void InitSerialFlash(void)
 {
     hw_write32(SPI1(CSPI_RESETREG), 1);
-    for (uint32_t k = 0; (hw_read32(SPI1(CSPI_RESETREG)) & 1) && k < SPI_WAIT_PASSES; ++k)
-        hw_wait();
+    for (uint32_t k = 0; (hw_read32(SPI1(CSPI_RESETREG)) & 1) && k < SPI_WAIT_PASSES;)
+        k += hw_idle(SPI_WAIT_PASSES - k);
     gpio_make_output(PORT_D, FLASH_CS_PIN, 1);
     hw_clear32(GPIO_PORT(PORT_D) + GPIO_GIUS, SPI1_PINS);
     hw_clear32(GPIO_PORT(PORT_D) + GPIO_GPR, SPI1_PINS);
