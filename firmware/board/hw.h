@@ -23,6 +23,10 @@
 // simulated board lets time go to its next event before the next poll, the
 // board polls again at once.  A loop that pauses bounds itself by time, not
 // by its polls.
+//
+// hw_spin(passes, waits) is a short fixed pause: a count-down of passes
+// empty loop passes on the board.  On the simulated board, where only
+// register accesses and waits take time, it is waits calls of hw_wait().
 #pragma once
 
 #include <stdint.h>
@@ -46,6 +50,12 @@ HW_INLINE void hw_wait(void) {}
 HW_INLINE uint32_t hw_idle(uint32_t passes) { (void)passes; return 1; }
 HW_INLINE void hw_idle_for(uint32_t ns) { (void)ns; }
 HW_INLINE void hw_pause(void) {}
+HW_INLINE void hw_spin(uint32_t passes, uint32_t waits)
+{
+    (void)waits;
+    for (volatile uint32_t i = passes; i > 0; i = i - 1) {
+    }
+}
 
 HW_INLINE void __ARMLIB_disableIRQ(void)
 {
@@ -149,6 +159,12 @@ static inline __attribute__((always_inline)) void hw_idle_for(uint32_t ns)
     hw_idle_hook(HW_IDLE_FOREVER, ns);
 }
 static inline void hw_pause(void) { hw_pause_hook(); }
+static inline void hw_spin(uint32_t passes, uint32_t waits)
+{
+    (void)passes;
+    while (waits--)
+        hw_wait_hook();
+}
 
 static inline void __ARMLIB_disableIRQ(void) { hw_cpu_irq_mask(1); }
 static inline void __ARMLIB_enableIRQ(void) { hw_cpu_irq_mask(0); }

@@ -25,12 +25,11 @@
 #define I2C_POLL_LIMIT 1000
 
 // The controller needs a short pause between bus steps: a count-down of
-// 200 passes, a few microseconds.
+// 200 passes, a few microseconds (three steps of time on the simulated
+// board).
 static void settle(void)
 {
-    for (volatile int i = 200; i > 0; i = i - 1)
-        if ((i & 63) == 0)
-            hw_wait();
+    hw_spin(200, 3);
 }
 
 static int wait_flag(void)

@@ -476,12 +476,10 @@ int SDCardReadBlock(uint32_t address, uint8_t* buffer)
 }
 
 // Paces the data FIFO: a fixed loop of 1000 counts, a few microseconds of
-// the processor's time.
+// the processor's time (four steps of time on the simulated board).
 static void sd_pace(void)
 {
-    for (volatile uint32_t i = 0; i < 1000; ++i)
-        if ((i & 255) == 0)
-            hw_wait();
+    hw_spin(1000, 4);
 }
 
 int SDCardWriteBlock(uint32_t address, const uint8_t* buffer)
