@@ -154,14 +154,32 @@ uint8_t* Machine::writable(uint32_t phys, uint32_t len)
 
 void Machine::attach(uint32_t base, uint32_t size, Device* dev)
 {
-    windows_.push_back({base, size, dev});
+    // A window attached earlier keeps the addresses it shares with a later
+    // one (a small device inside a larger block).
+    bool alone = true;
+    for (Window& w : windows_)
+        if (base < w.base + static_cast<uint64_t>(w.size) && w.base < base + static_cast<uint64_t>(size))
+            alone = w.alone = false;
+    windows_.push_back({base, size, dev, alone});
 }
 
 const Machine::Window* Machine::window_of(uint32_t addr) const
 {
-    for (auto& w : windows_)
+    // Loops poll one device: look where the last access went first, when
+    // that window shares no address with another.
+    if (last_window_ < windows_.size()) {
+        const Window& w = windows_[last_window_];
         if (addr >= w.base && addr - w.base < w.size)
             return &w;
+    }
+    for (size_t i = 0; i < windows_.size(); ++i) {
+        const Window& w = windows_[i];
+        if (addr >= w.base && addr - w.base < w.size) {
+            if (w.alone)
+                last_window_ = i;
+            return &w;
+        }
+    }
     return nullptr;
 }
 

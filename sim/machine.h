@@ -132,6 +132,7 @@ public:
     struct Window {
         uint32_t base, size;
         Device* dev;
+        bool alone;  // no other window shares an address with it
     };
     void attach(uint32_t base, uint32_t size, Device* dev);
     const std::vector<Window>& windows() const { return windows_; }
@@ -245,6 +246,7 @@ private:
     Processor* cpu_;
     std::vector<Region> regions_;
     std::vector<Window> windows_;
+    mutable size_t last_window_ = SIZE_MAX;  // a window that is alone
     std::vector<std::string> reports_;
 
     Time now_ = 0;
