@@ -105,10 +105,14 @@ protected:
         fwtest::must("mcopy -o -i " + dir_ + "/card.img " + dir_ + "/pic.bmp ::PIC.BMP");
         fwtest::must("mcopy -o -i " + dir_ + "/card.img " + dir_ + "/small.gif ::SMALL.GIF");
         // Each command port is held from the moment its program is up: what
-        // a board sends while no host holds its port is lost.
+        // a board sends while no host holds its port is lost.  At full speed
+        // the host build is through its start-up before a host could take
+        // the port.
         arm_ = std::make_unique<SimulatorProgram>(fixtures(emutest::image_of(kBuild), "arm"));
         arm_port_ = std::make_unique<CommandPort>(arm_->uart_port());
-        host_ = std::make_unique<SimulatorProgram>(fixtures(emutest::host_build_of(kBuild), "host"));
+        auto host = emutest::host_build_of(kBuild);
+        host.speed = "realtime";
+        host_ = std::make_unique<SimulatorProgram>(fixtures(host, "host"));
         host_port_ = std::make_unique<CommandPort>(host_->uart_port());
         ASSERT_EQ(arm_->problem(), "") << "arm-board did not start";
         ASSERT_EQ(host_->problem(), "") << "the host build did not start";
