@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "app/KM_reply.h"
+#include "app/KM_timer.h"
 #include "board/bootio.h"
 #include "board/hw.h"
 #include "board/imx21.h"
@@ -43,6 +44,8 @@ enum {
 #define SD_POLL_LIMIT 200000u
 #define SD_READY_POLLS 999999u
 #define SD_IDENT_TRIES 200
+// A card programs a block in far less than this (or stands still).
+#define SD_PROGRAM_MS 1000u
 
 // Controller time-outs in bus clocks: a data block must start within
 // 0x2DB4 clocks, a response within 255.
@@ -509,8 +512,9 @@ int SDCardWriteBlock(uint32_t address, const uint8_t* buffer)
     // The card is busy while it programs the block.  A card that stops
     // answering (pulled, or broken) ends the wait with a failure instead
     // of hanging the main loop.
+    const uint32_t start = KM_TimerGetMsCount();
     for (uint32_t i = 0;; ++i) {
-        if (i >= SD_READY_POLLS || !sd_pin_shows_card()) {
+        if (i >= SD_READY_POLLS || KM_TimerGetMsCount() - start >= SD_PROGRAM_MS || !sd_pin_shows_card()) {
             SDSetClock(0);
             return 0;
         }
@@ -520,6 +524,8 @@ int SDCardWriteBlock(uint32_t address, const uint8_t* buffer)
         if (DecodeCardStatusFromR1() & SD_R1_READY_FOR_DATA)
             break;
         Delay_uSec(1);
+        // Until it has programmed the block the card answers every poll alike.
+        hw_pause();
     }
     SDSetClock(0);
     return 1;
