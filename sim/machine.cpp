@@ -54,6 +54,7 @@ void NativeCpu::poll_interrupts()
 {
     // As on the processor, an IRQ entry masks IRQs until the handler returns.
     while (m_.irq_line() && !masked_ && !in_irq_ && entry_) {
+        ++entries_;
         in_irq_ = true;
         masked_ = true;
         entry_();
@@ -153,14 +154,32 @@ uint8_t* Machine::writable(uint32_t phys, uint32_t len)
 
 void Machine::attach(uint32_t base, uint32_t size, Device* dev)
 {
-    windows_.push_back({base, size, dev});
+    // A window attached earlier keeps the addresses it shares with a later
+    // one (a small device inside a larger block).
+    bool alone = true;
+    for (Window& w : windows_)
+        if (base < w.base + static_cast<uint64_t>(w.size) && w.base < base + static_cast<uint64_t>(size))
+            alone = w.alone = false;
+    windows_.push_back({base, size, dev, alone});
 }
 
 const Machine::Window* Machine::window_of(uint32_t addr) const
 {
-    for (auto& w : windows_)
+    // Loops poll one device: look where the last access went first, when
+    // that window shares no address with another.
+    if (last_window_ < windows_.size()) {
+        const Window& w = windows_[last_window_];
         if (addr >= w.base && addr - w.base < w.size)
             return &w;
+    }
+    for (size_t i = 0; i < windows_.size(); ++i) {
+        const Window& w = windows_[i];
+        if (addr >= w.base && addr - w.base < w.size) {
+            if (w.alone)
+                last_window_ = i;
+            return &w;
+        }
+    }
     return nullptr;
 }
 
@@ -207,6 +226,8 @@ void Machine::write(uint32_t addr, uint32_t value, unsigned size)
     else if (size == 2)
         value &= 0xFFFF;
     note_access();
+    if (!native_.in_irq())
+        ++main_writes_;
     if (tracing)
         trace.push_back({now_, addr, value, static_cast<uint8_t>(size), true});
     if (const Window* w = window_of(addr)) {
@@ -242,6 +263,7 @@ void Machine::run_events_until(Time target)
         now_ = std::max(now_, it->first.first);
         auto fn = std::move(it->second);
         events_.erase(it);
+        ++events_run_;
         fn();
     }
     now_ = std::max(now_, target);
@@ -261,18 +283,80 @@ void Machine::set_irq_line(bool level)
 void Machine::wait_hook()
 {
     drain_inbox();
-    Time target;
+    idle_pass_.site = nullptr;
+    wait_step(wait_target());
+}
+
+// Where the next wait of the firmware goes.
+Time Machine::wait_target()
+{
     Time next = next_event();
     if (idle_waits_ < kIdleWaits) {
         // The firmware may be measuring time: move in small steps.
         ++idle_waits_;
-        target = std::min(now_ + wait_quantum, next);
-    } else {
-        // A loop that has looked at no device for a long while can only see
-        // what interrupts change, so nothing tells the difference until the
-        // next event: go straight there.
-        target = next == UINT64_MAX ? now_ + kMillisecond : next;
+        return std::min(now_ + wait_quantum, next);
     }
+    // A loop that has looked at no device for a long while can only see
+    // what interrupts change, so nothing tells the difference until the
+    // next event: go straight there.
+    return next == UINT64_MAX ? now_ + kMillisecond : next;
+}
+
+uint32_t Machine::idle_hook(const void* site, uint32_t passes, Time bound)
+{
+    drain_inbox();
+    IdlePass& p = idle_pass_;
+    // Alike: the same loop, and since its last pass no event, no interrupt
+    // and no register write; then this pass's time at the bus is that of
+    // the passes after it.
+    const bool alike = site == p.site && events_run_ == p.events && native_.entries() == p.irqs &&
+                       main_writes_ == p.writes;
+    const Time accesses = now_ - p.left;
+    uint32_t stood = 1;
+    if (alike && p.measured && accesses == p.accesses && passes > 1) {
+        // A pass is its accesses and one wait quantum.  A pass ending at or
+        // after the next event or the deadline would have seen them: those
+        // are left to run as they come.
+        const Time pass = accesses + wait_quantum;
+        Time limit = next_event();
+        if (fw_started_)
+            limit = std::min(limit, deadline_);
+        uint64_t n = limit > now_ ? (limit - now_ - 1) / pass : 0;
+        // Each pass reads what it waits on one pass later than the one
+        // before.
+        if (bound != kUnbounded)
+            n = std::min<uint64_t>(n, bound / pass);
+        n = std::min<uint64_t>(n, passes - 1);
+        // Passes that touch no device end their small steps after
+        // kIdleWaits waits (wait_target): this wait is the last to step.
+        if (accesses == 0)
+            n = std::min<uint64_t>(n, idle_waits_ + 1 < kIdleWaits ? kIdleWaits - 1 - idle_waits_ : 0);
+        if (n > 0 && speed == Speed::Realtime)
+            n = (pace_to(now_ + n * pass) - now_) / pass;
+        if (n > 0) {
+            advance(n * pass);
+            stood += static_cast<uint32_t>(n);
+            if (accesses == 0)
+                idle_waits_ += static_cast<unsigned>(n);
+        }
+    }
+    wait_step(wait_target());
+    p = {site, now_, events_run_, native_.entries(), main_writes_, alike, accesses};
+    return stood;
+}
+
+void Machine::pause_hook()
+{
+    drain_inbox();
+    idle_pass_.site = nullptr;
+    Time next = next_event();
+    wait_step(next == UINT64_MAX ? now_ + kMillisecond : next);
+}
+
+// One wait of the firmware to target, never beyond the controlling thread's
+// deadline, then a safe point.
+void Machine::wait_step(Time target)
+{
     if (fw_started_ && deadline_ > now_)
         target = std::min(target, deadline_);
     if (target <= now_)

@@ -82,11 +82,14 @@ public:
     bool masked() const { return masked_; }
     bool in_irq() const { return in_irq_; }
     void set_entry(void (*entry)()) { entry_ = entry; }
+    // Interrupts delivered so far.
+    uint64_t entries() const { return entries_; }
 
 private:
     Machine& m_;
     bool masked_ = true;  // IRQs are off until the firmware enables them
     bool in_irq_ = false;
+    uint64_t entries_ = 0;
     void (*entry_)() = nullptr;
     std::vector<uint32_t> reported_addrs_;
 };
@@ -129,6 +132,7 @@ public:
     struct Window {
         uint32_t base, size;
         Device* dev;
+        bool alone;  // no other window shares an address with it
     };
     void attach(uint32_t base, uint32_t size, Device* dev);
     const std::vector<Window>& windows() const { return windows_; }
@@ -161,6 +165,22 @@ public:
     // The firmware's wait hook: a quantum of time, never beyond the next
     // event; a safe point.
     void wait_hook();
+    // The firmware's idle hook, the wait of a loop whose pass found nothing
+    // to do: it read registers and memory and changed nothing, and the
+    // passes after it find the same until an event or an interrupt changes
+    // something, or, with a bound, until bound ns have gone since its reads.
+    // When the passes before it at this site went alike (the same time at
+    // the bus, nothing else in between), it stands for as many more as fit
+    // before the next event, the controlling thread's deadline, the bound
+    // and passes: time moves as those passes would have moved it, so the
+    // loop ends when and as it would have.  Then it waits as wait_hook does.
+    // Returns the passes it stood for, 1..passes; site tells the loops apart.
+    uint32_t idle_hook(const void* site, uint32_t passes, Time bound = kUnbounded);
+    static constexpr Time kUnbounded = UINT64_MAX;
+    // The firmware's pause between polls of a device that answers alike
+    // until its next event: time goes there (with none, a millisecond on),
+    // never beyond the controlling thread's deadline; a safe point.
+    void pause_hook();
     // The processor has nothing to do until something happens: time goes
     // to the next event (in real time, when the wall clock gets there or
     // work comes in, whichever is first).
@@ -216,6 +236,8 @@ private:
     Region* region_of(uint32_t phys, uint32_t len);
     const Window* window_of(uint32_t addr) const;
     void run_events_until(Time target);
+    Time wait_target();
+    void wait_step(Time target);
     void safe_point();
     Time pace_to(Time target);
     uint8_t* place(uint32_t base, uint32_t size, int prot, int flags, int fd);
@@ -224,6 +246,7 @@ private:
     Processor* cpu_;
     std::vector<Region> regions_;
     std::vector<Window> windows_;
+    mutable size_t last_window_ = SIZE_MAX;  // a window that is alone
     std::vector<std::string> reports_;
 
     Time now_ = 0;
@@ -234,6 +257,17 @@ private:
     static constexpr unsigned kIdleWaits = 1000;
     unsigned idle_waits_ = 0;
     void note_access();
+
+    // What the idle hook compares from one pass of a loop to the next.
+    uint64_t events_run_ = 0;
+    uint64_t main_writes_ = 0;  // register writes outside interrupt handlers
+    struct IdlePass {
+        const void* site = nullptr;  // null: the last hook was no idle hook
+        Time left = 0;               // when that hook returned
+        uint64_t events = 0, irqs = 0, writes = 0;
+        bool measured = false;  // its pass's time at the bus is known
+        Time accesses = 0;
+    } idle_pass_;
 
     bool irq_line_ = false;
 

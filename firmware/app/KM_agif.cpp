@@ -98,17 +98,17 @@ int agif_disable(const char* line)
     return 1;
 }
 
-void handle_agif(void)
+int handle_agif(void)
 {
     if (!agif_running || agifTimer != 0)
-        return;
+        return 0;
     if (agif_frame < agif_info.NumImages) {
         GUI_GIF_DrawSub(gif_location, gif_size, agif_x, agif_y, agif_frame);
         agif_frame_info.Delay = 0;
         GUI_GIF_GetImageInfo(gif_location, gif_size, &agif_frame_info, agif_frame);
         agifTimer = agif_frame_info.Delay * 10;
         agif_frame++;
-        return;
+        return 1;
     }
     if (gif_repeat_count > 0)
         gif_repeat_count--;
@@ -116,6 +116,7 @@ void handle_agif(void)
         agif_frame = 0;
     else
         agif_running = 0;
+    return 1;
 }
 
 int agif_frame_count(const ExtMemDirEntry* entry)

@@ -2,7 +2,8 @@
 #pragma once
 
 void init_agif(void);
-void handle_agif(void);
+// Returns non-zero when it drew a frame or came to the end of the frames.
+int handle_agif(void);
 // "agif id n x y repeat" and "agifd id": 1 done, 0 refused.
 int agif_start(const char* line);
 int agif_disable(const char* line);

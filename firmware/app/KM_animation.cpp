@@ -191,14 +191,15 @@ static void run_script(AnimationSlot& s)
     s.state = -1;
 }
 
-void handle_animation(void)
+int handle_animation(void)
 {
     if (animateTimer != 0)
-        return;
+        return 0;
     const int32_t saved = ExecState;
     ExecState = RUNNING;
     SaveState(&AniGDI);
     int32_t least = LEAST_NONE;
+    int ran = 0;
     for (AnimationSlot& s : dta) {
         if (!s.first || s.state == 0 || s.state == -1)
             continue;
@@ -210,8 +211,10 @@ void handle_animation(void)
                 due = 1;
             }
         }
-        if (due)
+        if (due) {
             run_script(s);
+            ran = 1;
+        }
     }
     for (const AnimationSlot& s : dta)
         if (s.first && s.state > 0 && s.state < least)
@@ -222,6 +225,7 @@ void handle_animation(void)
         last_minT = least;
         animateTimer = least;
     }
+    return ran;
 }
 
 // ---------------------------------------------------------------- commands

@@ -22,7 +22,8 @@ extern char* anibuf_ptr;
 extern int32_t last_minT;
 
 void init_animation(void);
-void handle_animation(void);
+// Returns non-zero when a script ran.
+int handle_animation(void);
 int DoAnimationAdd(const char* line);
 int DeleteAnimation(int id);
 

@@ -239,8 +239,10 @@ int cmdBeepWait(uint32_t ms)
 {
     BeepImmediate(ms);
     while (beepCountdown) {
-        handle_touch();
-        hw_wait();
+        if (handle_touch())
+            hw_wait();
+        else
+            hw_idle(HW_IDLE_FOREVER);
     }
     return CMD_OK;
 }

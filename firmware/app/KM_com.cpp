@@ -186,7 +186,7 @@ static void tx_start(uint32_t base, const char* bytes, int n, const char* volati
                      volatile uint8_t* busy)
 {
     while (!(hw_read32(base + UART_USR2) & UART_USR2_TXDC))
-        hw_wait();
+        hw_idle(HW_IDLE_FOREVER);
     __ARMLIB_disableIRQ();
     if (!*busy) {
         *busy = 1;
@@ -205,7 +205,7 @@ void txSendBytesWait(const char* bytes, int n)
         driver_enable(1);
     tx_start(mainUart(), bytes, n, &txPtr, &txEnd, &txBusy);
     while (txBusy)
-        hw_wait();
+        hw_idle(HW_IDLE_FOREVER);
 }
 
 void txSendWait(const char* text)
@@ -708,7 +708,7 @@ int peekChar(void)
 int waitChar(void)
 {
     while (rxCount == 0 && !checkEscape())
-        hw_wait();
+        hw_idle(HW_IDLE_FOREVER);
     return ring_take();
 }
 
@@ -794,7 +794,7 @@ static void aux_send(const char* bytes, int n)
         driver_enable(1);
     tx_start(base, bytes, n, &aTxPtr, &aTxEnd, &aTxBusy);
     while (aTxBusy)
-        hw_wait();
+        hw_idle(HW_IDLE_FOREVER);
 }
 
 void aTxString(const char* text)
@@ -805,7 +805,7 @@ void aTxString(const char* text)
 int aGetChar(void)
 {
     while (aRxCount == 0)
-        hw_wait();
+        hw_idle(HW_IDLE_FOREVER);
     return aux_take();
 }
 
@@ -819,7 +819,7 @@ void aPutChar(char c)
 static void tx_wait(uint32_t base)
 {
     while (!(hw_read32(base + UART_USR2) & UART_USR2_TXDC))
-        hw_wait();
+        hw_idle(HW_IDLE_FOREVER);
 }
 
 void txWait(void) { tx_wait(mainUart()); }
@@ -834,7 +834,7 @@ void putChar(char c)
 extern "C" int __putchar(int c)
 {
     while (!(hw_read32(UART1_BASE + UART_USR1) & UART_USR1_TRDY))
-        hw_wait();
+        hw_idle(HW_IDLE_FOREVER);
     hw_write32(UART1_BASE + UART_UTXD, (uint8_t)c);
     return c;
 }

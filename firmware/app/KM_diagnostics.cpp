@@ -378,7 +378,7 @@ int cmdHalt(void)
     txWait();
     __ARMLIB_disableIRQ();
     for (;;)
-        hw_wait();
+        hw_idle(HW_IDLE_FOREVER);
 }
 
 int cmdSdLed(int on)

@@ -244,10 +244,10 @@ static void debug_cross(int x, int y)
     }
 }
 
-void handle_touch(void)
+int handle_touch(void)
 {
     if (ignoreTouch)
-        return;
+        return 0;
     int x, y;
     touch_point(&x, &y);
     int valid = x != -1 && y != -1;
@@ -255,7 +255,7 @@ void handle_touch(void)
         debug_cross(x, y);
     if (waitForNoTouch) {
         if (valid)
-            return;
+            return 0;
         waitForNoTouch = 0;
     }
     int spot = KM_SearchHotSpot(x, y);
@@ -263,7 +263,7 @@ void handle_touch(void)
     if (!valid)
         waitForRelease = 0;
     else if (spot < 0)
-        return;  // a finger slid off keeps its hotspot until it lifts
+        return 0;  // a finger slid off keeps its hotspot until it lifts
     currentSpot = spot;
     if (spot != previousSpot) {
         if (previousSpot >= 0 && (TouchHotSpots[previousSpot].stateFlags & SPOT_ST_PRESSED)) {
@@ -283,10 +283,10 @@ void handle_touch(void)
                 typematicTimer = eepromData.typematicDelay * 10u;
         }
         previousSpot = spot;
-        return;
+        return 1;
     }
     if (spot < 0)
-        return;
+        return 0;
     if (repeats(TouchHotSpots[spot]) && typematicTimer == 0) {
         updateSpot(0, spot, 1, x, y, 0);
         typematicTimer = eepromData.typematicRepeat * 10u;
@@ -294,6 +294,7 @@ void handle_touch(void)
     }
     if (spot > 127 && isXYinSlider(x, y))
         updateSpot(1, spot, 1, x, y, 0);
+    return 1;
 }
 
 int buttonDisable(int n)

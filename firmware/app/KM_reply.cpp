@@ -127,11 +127,11 @@ static void polled_send(uint32_t base, const uint8_t* bytes, int n)
     if (uart2)
         gpio_write(PORT_E, 4, 1);
     while (!(hw_read32(base + UART_USR2) & UART_USR2_TXDC))
-        hw_wait();
+        hw_idle(HW_IDLE_FOREVER);
     for (int i = 0; i < n; ++i) {
         hw_write32(base + UART_UTXD, bytes[i]);
         while (!(hw_read32(base + UART_USR2) & UART_USR2_TXDC))
-            hw_wait();
+            hw_idle(HW_IDLE_FOREVER);
     }
     if (uart2)
         gpio_write(PORT_E, 4, 0);
@@ -173,10 +173,12 @@ static int raw_download(int32_t count, int32_t gap_ms, int chunk, int xon_needs_
     int ok = 1;
     uint8_t buf[128];
     while (count > 0) {
+        int busy = 0;
         // On an RS-485 bus this side never sends XON or XOFF.
         if (!rs485Mode() && rxStopped && rxCount <= 128 && (!xon_needs_idle || !txBusy)) {
             txChar(XON);
             rxStopped = 0;
+            busy = 1;
         }
         int want = chunk ? chunk : (count < 128 ? (int)count : 128);
         if (rxCount >= want) {
@@ -196,8 +198,12 @@ static int raw_download(int32_t count, int32_t gap_ms, int chunk, int xon_needs_
         int pressed, x, y;
         KM_Touch_Get_State(&pressed, &x, &y);
         if (pressed)
-            handle_touch();
-        hw_wait();
+            busy |= handle_touch();
+        // Until the next byte comes, another pass finds the same.
+        if (busy)
+            hw_wait();
+        else
+            hw_idle(HW_IDLE_FOREVER);
     }
     bufferOverflow = 0;
     rxError = 0;

@@ -101,8 +101,14 @@ static uint32_t counts_since(uint32_t now, uint32_t then)
 static void wait_counts(uint32_t counts)
 {
     uint32_t start = KM_TimerGetRawCount();
-    while (counts_since(KM_TimerGetRawCount(), start) < counts)
-        hw_wait();
+    for (;;) {
+        uint32_t since = counts_since(KM_TimerGetRawCount(), start);
+        if (since >= counts)
+            return;
+        // A reading can lag the counter by almost a count, so the rest
+        // cannot have gone before counts - since - 1 more have.
+        hw_idle_for((uint32_t)((uint64_t)(counts - since - 1) * 1000000u / KM_TIMER_COUNTS_PER_MS));
+    }
 }
 
 void KM_Delay_uSec(uint32_t us)

@@ -76,9 +76,9 @@ static void spi_words(int n, uint32_t* buf)
         hw_write32(CSPI2(CSPI_TXDATA), buf[i]);
     hw_set32(CSPI2(CSPI_CONTROLREG), CSPI_CONTROL_XCH);
     while (!(hw_read32(CSPI2(CSPI_INTREG)) & CSPI_INTREG_RR))
-        hw_wait();
+        hw_idle(HW_IDLE_FOREVER);
     while (hw_read32(CSPI2(CSPI_CONTROLREG)) & CSPI_CONTROL_XCH)
-        hw_wait();
+        hw_idle(HW_IDLE_FOREVER);
     for (int i = 0; i < n; ++i)
         buf[i] = hw_read32(CSPI2(CSPI_RXDATA));
 }
@@ -189,7 +189,7 @@ void InitTouch(void)
 {
     hw_write32(CSPI2(CSPI_RESETREG), 1);
     while (hw_read32(CSPI2(CSPI_RESETREG)) & 1)
-        hw_wait();
+        hw_idle(HW_IDLE_FOREVER);
     velm5_plus_E_platform = is_plus_E() ? 1 : 0;
     const uint32_t pb = GPIO_PORT(PORT_B), pd = GPIO_PORT(PORT_D);
     const uint32_t pen = 1u << TOUCH_PEN_PIN, cs = 1u << TOUCH_CS_PIN;
@@ -619,7 +619,7 @@ static int touch_trace_test(void)
             enableTouch(1);
             return CMD_FAIL;
         }
-        hw_wait();
+        hw_idle(HW_IDLE_FOREVER);
     }
     uint32_t rx = 0, ry = 0, rz1 = 0, rz2 = 0;
     ttrace(1, 1, 1);
@@ -656,7 +656,7 @@ static int touch_display(void)
             KM_Delay(100);
             gpTimer = 5000;
         } else {
-            hw_wait();
+            hw_idle(HW_IDLE_FOREVER);
         }
     }
     return CMD_OK;
@@ -704,8 +704,10 @@ static int touch_display2(void)
             KM_Touch_Get_State(&pressed, &x, &y);
             snprintf(out_buffer, OUT_BUFFER_SIZE, "%d %03X:%03X\r", pressed, (unsigned)x, (unsigned)y);
             txString(out_buffer);
+            hw_wait();
+        } else {
+            hw_idle(HW_IDLE_FOREVER);
         }
-        hw_wait();
     }
     return CMD_FAIL;
 }

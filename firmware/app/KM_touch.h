@@ -120,7 +120,9 @@ extern uint32_t beepMS;
 int KM_SearchHotSpot(int x, int y);
 int KM_Touch_HotSpot_Unset(int n);
 void KM_Touch_HotSpot_Clear(void);
-void handle_touch(void);
+// Returns non-zero when a finger is on a hotspot or a hotspot changed: the
+// next pass may have work without a new touch.
+int handle_touch(void);
 void updateSpot(int press, int spot, int process, int x, int y, uint8_t noMacro);
 void spotProcess(uint8_t spot, int press, uint8_t noMacro, int x, int y);
 void handle_spotNotReleasedWhenDefined(int spot);

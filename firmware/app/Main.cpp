@@ -231,7 +231,7 @@ void GUIDEMO_main(void)
     if (eepromData.autoCal == EE_ON) {
         gpTimer = 50;
         while (!GetPenState() && gpTimer)
-            hw_wait();
+            hw_idle(HW_IDLE_FOREVER);
         if (GetPenState()) {
             KM_Beep(50);
             KM_Delay(100);
@@ -381,14 +381,15 @@ static void handle_line(void)
     reply(result);
 }
 
-static void forward_aux_input(void)
+static int forward_aux_input(void)
 {
     if (eepromData.auxReport != 'Z' || !anyAuxRx())
-        return;
+        return 0;
     getAuxRx(myBuf, LINE_BUF);
     txNotify("a ");
     txNotify(myBuf);
     txNotify("\r");
+    return 1;
 }
 
 // The start or end of a queued macro: "m%d"/"e%d", or the one-byte forms
@@ -405,11 +406,11 @@ static void report_macro(char kind, int n)
     }
 }
 
-static void run_queued_macro(void)
+static int run_queued_macro(void)
 {
     int n = pendingMacro();
     if (!n)
-        return;
+        return 0;
     busy_light(1);
     if (macroNotify & 1)
         report_macro('m', n);
@@ -417,18 +418,19 @@ static void run_queued_macro(void)
     if (macroNotify & 2)
         report_macro('e', n);
     busy_light(0);
+    return 1;
 }
 
 void mainLoopPass(void)
 {
-    SDcheckHotplug();
-    handle_touch();
-    handle_animation();
-    handle_agif();
-    forward_aux_input();
-    run_queued_macro();
+    int busy = SDcheckHotplug();
+    busy |= handle_touch();
+    busy |= handle_animation();
+    busy |= handle_agif();
+    busy |= forward_aux_input();
+    busy |= run_queued_macro();
     int status = isLineAvail();
-    processCommWatchDog(status != 0);
+    busy |= processCommWatchDog(status != 0);
     switch (status) {
     case 0: break;
     case 1: handle_line(); break;
@@ -439,7 +441,13 @@ void mainLoopPass(void)
     }
     // What touch, animations, the GIF player or a queued macro drew.
     LCD_FlushFrameBuffer();
-    hw_wait();
+    // A pass that found nothing to do leaves nothing for the passes after
+    // it either, until an interrupt brings something (RS-485 frames for
+    // other units are lines too).
+    if (busy || status || rxGotLine)
+        hw_wait();
+    else
+        hw_idle(HW_IDLE_FOREVER);
 }
 
 // ---------------------------------------------------------------- watchdog
@@ -466,31 +474,38 @@ static void run_watchdog_label(const char* label)
     ignoreTouch = 0;
 }
 
-void processCommWatchDog(int activity)
+int processCommWatchDog(int activity)
 {
     CommWatchDog& w = commWatchDog;
     if (!(w.flags & WDT_ARMED))
-        return;
+        return 0;
     if (activity) {
+        int ran = 1;
         if (w.flags & WDT_SHORT_FIRED) {
             w.flags &= (uint8_t)~WDT_SHORT_FIRED;
             run_watchdog_label(":st_up");
         } else if (w.flags & WDT_LONG_FIRED) {
             w.flags &= (uint8_t)~WDT_LONG_FIRED;
             run_watchdog_label(":lt_up");
+        } else {
+            ran = 0;
         }
         w.stamp = KM_TimerGetMsCount();
-        return;
+        return ran;
     }
     uint32_t elapsed = (KM_TimerGetMsCount() - w.stamp) / 1000;
     if (w.longSecs && !(w.flags & WDT_LONG_FIRED) && elapsed >= w.longSecs) {
         w.flags &= (uint8_t)~WDT_SHORT_FIRED;
         w.flags |= WDT_LONG_FIRED;
         run_watchdog_label(":lt_down");
-    } else if (!(w.flags & (WDT_LONG_FIRED | WDT_SHORT_FIRED)) && elapsed >= w.shortSecs) {
+        return 1;
+    }
+    if (!(w.flags & (WDT_LONG_FIRED | WDT_SHORT_FIRED)) && elapsed >= w.shortSecs) {
         w.flags |= WDT_SHORT_FIRED;
         run_watchdog_label(":st_down");
+        return 1;
     }
+    return 0;
 }
 
 // "*comwdt off", or "*comwdt" with a macro (number or name), a short and an

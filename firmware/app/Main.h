@@ -35,7 +35,8 @@ void GUIDEMO_Clear(int bitmap);
 void KM_Copy_Version(char* dst);
 void setupCommWatchDog(int macro, int shortSecs, int longSecs);
 void disableCommWatchDog(void);
-void processCommWatchDog(int activity);
+// Returns non-zero when it ran a section of the watchdog macro.
+int processCommWatchDog(int activity);
 int cmdCommWatchDog(char* cmd);
 int GUIDEMO_SetFont(const char* name);
 void GUIDEMO_SetTextBorder(int x);

@@ -15,7 +15,8 @@ static void unlock(void)
 }
 
 // Data polling: DQ7 shows the complement of the data until the word is in;
-// DQ5 set while DQ7 still differs means the chip gave up.
+// DQ5 set while DQ7 still differs means the chip gave up.  (The chip's
+// toggle bit, which flips at every read, does not matter here.)
 static int wait_programmed(uint32_t addr, uint8_t want)
 {
     for (;;) {
@@ -26,7 +27,7 @@ static int wait_programmed(uint32_t addr, uint8_t want)
             s = hw_read8(addr);
             return !((s ^ want) & DQ7);
         }
-        hw_wait();
+        hw_idle(HW_IDLE_FOREVER);
     }
 }
 
@@ -68,7 +69,7 @@ int FlashEraseSector(uint32_t sectorAddress)
             ok = (hw_read8(sectorAddress) & DQ7) != 0;
             break;
         }
-        hw_wait();
+        hw_idle(HW_IDLE_FOREVER);
     }
     hw_write16(FLASH_BASE, 0xF0);
     return ok;

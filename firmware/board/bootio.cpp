@@ -149,7 +149,7 @@ void BoardRestart(void)
 {
     hw_write16(WDOG_BASE + WDOG_WCR, (uint16_t)(WDOG_WCR_SRS | WDOG_WCR_WDE | (0u << WDOG_WCR_WT_SHIFT)));
     for (;;)
-        hw_wait();
+        hw_idle(HW_IDLE_FOREVER);
 }
 
 void setDriveStrength(int high)

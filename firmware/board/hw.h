@@ -3,11 +3,36 @@
 //
 // Every peripheral register access (and every NOR-flash command write or
 // status poll) goes through hw_read8/16/32 and hw_write8/16/32.  Every
-// busy-wait loop calls hw_wait() once per pass.  The reset code's cache and
-// MMU operations and the processor's IRQ mask live here too.
+// busy-wait loop calls hw_wait() once per pass, or, in a pass that found
+// nothing to do, hw_idle() or hw_idle_for() instead.  The reset code's cache
+// and MMU operations and the processor's IRQ mask live here too.
+//
+// hw_idle(passes) is the wait of a loop whose pass only looked (read
+// registers and memory, changed nothing) and found nothing to do, so that
+// every pass after it finds the same until an interrupt or a device changes
+// something.  It returns how many passes of the loop it stands for, at least
+// 1 and at most passes: a loop that gives up after a number of passes adds
+// it to its count.  hw_idle_for(ns) is the same for a loop that waits for a
+// time of its own: the passes of the next ns nanoseconds, counted from this
+// pass's register reads, find nothing to do either.  On the board each is
+// one pass; the simulated board lets the passes that would only look go by
+// at once, with time moving as they would have moved it.
+//
+// hw_pause() goes between the polls of a device that answers every poll
+// alike until something in it ends (an EEPROM in its write cycle): the
+// simulated board lets time go to its next event before the next poll, the
+// board polls again at once.  A loop that pauses bounds itself by time, not
+// by its polls.
+//
+// hw_spin(passes, waits) is a short fixed pause: a count-down of passes
+// empty loop passes on the board.  On the simulated board, where only
+// register accesses and waits take time, it is waits calls of hw_wait().
 #pragma once
 
 #include <stdint.h>
+
+// No limit on the passes of hw_idle.
+#define HW_IDLE_FOREVER 0xFFFFFFFFu
 
 #if defined(__arm__)
 
@@ -22,6 +47,15 @@ HW_INLINE void hw_write32(uint32_t addr, uint32_t v) { *(volatile uint32_t*)addr
 
 // Nothing to do on the board: the loop itself spends the time.
 HW_INLINE void hw_wait(void) {}
+HW_INLINE uint32_t hw_idle(uint32_t passes) { (void)passes; return 1; }
+HW_INLINE void hw_idle_for(uint32_t ns) { (void)ns; }
+HW_INLINE void hw_pause(void) {}
+HW_INLINE void hw_spin(uint32_t passes, uint32_t waits)
+{
+    (void)waits;
+    for (volatile uint32_t i = passes; i > 0; i = i - 1) {
+    }
+}
 
 HW_INLINE void __ARMLIB_disableIRQ(void)
 {
@@ -113,6 +147,8 @@ HW_INLINE void hw_mmu_enable(void)
 uint32_t hw_bus_read(uint32_t addr, unsigned size);
 void hw_bus_write(uint32_t addr, uint32_t value, unsigned size);
 void hw_wait_hook(void);
+uint32_t hw_idle_hook(uint32_t passes, uint32_t ns);
+void hw_pause_hook(void);
 void hw_cpu_irq_mask(int masked);
 
 static inline uint8_t hw_read8(uint32_t addr) { return (uint8_t)hw_bus_read(addr, 1); }
@@ -124,6 +160,23 @@ static inline void hw_write32(uint32_t addr, uint32_t v) { hw_bus_write(addr, v,
 
 // Lets virtual time run; the simulated board delivers interrupts here.
 static inline void hw_wait(void) { hw_wait_hook(); }
+// Always inlined: the simulated board tells loops apart by where they call
+// from.
+static inline __attribute__((always_inline)) uint32_t hw_idle(uint32_t passes)
+{
+    return hw_idle_hook(passes, HW_IDLE_FOREVER);
+}
+static inline __attribute__((always_inline)) void hw_idle_for(uint32_t ns)
+{
+    hw_idle_hook(HW_IDLE_FOREVER, ns);
+}
+static inline void hw_pause(void) { hw_pause_hook(); }
+static inline void hw_spin(uint32_t passes, uint32_t waits)
+{
+    (void)passes;
+    while (waits--)
+        hw_wait_hook();
+}
 
 static inline void __ARMLIB_disableIRQ(void) { hw_cpu_irq_mask(1); }
 static inline void __ARMLIB_enableIRQ(void) { hw_cpu_irq_mask(0); }

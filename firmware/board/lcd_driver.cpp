@@ -164,7 +164,7 @@ void wvr(int line)
             return;
         if (t < target && target - t > threeQuarters)
             return;
-        hw_wait();
+        hw_idle(HW_IDLE_FOREVER);
     }
 }
 

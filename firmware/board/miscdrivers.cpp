@@ -32,7 +32,7 @@ void InitAudio(void)
 
     hw_write32(PWM_BASE + PWM_PWMC, PWM_PWMC_SWR);
     while (hw_read32(PWM_BASE + PWM_PWMC) & PWM_PWMC_SWR)
-        hw_wait();
+        hw_idle(HW_IDLE_FOREVER);
     hw_write32(PWM_BASE + PWM_PWMP, VOLUME_PERIOD);
     hw_write32(PWM_BASE + PWM_PWMS, 0);
     hw_write32(PWM_BASE + PWM_PWMC, PWM_PWMC_EN);

@@ -1,5 +1,6 @@
 #include "board/serialmem.h"
 
+#include "app/KM_timer.h"
 #include "board/bootio.h"
 #include "board/hw.h"
 #include "board/imx21.h"
@@ -17,25 +18,26 @@
 // that, so a board whose bus is stuck or whose EEPROM is missing still
 // starts.
 #define I2C_WAIT_PASSES 20000u
-// Acknowledge polling: an address-only transfer takes at least 26 us, the
-// EEPROM's write cycle at most 5 ms.
+// Acknowledge polling: the EEPROM's write cycle takes at most 5 ms, so a
+// device that has not answered in 20 ms is not coming back; nor one that
+// has not answered 1000 polls (the count holds when the tick stands still).
+#define I2C_POLL_MS 20u
 #define I2C_POLL_LIMIT 1000
 
 // The controller needs a short pause between bus steps: a count-down of
-// 200 passes, a few microseconds.
+// 200 passes, a few microseconds (three steps of time on the simulated
+// board).
 static void settle(void)
 {
-    for (volatile int i = 200; i > 0; i = i - 1)
-        if ((i & 63) == 0)
-            hw_wait();
+    hw_spin(200, 3);
 }
 
 static int wait_flag(void)
 {
-    for (uint32_t n = 0; n < I2C_WAIT_PASSES; ++n) {
+    for (uint32_t n = 0; n < I2C_WAIT_PASSES;) {
         if (hw_read32(I2C(I2C_I2SR)) & I2C_I2SR_IIF)
             return 1;
-        hw_wait();
+        n += hw_idle(I2C_WAIT_PASSES - n);
     }
     return 0;
 }
@@ -59,10 +61,10 @@ static int byte_sent(void)
 
 static int wait_bus_idle(void)
 {
-    for (uint32_t n = 0; n < I2C_WAIT_PASSES; ++n) {
+    for (uint32_t n = 0; n < I2C_WAIT_PASSES;) {
         if (!(hw_read32(I2C(I2C_I2SR)) & I2C_I2SR_IBB))
             return 1;
-        hw_wait();
+        n += hw_idle(I2C_WAIT_PASSES - n);
     }
     return 0;
 }
@@ -164,9 +166,15 @@ uint32_t I2Cio(uint8_t device, int nWrite, int nRead, uint8_t* buffer)
 int I2CPollAck(void)
 {
     uint8_t none = 0;
-    for (int n = 0; n < I2C_POLL_LIMIT; ++n)
+    const uint32_t start = KM_TimerGetMsCount();
+    for (int n = 0; n < I2C_POLL_LIMIT; ++n) {
         if (!(I2Cio(EEPROM_DEVICE, 0, 0, &none) & I2C_NOT_ACKNOWLEDGED))
             return 1;
+        if (KM_TimerGetMsCount() - start >= I2C_POLL_MS)
+            break;
+        // Until its write cycle ends the EEPROM refuses every poll alike.
+        hw_pause();
+    }
     return 0;
 }
 
@@ -235,14 +243,14 @@ static int spi1_exchange(uint8_t* buf, int n)
     hw_set32(SPI1(CSPI_CONTROLREG), CSPI_CONTROL_XCH);
     uint32_t k = 0;
     while (!(hw_read32(SPI1(CSPI_INTREG)) & CSPI_INTREG_RR)) {
-        if (++k > SPI_WAIT_PASSES)
+        if (k >= SPI_WAIT_PASSES)
             return 0;
-        hw_wait();
+        k += hw_idle(SPI_WAIT_PASSES - k);
     }
     while (hw_read32(SPI1(CSPI_CONTROLREG)) & CSPI_CONTROL_XCH) {
-        if (++k > SPI_WAIT_PASSES)
+        if (k >= SPI_WAIT_PASSES)
             return 0;
-        hw_wait();
+        k += hw_idle(SPI_WAIT_PASSES - k);
     }
     for (int i = 0; i < n; ++i)
         buf[i] = (uint8_t)hw_read32(SPI1(CSPI_RXDATA));
@@ -252,8 +260,8 @@ static int spi1_exchange(uint8_t* buf, int n)
 void InitSerialFlash(void)
 {
     hw_write32(SPI1(CSPI_RESETREG), 1);
-    for (uint32_t k = 0; (hw_read32(SPI1(CSPI_RESETREG)) & 1) && k < SPI_WAIT_PASSES; ++k)
-        hw_wait();
+    for (uint32_t k = 0; (hw_read32(SPI1(CSPI_RESETREG)) & 1) && k < SPI_WAIT_PASSES;)
+        k += hw_idle(SPI_WAIT_PASSES - k);
     gpio_make_output(PORT_D, FLASH_CS_PIN, 1);
     hw_clear32(GPIO_PORT(PORT_D) + GPIO_GIUS, SPI1_PINS);
     hw_clear32(GPIO_PORT(PORT_D) + GPIO_GPR, SPI1_PINS);

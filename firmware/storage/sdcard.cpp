@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "app/KM_reply.h"
+#include "app/KM_timer.h"
 #include "board/bootio.h"
 #include "board/hw.h"
 #include "board/imx21.h"
@@ -43,6 +44,8 @@ enum {
 #define SD_POLL_LIMIT 200000u
 #define SD_READY_POLLS 999999u
 #define SD_IDENT_TRIES 200
+// A card programs a block in far less than this (or stands still).
+#define SD_PROGRAM_MS 1000u
 
 // Controller time-outs in bus clocks: a data block must start within
 // 0x2DB4 clocks, a response within 255.
@@ -129,13 +132,13 @@ int KMReportSDStatusErrors(uint8_t reportWriteCrc)
 // came without an error.
 static int sd_wait_flag(uint32_t flags)
 {
-    for (uint32_t i = 0; i < SD_POLL_LIMIT; ++i) {
+    for (uint32_t i = 0; i < SD_POLL_LIMIT;) {
         uint32_t s = sd_status();
         if (s & SDHC_STATUS_ERRORS)
             return 0;
         if (s & flags)
             return 1;
-        hw_wait();
+        i += hw_idle(SD_POLL_LIMIT - i);
     }
     return 0;
 }
@@ -146,8 +149,8 @@ int SDSetClock(int n)
     case 0:
         Delay_uSec(sdDelay_uSec);
         hw_write32(sdhc(SDHC_STR_STP_CLK), SDHC_STR_STP_CLK_STOP);
-        for (uint32_t i = 0; i < SD_POLL_LIMIT && (sd_status() & SDHC_STATUS_CLK_RUN); ++i)
-            hw_wait();
+        for (uint32_t i = 0; i < SD_POLL_LIMIT && (sd_status() & SDHC_STATUS_CLK_RUN);)
+            i += hw_idle(SD_POLL_LIMIT - i);
         break;
     case 1:
         hw_write32(sdhc(SDHC_STR_STP_CLK), SDHC_STR_STP_CLK_START);
@@ -184,9 +187,10 @@ static int sd_command_done(void)
 {
     uint32_t i = 0;
     while (!(sd_status() & SDHC_STATUS_CMD_DONE)) {
-        if (++i >= SD_POLL_LIMIT)
+        if (i + 1 >= SD_POLL_LIMIT)
             return 0;
-        hw_wait();
+        // The pass that would reach the limit gives up instead of waiting.
+        i += hw_idle(SD_POLL_LIMIT - 1 - i);
     }
     return KMReportSDStatusErrors(0);
 }
@@ -323,10 +327,10 @@ int SDCardDetect(void)
 {
     if (!sd_pin_shows_card())
         return 0;
-    for (int i = 0; i < 99; ++i) {
+    for (uint32_t i = 0; i < 99;) {
         if (sd_status() & SDHC_STATUS_CARD_PRESENT)
             return 1;
-        hw_wait();
+        i += hw_idle(99 - i);
     }
     return 0;
 }
@@ -486,12 +490,10 @@ int SDCardReadBlock(uint32_t address, uint8_t* buffer)
 }
 
 // Paces the data FIFO: a fixed loop of 1000 counts, a few microseconds of
-// the processor's time.
+// the processor's time (four steps of time on the simulated board).
 static void sd_pace(void)
 {
-    for (volatile uint32_t i = 0; i < 1000; ++i)
-        if ((i & 255) == 0)
-            hw_wait();
+    hw_spin(1000, 4);
 }
 
 int SDCardWriteBlock(uint32_t address, const uint8_t* buffer)
@@ -521,8 +523,9 @@ int SDCardWriteBlock(uint32_t address, const uint8_t* buffer)
     // The card is busy while it programs the block.  A card that stops
     // answering (pulled, or broken) ends the wait with a failure instead
     // of hanging the main loop.
+    const uint32_t start = KM_TimerGetMsCount();
     for (uint32_t i = 0;; ++i) {
-        if (i >= SD_READY_POLLS || !sd_pin_shows_card()) {
+        if (i >= SD_READY_POLLS || KM_TimerGetMsCount() - start >= SD_PROGRAM_MS || !sd_pin_shows_card()) {
             SDSetClock(0);
             return 0;
         }
@@ -532,6 +535,8 @@ int SDCardWriteBlock(uint32_t address, const uint8_t* buffer)
         if (DecodeCardStatusFromR1() & SD_R1_READY_FOR_DATA)
             break;
         Delay_uSec(1);
+        // Until it has programmed the block the card answers every poll alike.
+        hw_pause();
     }
     SDSetClock(0);
     return 1;
@@ -625,20 +630,20 @@ void SDhotplugUpdate(void)
 }
 
 // Each main-loop pass: mounts an inserted card, powers down a removed one.
-void SDcheckHotplug(void)
+int SDcheckHotplug(void)
 {
     switch (SDhotplug) {
     case SD_INSERTED:
         SDcardPower(1);
         SDCardSlotInit();
         SDhotplug = initialize_media() ? SD_MOUNTED : SD_MOUNT_FAILED;
-        break;
+        return 1;
     case SD_REMOVED:
         SDioLow();
         SDcardPower(0);
         SDhotplug = SD_EMPTY;
-        break;
+        return 1;
     default:
-        break;
+        return 0;
     }
 }

@@ -68,7 +68,8 @@ void SDhotplugFailedToInit(void);
 int SDisInitialized(void);
 int SDisFailedToInit(void);
 void SDhotplugUpdate(void);
-void SDcheckHotplug(void);
+// Returns non-zero when it mounted or powered down the card.
+int SDcheckHotplug(void);
 
 int SDCardInit(void);
 int SDCardDetect(void);

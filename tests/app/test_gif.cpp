@@ -263,6 +263,25 @@ TEST(Gif, PlayerShowsEachFrameForItsDelay)
     EXPECT_TRUE(b.machine.reports().empty()) << b.machine.reports().front();
 }
 
+TEST(Gif, PlayerShowsFramesWithoutADelayOneAfterAnother)
+{
+    // Nothing but the main loop's passes separates frames of delay 0: the
+    // player must not wait for the tick between them.
+    const Gif g = make_gif("eight frames without a delay", "nodelay.gif",
+                           "-delay 0 -size 16x8 xc:red xc:orange xc:yellow xc:lime xc:cyan xc:blue xc:magenta "
+                           "xc:black -loop 0");
+    ASSERT_EQ(g.frames.size(), 8u);
+    fwtest::BootOptions o;
+    o.flash_image = fwtest::build_image(entries({g}));
+    sim::Board& b = fwtest::boot_to_prompt(o);
+    ASSERT_EQ(visible(command("agif 0 1 300 200 1")), ">\\r");
+    const sim::Time prompt = b.uart1.sent.back().time;
+    ASSERT_TRUE(b.machine.run_until([&] { return mismatch(b, g, 7, 300, 200).empty(); },
+                                    b.machine.now() + 100 * sim::kMillisecond))
+        << "the last frame was never shown";
+    EXPECT_LT(b.machine.now() - prompt, 50 * sim::kMicrosecond) << "the frames waited for something between them";
+}
+
 // Hand-made files: 4 x 2 screen, two colours (black, white).
 std::vector<uint8_t> tiny_gif(const std::vector<uint8_t>& data, int minCodeSize = 2)
 {

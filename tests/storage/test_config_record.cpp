@@ -627,8 +627,10 @@ TEST(ConfigRecord, ABoardWithoutEepromStillStartsWithTheDefaults)
     EXPECT_LT(b.machine.now(), 3 * sim::kSecond) << "start-up without an EEPROM took too long";
     expect_ram(documented_defaults(), "no EEPROM");
     int ok = -1;
+    const sim::Time t0 = b.machine.now();
     fwtest::on_firmware([&] { ok = KM_EEPROM_Save(); });
     EXPECT_EQ(ok, 0) << "saving into a missing EEPROM was reported as done";
+    EXPECT_LT(b.machine.now() - t0, 100 * sim::kMillisecond) << "a save into a missing EEPROM took long to give up";
 }
 
 // ---------------------------------------------------------------- restart

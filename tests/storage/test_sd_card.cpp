@@ -386,6 +386,19 @@ TEST(SdCard, ACardPulledBeforeTheDebounceFailsWritesWithoutHanging)
     EXPECT_EQ(pc_checks(c).status, 0) << pc_checks(c).out;
 }
 
+TEST(SdCard, ACardThatNeverFinishesProgrammingFailsTheWriteWithoutHanging)
+{
+    Card c = make_card(Layout::Fat16);
+    sim::Board& b = boot_with_card(c);
+    b.sdhc.card.write_busy = 3600 * sim::kSecond;
+    std::vector<uint8_t> block(512, 0x5A);
+    int ok = -1;
+    const sim::Time t0 = b.machine.now();
+    fwtest::on_firmware([&] { ok = SDCardWriteBlock(100 * 512, block.data()); }, 60 * sim::kSecond);
+    EXPECT_EQ(ok, 0) << "a block the card never finished was reported written";
+    EXPECT_LT(b.machine.now() - t0, 2 * sim::kSecond) << "the driver waited long for a card stuck programming";
+}
+
 TEST(SdCard, ReadsTheBlockThatHoldsAByteAddress)
 {
     Card c = make_card(Layout::Fat16);

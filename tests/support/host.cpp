@@ -1,6 +1,8 @@
 #include "support/host.h"
 
+#include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <stdexcept>
 
 namespace fwtest {
@@ -50,18 +52,33 @@ void send(sim::Uart& uart, const std::string& bytes, uint32_t rate)
     sim::Machine::instance().post([&uart, bytes, rate] { uart.receive(bytes, rate); });
 }
 
-std::string until_prompt(sim::Uart& uart, size_t from, sim::Time limit)
+// Runs the board until what uart sent from byte from on satisfies done,
+// which is asked again only when the board has sent more (the question is
+// asked at every safe point, and the text can be long).
+static std::string until_sent(sim::Uart& uart, size_t from, sim::Time limit,
+                              const std::function<bool(const std::string&)>& done)
 {
     sim::Machine& m = sim::Machine::instance();
-    m.run_until([&] { return uart.sent.size() > from && ends_with_prompt(uart.sent_text(from)); }, m.now() + limit);
+    size_t asked = SIZE_MAX;
+    m.run_until(
+        [&] {
+            if (uart.sent.size() == asked)
+                return false;
+            asked = uart.sent.size();
+            return done(uart.sent_text(from));
+        },
+        m.now() + limit);
     return uart.sent_text(from);
+}
+
+std::string until_prompt(sim::Uart& uart, size_t from, sim::Time limit)
+{
+    return until_sent(uart, from, limit, [](const std::string& s) { return ends_with_prompt(s); });
 }
 
 std::string until_text(sim::Uart& uart, size_t from, const std::string& text, sim::Time limit)
 {
-    sim::Machine& m = sim::Machine::instance();
-    m.run_until([&] { return uart.sent_text(from).find(text) != std::string::npos; }, m.now() + limit);
-    return uart.sent_text(from);
+    return until_sent(uart, from, limit, [&](const std::string& s) { return s.find(text) != std::string::npos; });
 }
 
 std::string command(sim::Uart& uart, const std::string& line, sim::Time limit)
