@@ -130,6 +130,8 @@ PanelState PanelPublisher::read_state() const
     s.status_led = board_.status_led();
     s.sd_led = board_.sd_led();
     s.tone_hz = beeper_tone_hz(board_);
+    s.volume_sample = board_.pwm.sample();
+    s.volume_period = board_.pwm.period();
     s.card_present = board_.card_present;
     s.finger = board_.finger;
     return s;

@@ -5,8 +5,8 @@
 // others.  The publisher lives on the firmware thread: a repeating machine
 // event looks at the board (at most every kLookWallNs of wall time, so a
 // board running as fast as it can stays fast) and copies the panel picture,
-// the LEDs, panel power, backlight, tone, card switch, finger and virtual
-// time into a snapshot behind a mutex.  Other threads read only snapshots
+// the LEDs, panel power, backlight, tone and volume, card switch, finger and
+// virtual time into a snapshot behind a mutex.  Other threads read only snapshots
 // and the console bytes, and hand touches, card changes and console lines to
 // the board through Machine::post().
 #pragma once
@@ -36,14 +36,19 @@ struct PanelState {
     bool status_led = false;
     bool sd_led = false;
     double tone_hz = 0;     // 0 while the beeper is silent
+    // The beeper's volume: the PWM's sample and period registers (the
+    // output is high for volume_sample of every volume_period counts).
+    uint32_t volume_sample = 0;
+    uint32_t volume_period = 0;
     bool card_present = false;
     Board::Finger finger;
 
     bool operator==(const PanelState& o) const
     {
         return panel_power == o.panel_power && backlight == o.backlight && status_led == o.status_led &&
-               sd_led == o.sd_led && tone_hz == o.tone_hz && card_present == o.card_present &&
-               finger.x == o.finger.x && finger.y == o.finger.y && finger.down == o.finger.down;
+               sd_led == o.sd_led && tone_hz == o.tone_hz && volume_sample == o.volume_sample &&
+               volume_period == o.volume_period && card_present == o.card_present && finger.x == o.finger.x &&
+               finger.y == o.finger.y && finger.down == o.finger.down;
     }
     bool operator!=(const PanelState& o) const { return !(*this == o); }
 };

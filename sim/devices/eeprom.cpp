@@ -12,7 +12,7 @@
 
 namespace sim {
 
-Eeprom::Eeprom(Machine& m, const std::string& path) : m_(m)
+Eeprom::Eeprom(Machine& m, const std::string& path) : m_(m), rep_(m, "EEPROM")
 {
     if (path.empty()) {
         own_.assign(kSize, 0xFF);
@@ -54,6 +54,9 @@ void Eeprom::bus_start()
         return;  // the write cycle runs on whatever the bus does
     // Only a stop starts a write cycle: a start in the middle of a write
     // drops the bytes loaded so far.
+    if (state_ == State::Data && loaded_)
+        rep_.once("a start before the stop dropped the data bytes of a write (only a stop starts "
+                  "the write cycle)");
     if (state_ != State::Read)
         loaded_ = 0;
     state_ = State::Idle;

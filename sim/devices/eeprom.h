@@ -5,6 +5,9 @@
 // A write addresses the device, sends the two address bytes and up to a
 // 32-byte page of data; the stop starts the internal write cycle, during
 // which the device acknowledges nothing (acknowledge polling finds its end).
+// A start (also a repeated one) before that stop drops the bytes loaded so
+// far, as does the next start after a master that let go of the bus without
+// a stop; the model reports such a write that never happened.
 // Data beyond the end of a page wraps to the page's start.  A read returns
 // bytes from the address counter on, wrapping at the end of the memory; a
 // random read is a write of the address followed by a repeated start.
@@ -16,6 +19,7 @@
 
 #include "i2c.h"
 #include "machine.h"
+#include "regfile.h"
 
 #include <cstdint>
 #include <set>
@@ -62,6 +66,7 @@ private:
     void finish_cycle();
 
     Machine& m_;
+    AccessReporter rep_;
     uint8_t* mem_ = nullptr;
     bool mapped_ = false;
     std::vector<uint8_t> own_;

@@ -184,12 +184,20 @@ void I2c::write(uint32_t off, uint32_t v, unsigned size)
         r_.i2cr = v & 0xF8;
         if (!(v & I2CR_IEN)) {
             // Module off: the controller lets go of the bus and its state
-            // returns to reset.
+            // returns to reset.  Only MSTA falling in an enabled module makes
+            // a stop: switched off in the middle of a transfer, the
+            // controller releases SCL and SDA between bytes (SCL low, SDA
+            // already let go after the acknowledge) and both simply rise.
+            // The devices see no stop and stay where the transfer left them
+            // until the next start.
             if (old & I2CR_IEN) {
-                if (in_flight_)
+                if (in_flight_) {
                     m_.cancel(byte_event_);
+                    rep_.once("module switched off while a byte was on the wire");
+                }
                 in_flight_ = stop_after_byte_ = false;
-                release_bus();
+                phase_ = Phase::Idle;
+                target_ = nullptr;
                 if (stop_pending_)
                     m_.cancel(stop_event_);
                 stop_pending_ = false;

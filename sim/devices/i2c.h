@@ -2,11 +2,12 @@
 //
 // Master mode as the firmware drives it: a start when MSTA goes high, the
 // address byte, data bytes in transmit or receive mode, a repeated start by
-// RSTA, a stop when MSTA goes low.  Each byte takes nine clocks at the rate
-// the frequency divider gives against the IPG clock (66.5 MHz with the
-// board's clock set-up; divider code 0x31 = 192, about 346 kHz), after
-// which ICF and IIF are set and RXAK shows the acknowledge bit of the
-// ninth clock.  The bus is connected only while the module clock runs
+// RSTA, a stop when MSTA goes low (switching the module off makes none:
+// the devices are left in the middle of their transfer until the next
+// start).  Each byte takes nine clocks at the rate the frequency divider
+// gives against the IPG clock (66.5 MHz with the board's clock set-up;
+// divider code 0x31 = 192, about 346 kHz), after which ICF and IIF are set
+// and RXAK shows the acknowledge bit of the ninth clock.  The bus is connected only while the module clock runs
 // (PCCR0 bit 12) and PD17/PD18 are given to the controller.  Slave mode is
 // not modelled.
 #pragma once
@@ -26,8 +27,7 @@ namespace sim {
 class I2cDevice {
 public:
     virtual ~I2cDevice() = default;
-    // Every device sees every start (also a repeated one) and every stop or
-    // release of the bus.
+    // Every device sees every start (also a repeated one) and every stop.
     virtual void bus_start() {}
     virtual void bus_stop() {}
     // The device named by the address byte after a start; true acknowledges.

@@ -22,10 +22,22 @@ uint16_t NorFlash::array(uint32_t off) const
 
 void NorFlash::bad(uint32_t off, uint32_t v)
 {
-    char b[96];
+    char b[160];
+    if (bypass_) {
+        // In unlock bypass mode the chip takes only its own short commands
+        // (program, erase, and the exit 0x90 0x00); anything else, the
+        // unlock cycles and the reset 0xF0 among them, it ignores.
+        std::snprintf(b, sizeof b,
+                      "NOR flash: command 0x%04X at +0x%07X ignored in unlock bypass mode (it ends only with "
+                      "0x90 then 0x00)",
+                      v, off);
+        m_.report(b);
+        state_ = State::Bypass;
+        return;
+    }
     std::snprintf(b, sizeof b, "NOR flash: unexpected command 0x%04X at +0x%07X; back to reading", v, off);
     m_.report(b);
-    state_ = bypass_ ? State::Bypass : State::Read;
+    state_ = State::Read;
 }
 
 // Below the memory image lies the firmware itself: nothing the running
@@ -82,6 +94,19 @@ void NorFlash::erase(uint32_t first, uint32_t len)
     busy_off_ = first;
     erased_ += len / kSector;
     m_.schedule_in(kSectorErase * (len / kSector), [this] { finish(); });
+}
+
+// The last cycle of an erase: 0x30 at a sector, or 0x10 for the whole chip
+// (where chip_ok says the address is right for it).
+void NorFlash::erase_command(uint32_t off, uint16_t v, bool chip_ok)
+{
+    const uint8_t cmd = static_cast<uint8_t>(v);
+    if (cmd == 0x30)
+        erase(off & ~(kSector - 1), kSector);
+    else if (cmd == 0x10 && chip_ok)
+        erase(0, kSize);
+    else
+        bad(off, v);
 }
 
 void NorFlash::finish()
@@ -152,8 +177,8 @@ void NorFlash::write(uint32_t off, uint32_t value, unsigned size)
         rep_.once("NOR flash: command while busy");
         return;
     }
-    if (cmd == 0xF0 && state_ != State::Program && state_ != State::BypassProgram) {
-        // Reset: back to reading the array; also ends a failed operation.
+    if (cmd == 0xF0 && !bypass_ && state_ != State::Program) {
+        // Reset: back to reading the array.
         busy_ = false;
         erasing_ = false;
         bypass_ = false;
@@ -205,12 +230,7 @@ void NorFlash::write(uint32_t off, uint32_t value, unsigned size)
             bad(off, v);
         break;
     case State::EraseUnlock2:
-        if (cmd == 0x30)
-            erase(off & ~(kSector - 1), kSector);
-        else if (off == kCmd1 && cmd == 0x10)
-            erase(0, kSize);
-        else
-            bad(off, v);
+        erase_command(off, v, off == kCmd1);
         break;
     case State::Program:
     case State::BypassProgram:
@@ -222,9 +242,14 @@ void NorFlash::write(uint32_t off, uint32_t value, unsigned size)
         else if (cmd == 0x90)
             state_ = State::BypassReset;
         else if (cmd == 0x80)
-            state_ = State::EraseSetup;
+            state_ = State::BypassErase;
         else
             bad(off, v);
+        break;
+    case State::BypassErase:
+        // The erase of unlock bypass mode has no unlock cycles, and its chip
+        // erase may be written anywhere.
+        erase_command(off, v, true);
         break;
     case State::BypassReset:
         if (cmd == 0x00) {

@@ -7,6 +7,13 @@
 // a program can only clear bits, an erase sets a whole sector to 0xFF, and
 // while the chip is busy a read returns status (DQ7 data polling, DQ6
 // toggle, DQ5 exceeded time) instead of data.
+//
+// Unlock bypass mode (0xAA, 0x55, 0x20) takes only its short commands: 0xA0
+// and the word to program, 0x80 and 0x30 at a sector (or 0x10 for the chip),
+// and 0x90 then 0x00 to leave it.  Anything else, the reset 0xF0 included,
+// the chip ignores and stays in bypass; the model reports it.  After an
+// operation that ran out of time only the reset is heard, and it ends
+// bypass mode too.
 #pragma once
 
 #include "machine.h"
@@ -34,6 +41,9 @@ public:
     bool busy() const { return busy_; }
     // The chip reads its array: no command under way, not busy.
     bool reads_array() const { return state_ == State::Read && !busy_; }
+    // Unlock bypass mode is on (it ends with 0x90, 0x00, or a reset after a
+    // failed operation).
+    bool in_unlock_bypass() const { return bypass_; }
     // A worn-out sector: erasing it runs out of time (DQ5), as a failing
     // chip does.
     void set_failing_sector(int sector) { failing_sector_ = sector; }
@@ -42,10 +52,11 @@ public:
 
 private:
     enum class State { Read, Unlock1, Unlock2, EraseSetup, EraseUnlock1, EraseUnlock2, Program, Bypass,
-                       BypassProgram, BypassReset, Autoselect, Failed };
+                       BypassProgram, BypassErase, BypassReset, Autoselect, Failed };
     uint16_t array(uint32_t off) const;
     void program(uint32_t off, uint16_t v);
     void erase(uint32_t first, uint32_t len);
+    void erase_command(uint32_t off, uint16_t v, bool chip_ok);
     void finish();
     uint16_t status(uint32_t off);
     void bad(uint32_t off, uint32_t v);

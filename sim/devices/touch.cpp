@@ -10,9 +10,23 @@ constexpr int kLow = 150, kHigh = 850, kMargin = 20;
 constexpr int kZ1 = 100;
 
 int clamp12(int v) { return std::clamp(v, 0, 4095); }
-}  // namespace
 
 // ---------------------------------------------------------------- panel
+
+// The count at the centre of pixel p, counted from the calibration point
+// at pixel kMargin, across a span of `pixels` pixels for kHigh - kLow
+// counts, rounded to the nearest count.  The firmware maps a count back
+// with a division that truncates towards that point, so that each pixel's
+// counts lie on the side of it away from the point: the centre is p + 1/2
+// pixel right of it and p - 1/2 left of it.
+int centre_counts(int p, int pixels)
+{
+    const int d = p - kMargin;
+    const int away = d < 0 ? -d : d;
+    const int counts = ((2 * away + 1) * (kHigh - kLow) + pixels) / (2 * pixels);
+    return d < 0 ? -counts : counts;
+}
+}  // namespace
 
 void ResistivePanel::raw_at(int sx, int sy, int* chip_x, int* chip_y) const
 {
@@ -22,8 +36,8 @@ void ResistivePanel::raw_at(int sx, int sy, int* chip_x, int* chip_y) const
         w = 800;
         h = 480;
     }
-    *chip_y = kHigh - (sx - kMargin) * (kHigh - kLow) / (w - 2 * kMargin - 1);
-    *chip_x = kLow + (sy - kMargin) * (kHigh - kLow) / (h - 2 * kMargin - 1);
+    *chip_y = kHigh - centre_counts(sx, w - 2 * kMargin - 1);
+    *chip_x = kLow + centre_counts(sy, h - 2 * kMargin - 1);
 }
 
 PanelReading ResistivePanel::read()

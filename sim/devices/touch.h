@@ -7,6 +7,12 @@
 // converter's Y channel falls linearly from 850 (of 1023) at screen x = 20
 // to 150 at x = width - 21, its X channel rises from 150 at screen y = 20 to
 // 850 at y = height - 21 (the panel's axes are crossed against the chip's).
+// A finger on a pixel reads the count nearest the pixel's centre (in the
+// 10-bit counts to which the firmware rounds the 12-bit results), so that
+// the firmware's calibration, which truncates, gives back that pixel.
+// Where the panel has more pixels than counts between the calibration
+// points (800 across for 700 counts) some pixels have no count of their
+// own and read as a neighbour.
 // The pressure channels give a touch resistance of about 300 in the
 // firmware's units wherever the finger is.  Without a finger Z1 reads 0.
 #pragma once
@@ -41,7 +47,8 @@ public:
     }
     PanelReading read();
     bool touched() const { return where_().down; }
-    // Raw 10-bit channel values of a screen pixel (the mapping above).
+    // Raw 10-bit channel values at the centre of a screen pixel (the
+    // mapping above).
     void raw_at(int sx, int sy, int* chip_x, int* chip_y) const;
     // Adds +noise, -noise, +noise, ... (10-bit counts) to successive
     // position readings: a finger that does not rest still.

@@ -51,6 +51,7 @@ std::string state_json(const PanelSnapshot& s)
       << ",\"backlight\":" << st.backlight
       << ",\"leds\":{\"status\":" << boolean(st.status_led) << ",\"sd\":" << boolean(st.sd_led) << "}"
       << ",\"tone\":{\"on\":" << boolean(st.tone_hz > 0) << ",\"hz\":" << tone << "}"
+      << ",\"volume\":{\"sample\":" << st.volume_sample << ",\"period\":" << st.volume_period << "}"
       << ",\"card_present\":" << boolean(st.card_present)
       << ",\"touch\":{\"x\":" << st.finger.x << ",\"y\":" << st.finger.y
       << ",\"down\":" << boolean(st.finger.down) << "}"

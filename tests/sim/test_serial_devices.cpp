@@ -15,6 +15,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -288,24 +289,79 @@ TEST_F(SerialDeviceTest, PageWritesWrapInsideTheirPageAndReadsAcrossTheEnd)
     EXPECT_EQ(read_from(0xA0, {0x20, 0x00}, 1), std::vector<uint8_t>{0x22}) << "address 0x2000 is 0x0000";
 }
 
+// Only a stop starts the write cycle.  A transfer that ends otherwise
+// stores nothing, and where data bytes were loaded the model says so; the
+// transfers that load none (acknowledge polling, which switches the module
+// off after the address, and the address half of a random read) pass
+// silently.
 TEST_F(SerialDeviceTest, AWriteWithoutItsStopStoresNothing)
 {
-    start(0xA0);
-    send(0x00);
-    send(0x10);
-    send(0x77);
-    // A repeated start instead of the stop: the loaded byte is dropped.
-    set_cr(I2c::I2CR_RSTA);
-    send(0xA1);
-    clear_cr(I2c::I2CR_MTX);
-    clear_cr(I2c::I2CR_MSTA);
-    stop();
-    EXPECT_FALSE(eeprom.busy());
-    EXPECT_EQ(eeprom.data()[0x10], 0xFF);
-    // A write of the address alone (the first half of a random read) is no
-    // write either.
-    eeprom_write(0x0010, {});
-    EXPECT_FALSE(eeprom.busy()) << "an address-only write started a write cycle";
+    const auto write_0x77_to_0x10 = [this] {
+        start(0xA0);
+        send(0x00);
+        send(0x10);
+        send(0x77);
+    };
+    const auto off = [this] { wr(i2c_at + I2c::I2CR, 0); };
+    struct Case {
+        const char* how;
+        std::function<void()> transfer;
+        const char* report;  // null: none
+    };
+    const Case cases[] = {
+        {"a repeated start instead of the stop",
+         [&] {
+             write_0x77_to_0x10();
+             set_cr(I2c::I2CR_RSTA);
+             send(0xA1);
+             clear_cr(I2c::I2CR_MTX);
+             clear_cr(I2c::I2CR_MSTA);
+             stop();
+         },
+         "EEPROM: a start before the stop dropped the data bytes"},
+        {"the module switched off instead of the stop, then acknowledge polling",
+         [&] {
+             write_0x77_to_0x10();
+             off();
+             poll_until_ack();
+         },
+         "EEPROM: a start before the stop dropped the data bytes"},
+        {"the module switched off with the data byte on the wire",
+         [&] {
+             start(0xA0);
+             send(0x00);
+             send(0x10);
+             wr(i2c_at + I2c::I2DR, 0x77);
+             off();
+             poll_until_ack();
+         },
+         "I2C: module switched off while a byte was on the wire"},
+        {"acknowledge polling", [&] { poll_until_ack(); }, nullptr},
+        {"the address alone, then the stop", [&] { eeprom_write(0x0010, {}); }, nullptr},
+        {"a random read", [&] { read_from(0xA0, {0x00, 0x10}, 1); }, nullptr},
+    };
+    for (const Case& c : cases) {
+        sim::Eeprom chip(m, "");  // each case on a chip of its own, whose reports are new
+        i2c.attach(sim::Eeprom::kAddress, &chip);
+        m.clear_reports();
+        c.transfer();
+        EXPECT_FALSE(chip.busy()) << c.how << ": a write cycle started";
+        EXPECT_EQ(chip.write_cycles(), 0u) << c.how << ": a write cycle ran";
+        m.advance(2 * sim::Eeprom::kWriteCycle);
+        EXPECT_EQ(chip.data()[0x10], 0xFF) << c.how << ": the byte was stored";
+        if (c.report)
+            EXPECT_TRUE(reported(c.report)) << c.how << ": not reported; reports: "
+                                            << (m.reports().empty() ? "none" : m.reports().front());
+        else
+            EXPECT_TRUE(m.reports().empty()) << c.how << ": " << m.reports().front();
+        off();
+        i2c.attach(sim::Eeprom::kAddress, &eeprom);
+    }
+    // The same write with its stop is stored.
+    ASSERT_TRUE(eeprom_write(0x0010, {0x77}));
+    poll_until_ack();
+    EXPECT_EQ(eeprom.data()[0x10], 0x77);
+    EXPECT_TRUE(m.reports().empty()) << m.reports().front();
 }
 
 TEST_F(SerialDeviceTest, EepromContentsLiveInItsFile)

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "board/bootflash.h"
+#include "board/hw.h"
 #include "format/memimage.h"
 #include "storage/KM_extmem.h"
 #include "support/host.h"
@@ -46,7 +47,73 @@ TEST(NorFlash, ProgramsClearsOnlyAndErasesSectors)
     EXPECT_EQ(flash_bytes(b, at + 0x20000, 1)[0], 0x12) << "the next sector was erased too";
     fwtest::on_firmware([&] { ok = FlashWriteBlock(at, data, sizeof data); });
     EXPECT_EQ(ok, 1) << "an erased sector takes new data";
+    EXPECT_FALSE(b.nor.in_unlock_bypass()) << "programming left the chip in unlock bypass mode";
+    EXPECT_TRUE(b.nor.reads_array()) << "programming left the chip in a command";
     EXPECT_TRUE(b.machine.reports().empty()) << b.machine.reports().front();
+}
+
+// Unlock bypass mode ends only with 0x90 then 0x00; the chip ignores the
+// reset and the unlock cycles there and goes on taking its short commands.
+TEST(NorFlash, UnlockBypassEndsOnlyWithItsExitCommand)
+{
+    sim::Board& b = fwtest::boot_to_prompt();
+    const uint32_t base = 0xC8000000, cmd1 = base + 0xAAA, cmd2 = base + 0x554, word = 0xC8400010;
+    struct Write {
+        uint32_t at;
+        uint16_t v;
+    };
+    struct Case {
+        const char* how;
+        std::vector<Write> writes;  // after entering bypass mode
+        bool still_in_bypass;
+    };
+    const Case cases[] = {
+        {"the reset alone", {{base, 0xF0}}, true},
+        {"0x90 then the reset", {{base, 0x90}, {base, 0xF0}}, true},
+        {"the unlock cycles", {{cmd1, 0xAA}, {cmd2, 0x55}}, true},
+        {"0x90, 0x00", {{base, 0x90}, {base, 0x00}}, false},
+        {"0x90, 0x00, then the reset", {{base, 0x90}, {base, 0x00}, {base, 0xF0}}, false},
+    };
+    for (const Case& c : cases) {
+        b.machine.clear_reports();
+        fwtest::on_firmware([&] {
+            hw_write16(cmd1, 0xAA);
+            hw_write16(cmd2, 0x55);
+            hw_write16(cmd1, 0x20);
+            for (const Write& w : c.writes)
+                hw_write16(w.at, w.v);
+        });
+        EXPECT_EQ(b.nor.in_unlock_bypass(), c.still_in_bypass) << c.how;
+        if (c.still_in_bypass) {
+            ASSERT_FALSE(b.machine.reports().empty()) << c.how << ": leaving unlock bypass mode so went unnoticed";
+            EXPECT_NE(b.machine.reports()[0].find("ignored in unlock bypass mode"), std::string::npos)
+                << c.how << ": " << b.machine.reports()[0];
+            // Still in bypass: its short program and erase work, and its exit
+            // ends it.
+            const uint16_t v = 0x1234;
+            uint16_t after_program = 0, after_erase = 0;
+            fwtest::on_firmware([&] {
+                hw_write16(base, 0xA0);
+                hw_write16(word, v);
+                for (int i = 0; i < 100000 && hw_read16(word) != v; ++i)
+                    hw_wait();
+                after_program = hw_read16(word);
+                hw_write16(base, 0x80);
+                hw_write16(word, 0x30);
+                for (int i = 0; i < 100000 && !(hw_read8(word) & 0x80); ++i)
+                    hw_wait();
+                after_erase = hw_read16(word);
+                hw_write16(base, 0x90);
+                hw_write16(base, 0x00);
+            });
+            EXPECT_EQ(after_program, v) << c.how << ": the bypass program after it";
+            EXPECT_EQ(after_erase, 0xFFFF) << c.how << ": the bypass sector erase after it";
+            EXPECT_FALSE(b.nor.in_unlock_bypass()) << c.how << ": 0x90, 0x00 did not end bypass mode";
+        } else {
+            EXPECT_TRUE(b.nor.reads_array()) << c.how;
+            EXPECT_TRUE(b.machine.reports().empty()) << c.how << ": " << b.machine.reports().front();
+        }
+    }
 }
 
 TEST(ImageStore, ProgramAreaChecksAndSplitsAtSixtyFourK)

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -145,7 +146,8 @@ TEST(Endpoints, StateDescribesTheBoard)
     const char* booleans[] = {"panel_power", "leds.status", "leds.sd", "tone.on", "card_present", "touch.down"};
     for (const char* f : booleans)
         EXPECT_TRUE(st[f] == "true" || st[f] == "false") << "/state field " << f << " is not a boolean: " << r.body;
-    const char* numbers[] = {"backlight", "tone.hz", "touch.x", "touch.y", "time_ns", "width", "height"};
+    const char* numbers[] = {"backlight", "tone.hz",  "volume.sample", "volume.period", "touch.x",
+                             "touch.y",   "time_ns", "width",         "height"};
     for (const char* f : numbers)
         EXPECT_FALSE(st[f].empty() || st[f].find_first_not_of("0123456789.") != std::string::npos)
             << "/state field " << f << " is not a number: " << r.body;
@@ -160,6 +162,42 @@ TEST(Endpoints, StateDescribesTheBoard)
     double wall = std::chrono::duration<double, std::nano>(Clock::now() - wall0).count();
     EXPECT_GT(t1 - t0, 0) << "virtual time in /state stood still in real time";
     EXPECT_LT(t1 - t0, wall + 10e6) << "virtual time in /state ran ahead of the wall clock in real time";
+}
+
+// The beeper's volume as the host sets it: the volume scaled by the stored
+// maximum, then by the PWM's period of 102 (an integer division each).
+TEST(Endpoints, StateShowsTheBeepersVolume)
+{
+    Simulator s;
+    ASSERT_EQ(s.problem(), "") << "the simulator did not start";
+    ASSERT_NE(s.until_answering(kVersion).find(kVersion), std::string::npos) << "the firmware does not answer vers";
+    struct Case {
+        const char* line;
+        int sample;
+    };
+    const Case cases[] = {
+        {"bMaX 0", 80},       // the maximum applies from the next volume on
+        {"bv 200", 0},        // a maximum of 0 silences every volume
+        {"bMaX 255", 0},
+        {"bv 255", 102},
+        {"bv 128", 51},
+        {"bv -28", 40},       // relative: 100
+        {"bMaX 128", 40},
+        {"bv 255", 51},       // 255 x 128 / 255 = 128
+        {"bvs 1", 0},
+    };
+    for (const Case& c : cases) {
+        std::string reply = s.send_lines({c.line});
+        ASSERT_NE(reply.find(">\r"), std::string::npos) << c.line << " was answered " << reply;
+        std::map<std::string, std::string> st;
+        for (auto end = Clock::now() + 30s; Clock::now() < end; std::this_thread::sleep_for(20ms)) {
+            st = s.state();
+            if (st["volume.sample"] == std::to_string(c.sample))
+                break;
+        }
+        EXPECT_EQ(st["volume.sample"], std::to_string(c.sample)) << "/state's volume after \"" << c.line << "\"";
+        EXPECT_EQ(st["volume.period"], "102") << "/state's volume period after \"" << c.line << "\"";
+    }
 }
 
 TEST(Endpoints, TouchPutsTheFingerOnThePanel)

@@ -280,6 +280,24 @@ TEST(PanelPublisher, ReadsTheBoardAsThePageShowsIt)
     m.write(kPortC + 0x20, 1u << 14, 4);  // PC14 taken as a GPIO: no tone on the beeper
     EXPECT_EQ(sim::beeper_tone_hz(b), 0) << "a tone while PC14 is a GPIO pin";
 
+    // The beeper's volume: the PWM's sample and period registers as they
+    // stand, in the state and its JSON.
+    constexpr uint32_t kPwm = 0x10006000, kPccr1 = 0x10027024;
+    m.write(kPccr1, m.read(kPccr1, 4) | 0x17000000, 4);  // the module clocks of the firmware's set-up
+    m.write(kPwm + 0x08, 102, 4);
+    for (uint32_t sample : {40u, 0u, 102u, 7u}) {
+        const uint64_t before = panel.snapshot().generation;
+        m.write(kPwm + 0x04, sample, 4);
+        panel.publish(false);
+        const sim::PanelSnapshot s = panel.snapshot();
+        EXPECT_EQ(s.state.volume_sample, sample) << "the volume after a sample of " << sample;
+        EXPECT_EQ(s.state.volume_period, 102u);
+        EXPECT_GT(s.generation, before) << "a new volume did not count as a change for the page";
+        const std::string json = sim::web::state_json(s);
+        const std::string want = "\"volume\":{\"sample\":" + std::to_string(sample) + ",\"period\":102}";
+        EXPECT_NE(json.find(want), std::string::npos) << "/state lacks " << want << ": " << json;
+    }
+
     // What each UART sends reaches the console of its own port, in order.
     const std::pair<sim::Uart*, uint32_t> uarts[] = {{&b.uart1, 0x1000A000}, {&b.uart2, 0x1000B000}};
     const std::string texts[] = {"vers\r\x13", "two\r"};
