@@ -101,6 +101,18 @@ Board::Board(const BoardOptions& o)
     machine.attach(0x10020000, 0x1000, &aipi2);
     machine.attach(0x1003F000, 0x1000, &crossbar);
 
+    // The module clock enables of the i.MX21: UART1, UART2 and SDHC1 in
+    // PCCR0; the watchdog, GPT1, GPT2 and the PWM in PCCR1.  (CSPI1, CSPI2,
+    // I2C and the LCD controller look at theirs themselves; the GPIO ports
+    // answer from reset on, before anything sets an enable.)
+    uart1.clock_gate.connect(clock, ClockController::PCCR0, 1u << 0);
+    uart2.clock_gate.connect(clock, ClockController::PCCR0, 1u << 1);
+    sdhc.clock_gate.connect(clock, ClockController::PCCR0, 1u << 9);
+    watchdog.clock_gate.connect(clock, ClockController::PCCR1, 1u << 24);
+    gpt1.clock_gate.connect(clock, ClockController::PCCR1, 1u << 25);
+    gpt2.clock_gate.connect(clock, ClockController::PCCR1, 1u << 26);
+    pwm.clock_gate.connect(clock, ClockController::PCCR1, 1u << 28);
+
     i2c.attach(Eeprom::kAddress, &eeprom);
     i2c.attach(TempSensor::kAddress, &temp_sensor);
     i2c.attach(FocalTech::kAddress, &focaltech);

@@ -58,6 +58,13 @@ void AccessReporter::read_only(uint32_t off, uint32_t value)
         say("write32 of " + hex32(value) + " to read-only register at " + offset_text(off) + " ignored");
 }
 
+void AccessReporter::clock_off(uint32_t off, bool write, const std::string& gate)
+{
+    if (first(write ? 'C' : 'c', off))
+        say(std::string(write ? "write" : "read") + " at " + offset_text(off) + " while the module clock (" + gate +
+            ") is off: access dropped");
+}
+
 void AccessReporter::once(const std::string& text)
 {
     if (remarks_.insert(text).second)

@@ -29,6 +29,9 @@ public:
     void unknown_read(uint32_t off);
     void unknown_write(uint32_t off, uint32_t value);
     void read_only(uint32_t off, uint32_t value);
+    // A register access while the module's clock (gate, e.g. "PCCR0 bit 0")
+    // is off: the module does not answer, the access is dropped.
+    void clock_off(uint32_t off, bool write, const std::string& gate);
     // Any other remark about the model's use, once per distinct text.
     void once(const std::string& text);
 

@@ -7,6 +7,7 @@
 #include "devices/gpio.h"
 #include "devices/gpt.h"
 #include "devices/regfile.h"
+#include "devices/uart.h"
 #include "machine.h"
 
 #include <gtest/gtest.h>
@@ -505,6 +506,117 @@ TEST_F(DeviceTest, PllRestartDropsLockFor100Microseconds)
     EXPECT_FALSE(crm.mpll_locked()) << "a second restart did not restart the lock time";
     advance_to(t1 + 100 * kMicrosecond);
     EXPECT_TRUE(crm.mpll_locked());
+}
+
+// Switching the clocks over to the PLLs (any change of CSCR but a restart)
+// must wait until both have locked again after their restart.
+TEST_F(DeviceTest, ClockSetUpWaitsForThePllsToLock)
+{
+    struct Step {
+        uint32_t cscr;
+        Time wait_after;
+    };
+    struct Case {
+        const char* what;
+        std::vector<Step> steps;
+        const char* report;  // nullptr: none
+    };
+    const uint32_t restart_both = 0x17630617, set_up = 0x17030617, switched = 0x17030613;
+    const std::vector<Case> cases = {
+        {"restart, wait for lock, switch over", {{restart_both, 100 * kMicrosecond}, {switched, 0}}, nullptr},
+        {"switched over right after the restart", {{restart_both, 0}, {switched, 0}},
+         "the MPLL and the SPLL have not locked"},
+        {"switched over before the SPLL locked",
+         {{0x17230617, 100 * kMicrosecond}, {0x17430617, 99 * kMicrosecond}, {switched, 0}},
+         "the SPLL has not locked"},
+        {"restarted again while relocking", {{restart_both, 40 * kMicrosecond}, {restart_both, 0}}, nullptr},
+        {"the 32 kHz set-up's single restart", {{0x17200607, 0}}, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        crm.reset();
+        wr(crm_at + CSCR, set_up);
+        m.clear_reports();
+        for (const Step& st : c.steps) {
+            wr(crm_at + CSCR, st.cscr);
+            advance_to(m.now() + st.wait_after);
+        }
+        if (c.report)
+            EXPECT_TRUE(reported("CRM:", c.report)) << "no report of the early switch-over";
+        else
+            EXPECT_TRUE(m.reports().empty()) << m.reports().front();
+    }
+}
+
+// ---------------------------------------------------------------- module clocks
+
+TEST_F(DeviceTest, TimerStandsStillWithoutItsClock)
+{
+    gpt2.clock_gate.connect(crm, PCCR1, 1u << 26);
+    wr(crm_at + PCCR1, 1u << 26);
+    Time t0 = start_tick();
+    advance_to(t0 + 1500 * kMicrosecond);
+    ASSERT_EQ(gpt2.compare_events(), 1u);
+    wr(gpt2_at + TSTAT, 1);
+    const uint32_t held = gpt2.counter();
+
+    m.clear_reports();
+    wr(crm_at + PCCR1, 0);
+    advance_to(m.now() + 5 * kMillisecond);
+    EXPECT_EQ(gpt2.counter(), held) << "the counter ran without its clock";
+    EXPECT_EQ(gpt2.compare_events(), 1u) << "a compare came without the clock";
+    EXPECT_EQ(rd(gpt2_at + TCN), 0u) << "the timer answered the bus without its clock";
+    wr(gpt2_at + TCMP, 1);
+    EXPECT_TRUE(reported("GPT2:", "read at +0x010 while the module clock (PCCR1 bit 26) is off"));
+    EXPECT_TRUE(reported("GPT2:", "write at +0x008 while the module clock (PCCR1 bit 26) is off"));
+
+    // With the clock back the count goes on from where it stood.
+    wr(crm_at + PCCR1, 1u << 26);
+    Time back = m.now();
+    EXPECT_EQ(rd(gpt2_at + TCMP), kTickCompare) << "a write without the clock reached the timer";
+    advance_to(back + (kMillisecond - 500 * kMicrosecond) - 1000);
+    EXPECT_EQ(gpt2.compare_events(), 1u);
+    advance_to(back + kMillisecond - 500 * kMicrosecond + 1000);
+    EXPECT_EQ(gpt2.compare_events(), 2u) << "the period did not go on from the held count";
+}
+
+TEST_F(DeviceTest, UartStandsStillWithoutItsClock)
+{
+    sim::Uart uart{m, aitc, 20, "UART1"};
+    const uint32_t at = fresh_window();
+    m.attach(at, 0x1000, &uart);
+    uart.clock_gate.connect(crm, PCCR0, 1u << 0);
+    wr(crm_at + PCCR0, 1u << 0);
+    wr(at + sim::Uart::UFCR, 0x0A81);
+    wr(at + sim::Uart::UBIR, 1108);
+    wr(at + sim::Uart::UBMR, 9999);
+    wr(at + sim::Uart::UCR2, 0x6027);
+    wr(at + sim::Uart::UCR1, sim::Uart::UCR1_UARTEN);
+    const Time c = uart.char_time(uart.rate());
+
+    wr(at + sim::Uart::UTXD, 'A');
+    advance_to(m.now() + c / 2);
+    m.clear_reports();
+    wr(crm_at + PCCR0, 0);
+    uart.receive("B");
+    advance_to(m.now() + 10 * c);
+    EXPECT_EQ(uart.sent_text(), "") << "a byte went out without the clock";
+    EXPECT_EQ(rd(at + sim::Uart::USR2), 0u) << "the UART answered the bus without its clock";
+    wr(at + sim::Uart::UTXD, 'X');
+    EXPECT_TRUE(reported("UART1:", "read at +0x098 while the module clock (PCCR0 bit 0) is off"));
+    EXPECT_TRUE(reported("UART1:", "write at +0x040 while the module clock (PCCR0 bit 0) is off"));
+
+    // The held byte goes out whole once the clock is back; what came on the
+    // line meanwhile is lost; what comes now is received.
+    Time back = m.now();  // the moment the write reaches the clock controller
+    wr(crm_at + PCCR0, 1u << 0);
+    advance_to(back + c);
+    EXPECT_EQ(uart.sent_text(), "A");
+    EXPECT_EQ(uart.sent.back().time, back + c) << "the held byte did not start over with the clock";
+    EXPECT_EQ(rd(at + sim::Uart::USR2) & sim::Uart::USR2_RDR, 0u) << "a byte received without the clock";
+    uart.receive("C");
+    advance_to(m.now() + c);
+    EXPECT_EQ(rd(at + sim::Uart::URXD) & 0xFF, uint32_t('C'));
 }
 
 // ---------------------------------------------------------------- register files, reports
