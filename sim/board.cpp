@@ -122,6 +122,12 @@ Board::Board(const BoardOptions& o)
         cspi1.pin_changed(port, pin, level);
         cspi2.pin_changed(port, pin, level);
         sdhc.pin_changed(port, pin, level);
+        if (port == Gpio::PORT_B && pin == 12)  // panel power
+            lcdc.panel_pins_changed();
+    };
+    gpio.on_use_change = [this](int port) {
+        if (port == Gpio::PORT_A)  // the LCD signals
+            lcdc.panel_pins_changed();
     };
     machine.attach(Sdhc::kBase, Sdhc::kSize, &sdhc);
     if (!o.sd.empty()) {

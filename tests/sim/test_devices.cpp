@@ -6,12 +6,14 @@
 #include "devices/clock.h"
 #include "devices/gpio.h"
 #include "devices/gpt.h"
+#include "devices/lcdc.h"
 #include "devices/regfile.h"
 #include "devices/uart.h"
 #include "machine.h"
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -617,6 +619,121 @@ TEST_F(DeviceTest, UartStandsStillWithoutItsClock)
     uart.receive("C");
     advance_to(m.now() + c);
     EXPECT_EQ(rd(at + sim::Uart::URXD) & 0xFF, uint32_t('C'));
+}
+
+// ---------------------------------------------------------------- LCD controller
+
+class LcdcTest : public DeviceTest {
+protected:
+    static constexpr uint32_t kSignals = 0xFFFFFFE0, kClocks = (1u << 26) | (1u << 18);
+
+    void power(bool on)
+    {
+        set_port_reg(Gpio::PORT_B, OCR1, port_reg(Gpio::PORT_B, OCR1) | 3u << 24);
+        set_port_reg(Gpio::PORT_B, DR, on ? 0 : 1u << 12);
+        set_port_reg(Gpio::PORT_B, DDIR, 1u << 12);
+        set_port_reg(Gpio::PORT_B, GIUS, 1u << 12);
+    }
+    void signals_low() { set_port_reg(Gpio::PORT_A, GIUS, port_reg(Gpio::PORT_A, GIUS) | kSignals); }
+    void signals_to_controller()
+    {
+        set_port_reg(Gpio::PORT_A, GPR, port_reg(Gpio::PORT_A, GPR) & ~kSignals);
+        set_port_reg(Gpio::PORT_A, GIUS, port_reg(Gpio::PORT_A, GIUS) & ~kSignals);
+    }
+    void clocks(bool on) { wr(crm_at + PCCR0, on ? kClocks : 0); }
+};
+
+TEST_F(LcdcTest, ReportsSignalsDrivenIntoAnUnpoweredPanel)
+{
+    struct Case {
+        const char* what;
+        std::function<void(uint32_t lcdc_at)> steps;
+        const char* report;  // nullptr: none
+    };
+    auto started = [this] {
+        signals_low();
+        power(true);
+        signals_to_controller();
+        clocks(true);
+    };
+    const std::vector<Case> cases = {
+        {"power, then the signals, then the clocks; timing changed while running",
+         [&](uint32_t at) {
+             started();
+             wr(at + sim::Lcdc::LHCR, 0xBC002725);
+             wr(at + sim::Lcdc::LVCR, 0x0C000D1D);
+         },
+         nullptr},
+        {"signals handed over before the power",
+         [&](uint32_t) {
+             signals_low();
+             signals_to_controller();
+         },
+         "handed to the controller while the panel has no power"},
+        {"clocks started on signals the controller holds from reset, no power",
+         [&](uint32_t) { clocks(true); }, "clocks switched on while the controller holds"},
+        {"power switched off under running signals",
+         [&](uint32_t) {
+             started();
+             power(false);
+         },
+         "panel power switched off (PB12 high) while the controller drives"},
+        {"signals taken back before the power goes",
+         [&](uint32_t) {
+             started();
+             signals_low();
+             power(false);
+         },
+         nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        gpio.reset();
+        crm.reset();
+        m.clear_reports();
+        sim::Lcdc lcdc{m, crm, gpio};
+        const uint32_t at = fresh_window();
+        m.attach(at, sim::Lcdc::kSize, &lcdc);
+        gpio.on_change = [&](int port, int pin, int) {
+            if (port == Gpio::PORT_B && pin == 12)
+                lcdc.panel_pins_changed();
+        };
+        gpio.on_use_change = [&](int port) {
+            if (port == Gpio::PORT_A)
+                lcdc.panel_pins_changed();
+        };
+        c.steps(at);
+        if (c.report)
+            EXPECT_TRUE(reported("LCDC:", c.report)) << "not reported";
+        else
+            EXPECT_TRUE(m.reports().empty()) << m.reports().front();
+        gpio.on_change = nullptr;
+        gpio.on_use_change = nullptr;
+    }
+}
+
+TEST_F(LcdcTest, RaisesFramesOnlyWhileItsClocksRun)
+{
+    sim::Lcdc lcdc{m, crm, gpio};
+    const uint32_t at = fresh_window();
+    m.attach(at, sim::Lcdc::kSize, &lcdc);
+    const Time frame = lcdc.frame_time();
+    advance_to(m.now() + 3 * frame);
+    EXPECT_EQ(lcdc.frames(), 0u) << "frames without the clocks";
+    EXPECT_EQ(rd(at + sim::Lcdc::LISR), 0u) << "a frame flag without the clocks";
+
+    const Time t0 = m.now();
+    clocks(true);
+    advance_to(t0 + frame - 1);
+    EXPECT_EQ(lcdc.frames(), 0u) << "the first frame ended before a frame's time";
+    advance_to(t0 + frame);
+    EXPECT_EQ(lcdc.frames(), 1u) << "no frame one frame's time after the clocks started";
+    EXPECT_EQ(rd(at + sim::Lcdc::LISR) & sim::Lcdc::LISR_EOF, sim::Lcdc::LISR_EOF);
+
+    clocks(false);
+    advance_to(m.now() + 3 * frame);
+    EXPECT_EQ(lcdc.frames(), 1u) << "frames after the clocks stopped";
+    EXPECT_EQ(rd(at + sim::Lcdc::LISR), 0u) << "a frame flag after the clocks stopped";
 }
 
 // ---------------------------------------------------------------- register files, reports

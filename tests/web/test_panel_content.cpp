@@ -216,14 +216,14 @@ TEST(PanelPublisher, ReadsTheBoardAsThePageShowsIt)
             uint16_t v = static_cast<uint16_t>(x * 4099 + y * 31);
             std::memcpy(pixel(x, y), &v, 2);
         }
-    m.write(kPccr0, (1u << 26) | (1u << 18) | 3u, 4);  // the LCD clocks, UART1's and UART2's
-    m.write(kPccr1, 1u << 25, 4);                      // GPT1's
     // PB12 (panel power) and PB16 (signal buffer) GPIO outputs driven low.
     m.write(kPortB + 0x04, 3u << 24, 4);          // OCR1: pin 12 from DR
     m.write(kPortB + 0x08, 3u << 0, 4);           // OCR2: pin 16 from DR
     m.write(kPortB + 0x1C, 0, 4);                 // DR
     m.write(kPortB + 0x00, 1u << 12 | 1u << 16, 4);  // DDIR
     m.write(kPortB + 0x20, 1u << 12 | 1u << 16, 4);  // GIUS
+    m.write(kPccr0, (1u << 26) | (1u << 18) | 3u, 4);  // the LCD clocks, UART1's and UART2's
+    m.write(kPccr1, 1u << 25, 4);                      // GPT1's
     ASSERT_TRUE(b.lcdc.showing()) << "the test did not set the panel up to show a picture";
 
     struct Step {
