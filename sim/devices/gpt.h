@@ -52,6 +52,10 @@ public:
 
     void reset();
     uint32_t counter() const;  // TCN now
+    // Register at off as the timer holds it, without the effects and
+    // reports of a bus access; 0 for an offset it does not have.
+    uint32_t reg(uint32_t off) const;
+    bool clocked() const { return clocked_; }
     bool output() const { return output_; }
     uint64_t compare_events() const { return compare_events_; }
 
