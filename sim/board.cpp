@@ -63,7 +63,7 @@ Board::Board(const BoardOptions& o)
       watchdog(machine),
       sysctrl(machine, "SYSCTRL", {{0x20, 0xFFFFFFCB}, {0x24, 0, 0xAAAAAAAA}}),
       weim(machine, "WEIM", offsets({0x00, 0x04, 0x08, 0x0C, 0x10, 0x14, 0x18, 0x1C, 0x20, 0x24, 0x28, 0x2C, 0x30})),
-      sdramc(machine, "SDRAMC", offsets({0x00, 0x04, 0x14, 0x18})),
+      sdramc(machine, kSdramBase),
       aipi1(machine, "AIPI1", offsets({0x00, 0x04, 0x08})),
       aipi2(machine, "AIPI2", offsets({0x00, 0x04, 0x08})),
       crossbar(machine, "AHB crossbar",
@@ -96,7 +96,10 @@ Board::Board(const BoardOptions& o)
     machine.attach(0x1000E000, 0x1000, &cspi1);
     machine.attach(0x1000F000, 0x1000, &cspi2);
     machine.attach(0xDF001000, 0x1000, &weim);
-    machine.attach(0xDF000000, 0x1000, &sdramc);
+    machine.attach(SdramController::kBase, SdramController::kSize, &sdramc);
+    // Accesses to the SDRAM through the bus (rather than as memory) go by
+    // its controller.
+    machine.attach(kSdramBase, kSdramSize, &sdramc.port);
     machine.attach(0x10000000, 0x1000, &aipi1);
     machine.attach(0x10020000, 0x1000, &aipi2);
     machine.attach(0x1003F000, 0x1000, &crossbar);

@@ -67,7 +67,12 @@ void AccessReporter::clock_off(uint32_t off, bool write, const std::string& gate
 
 void AccessReporter::once(const std::string& text)
 {
-    if (remarks_.insert(text).second)
+    once_per(text, text);
+}
+
+void AccessReporter::once_per(const std::string& kind, const std::string& text)
+{
+    if (remarks_.insert(kind).second)
         say(text);
 }
 
@@ -138,11 +143,6 @@ std::vector<RegisterFile::Reg> weim_registers()
         r.push_back({off, 0});
     r.push_back({0x30, 0});  // EIM
     return r;
-}
-
-std::vector<RegisterFile::Reg> sdram_ctrl_registers()
-{
-    return {{0x00, 0}, {0x04, 0}, {0x14, 0}, {0x18, 0}};  // SDCTL0, SDCTL1, MISC, SDRST
 }
 
 std::vector<RegisterFile::Reg> aipi_registers()

@@ -8,6 +8,7 @@
 #include "devices/gpt.h"
 #include "devices/lcdc.h"
 #include "devices/regfile.h"
+#include "devices/sdramc.h"
 #include "devices/uart.h"
 #include "machine.h"
 
@@ -734,6 +735,58 @@ TEST_F(LcdcTest, RaisesFramesOnlyWhileItsClocksRun)
     advance_to(m.now() + 3 * frame);
     EXPECT_EQ(lcdc.frames(), 1u) << "frames after the clocks stopped";
     EXPECT_EQ(rd(at + sim::Lcdc::LISR), 0u) << "a frame flag after the clocks stopped";
+}
+
+// ---------------------------------------------------------------- SDRAM
+
+// The SDRAM's set-up as the controller's commands and the accesses that
+// carry them out; the SDRAM's window stands in for 0xC0000000.
+TEST_F(DeviceTest, SdramWorksOnlyAfterItsSetUpInOrder)
+{
+    struct Step {
+        uint32_t sdctl0;
+        uint32_t at;      // offset of the accesses
+        unsigned reads;
+    };
+    const Step precharge{0x92120300, 0x200000, 1}, refresh{0xA2120300, 0, 8}, mode{0xB2120300, 0x119800, 1},
+        normal{0x8212F339, 0, 0};
+    struct Case {
+        const char* what;
+        std::vector<Step> steps;
+        bool ready;
+        const char* report;  // nullptr: none
+    };
+    const std::vector<Case> cases = {
+        {"the reset code's set-up", {precharge, refresh, mode, normal}, true, nullptr},
+        {"seven refresh cycles", {precharge, {0xA2120300, 0, 7}, mode, normal}, false,
+         "mode register loaded after 7 auto-refresh cycles"},
+        {"precharge of one bank", {{0x92120300, 0, 1}, refresh, mode, normal}, false,
+         "precharges one bank only (A10 low)"},
+        {"normal mode first", {normal}, false, "normal mode set before the SDRAM was set up"},
+        {"a read before the set-up", {{0x8212F339, 0x100, 1}}, false, "read at "},
+        {"CAS latency 2 on a mode of 3", {precharge, refresh, mode, {0x8212F239, 0, 0}}, true,
+         "normal mode with CAS latency 2 on an SDRAM whose mode says 3"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const uint32_t ctl_at = fresh_window(), sdram_at = fresh_window();
+        sim::SdramController sdramc{m, sdram_at};
+        m.attach(ctl_at, sim::SdramController::kSize, &sdramc);
+        m.attach(sdram_at, 0x400000, &sdramc.port);
+        for (uint32_t i = 0; i < 0x3FF; ++i)
+            fresh_window();  // the SDRAM window's 4 MB
+        m.clear_reports();
+        for (const Step& st : c.steps) {
+            wr(ctl_at + sim::SdramController::SDCTL0, st.sdctl0);
+            for (unsigned i = 0; i < st.reads; ++i)
+                rd(sdram_at + st.at);
+        }
+        EXPECT_EQ(sdramc.ready(), c.ready);
+        if (c.report)
+            EXPECT_TRUE(reported("SDRAM", c.report)) << "not reported";
+        else
+            EXPECT_TRUE(m.reports().empty()) << m.reports().front();
+    }
 }
 
 // ---------------------------------------------------------------- register files, reports
