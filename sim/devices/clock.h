@@ -33,7 +33,8 @@ public:
     ClockGate(const ClockGate&) = delete;
     ClockGate& operator=(const ClockGate&) = delete;
 
-    // pccr: the register's offset (ClockController::PCCR0 or PCCR1).
+    // pccr: the register's offset (ClockController::PCCR0 or PCCR1).  The
+    // controller must outlive the gate.
     void connect(ClockController& crm, uint32_t pccr, uint32_t bits);
     bool open() const;
     // "PCCR0 bit 0", for reports.

@@ -23,13 +23,14 @@ uint32_t widen565(uint16_t p)
 Lcdc::Lcdc(Machine& m, ClockController& clock, const Gpio& gpio) : m_(m), gpio_(gpio), log_(m, "LCDC")
 {
     reset();
+    // The pins and clocks as they stand now are no change to report.
     handed_ = handed_signals();
     powered_ = panel_powered();
+    driving_ = handed_ != 0;
     clocks_.on_change = [this](bool on) { clocks_changed(on); };
     clocks_.connect(clock, ClockController::PCCR0, kPccr0Clocks);
     if (clocks_.open() && !frame_pending_)
         clocks_changed(true);
-    driving_ = handed_ && clocks_on();
 }
 
 // The frames start with the clocks and stop with them.
@@ -42,7 +43,7 @@ void Lcdc::clocks_changed(bool on)
         last_frame_ = m_.now();
         next_frame_ = m_.schedule_in(frame_time(), [this] { frame_event(); });
     }
-    check_panel();
+    panel_pins_changed();
 }
 
 Lcdc::~Lcdc()
@@ -175,14 +176,9 @@ bool Lcdc::clocks_on() const
     return clocks_.open();
 }
 
-void Lcdc::panel_pins_changed()
-{
-    check_panel();
-}
-
 // Only changes count: at power-on the pins are the controller's, its clocks
 // off and the panel without power, which harms nothing.
-void Lcdc::check_panel()
+void Lcdc::panel_pins_changed()
 {
     const uint32_t handed = handed_signals();
     const bool powered = panel_powered();

@@ -75,7 +75,7 @@ public:
     bool signals_on() const;      // PB16 low and PA5..PA31 given to the controller
     bool clocks_on() const;       // both LCD clocks enabled
     bool showing() const { return panel_powered() && signals_on() && clocks_on(); }
-    // The board calls this when a port's pin functions (GIUS, GPR) or the
+    // The board calls this when port A's pin functions (GIUS, GPR) or the
     // panel power pin PB12 changed.
     void panel_pins_changed();
 
@@ -99,7 +99,6 @@ private:
     void frame_event();
     void clocks_changed(bool on);
     uint32_t handed_signals() const;  // the PA5..PA31 pins the controller has
-    void check_panel();
 
     Machine& m_;
     ClockGate clocks_;
@@ -112,7 +111,7 @@ private:
     Time last_frame_ = 0;
     Machine::EventId next_frame_{};
     bool frame_pending_ = false;
-    // What check_panel saw last.
+    // What panel_pins_changed saw last.
     uint32_t handed_ = 0;
     bool powered_ = false, driving_ = false;
     Wiring wiring_;

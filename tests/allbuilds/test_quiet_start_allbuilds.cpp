@@ -35,9 +35,7 @@ TEST_P(QuietStart, ModelsReportNothing)
     }
     sim::Board& b = fwtest::boot_to_prompt(o);
     ASSERT_NE(fwtest::command("vers").find("VELM5-PLUS"), std::string::npos) << "the board does not answer vers";
-    std::string all;
-    for (const std::string& r : b.machine.reports())
-        all += r + "\n";
+    const std::string all = fwtest::reports(b);
     EXPECT_EQ(all, "") << "the models reported problems while the board started";
 }
 

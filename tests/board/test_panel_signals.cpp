@@ -65,9 +65,7 @@ TEST_P(PanelSignals, ReachThePanelOnlyWhileItHasPower)
         EXPECT_TRUE(reply.size() >= 2 && reply.compare(reply.size() - 2, 2, ">\r") == 0)
             << "\"" << line << "\" answered \"" << visible(reply) << "\"";
     }
-    std::string all;
-    for (const std::string& r : b.machine.reports())
-        all += r + "\n";
+    const std::string all = fwtest::reports(b);
     if (c.report)
         EXPECT_TRUE(all.rfind("LCDC: ", 0) == 0 && all.find(c.report) != std::string::npos)
             << "not reported; the reports were: " << all;
