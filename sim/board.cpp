@@ -63,7 +63,7 @@ Board::Board(const BoardOptions& o)
       watchdog(machine),
       sysctrl(machine, "SYSCTRL", {{0x20, 0xFFFFFFCB}, {0x24, 0, 0xAAAAAAAA}}),
       weim(machine, "WEIM", offsets({0x00, 0x04, 0x08, 0x0C, 0x10, 0x14, 0x18, 0x1C, 0x20, 0x24, 0x28, 0x2C, 0x30})),
-      sdramc(machine, "SDRAMC", offsets({0x00, 0x04, 0x14, 0x18})),
+      sdramc(machine, kSdramBase),
       aipi1(machine, "AIPI1", offsets({0x00, 0x04, 0x08})),
       aipi2(machine, "AIPI2", offsets({0x00, 0x04, 0x08})),
       crossbar(machine, "AHB crossbar",
@@ -96,10 +96,25 @@ Board::Board(const BoardOptions& o)
     machine.attach(0x1000E000, 0x1000, &cspi1);
     machine.attach(0x1000F000, 0x1000, &cspi2);
     machine.attach(0xDF001000, 0x1000, &weim);
-    machine.attach(0xDF000000, 0x1000, &sdramc);
+    machine.attach(SdramController::kBase, SdramController::kSize, &sdramc);
+    // Accesses to the SDRAM through the bus (rather than as memory) go by
+    // its controller.
+    machine.attach(kSdramBase, kSdramSize, &sdramc.port);
     machine.attach(0x10000000, 0x1000, &aipi1);
     machine.attach(0x10020000, 0x1000, &aipi2);
     machine.attach(0x1003F000, 0x1000, &crossbar);
+
+    // The module clock enables of the i.MX21: UART1, UART2 and SDHC1 in
+    // PCCR0; the watchdog, GPT1, GPT2 and the PWM in PCCR1.  (CSPI1, CSPI2,
+    // I2C and the LCD controller look at theirs themselves; the GPIO ports
+    // answer from reset on, before anything sets an enable.)
+    uart1.clock_gate.connect(clock, ClockController::PCCR0, 1u << 0);
+    uart2.clock_gate.connect(clock, ClockController::PCCR0, 1u << 1);
+    sdhc.clock_gate.connect(clock, ClockController::PCCR0, 1u << 9);
+    watchdog.clock_gate.connect(clock, ClockController::PCCR1, 1u << 24);
+    gpt1.clock_gate.connect(clock, ClockController::PCCR1, 1u << 25);
+    gpt2.clock_gate.connect(clock, ClockController::PCCR1, 1u << 26);
+    pwm.clock_gate.connect(clock, ClockController::PCCR1, 1u << 28);
 
     i2c.attach(Eeprom::kAddress, &eeprom);
     i2c.attach(TempSensor::kAddress, &temp_sensor);
@@ -110,6 +125,12 @@ Board::Board(const BoardOptions& o)
         cspi1.pin_changed(port, pin, level);
         cspi2.pin_changed(port, pin, level);
         sdhc.pin_changed(port, pin, level);
+        if (port == Gpio::PORT_B && pin == 12)  // panel power
+            lcdc.panel_pins_changed();
+    };
+    gpio.on_use_change = [this](int port) {
+        if (port == Gpio::PORT_A)  // the LCD signals
+            lcdc.panel_pins_changed();
     };
     machine.attach(Sdhc::kBase, Sdhc::kSize, &sdhc);
     if (!o.sd.empty()) {

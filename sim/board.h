@@ -18,6 +18,7 @@
 #include "devices/pwm.h"
 #include "devices/regfile.h"
 #include "devices/sdhc.h"
+#include "devices/sdramc.h"
 #include "devices/spiflash.h"
 #include "devices/tempsensor.h"
 #include "devices/touch.h"
@@ -96,7 +97,9 @@ public:
     Watchdog watchdog;
     RegisterFile sysctrl;
     RegisterFile weim;
-    RegisterFile sdramc;
+    // The SDRAM controller, which the SDRAM obeys: the SDRAM answers only
+    // once the controller has taken it through its set-up.
+    SdramController sdramc;
     RegisterFile aipi1;
     RegisterFile aipi2;
     RegisterFile crossbar;

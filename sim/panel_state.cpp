@@ -24,15 +24,15 @@ constexpr int kBeeperPort = Gpio::PORT_C, kBeeperPin = 14;
 
 double beeper_tone_hz(Board& board)
 {
-    Gpt& t = board.gpt1;
-    uint32_t tctl = t.read(kGptTctl, 4);
+    const Gpt& t = board.gpt1;
+    uint32_t tctl = t.reg(kGptTctl);
     uint32_t source = (tctl & Gpt::TCTL_CLKSOURCE) >> 1;
-    if (!(tctl & Gpt::TCTL_TEN) || !(tctl & Gpt::TCTL_OM) || source == 0 ||
+    if (!(tctl & Gpt::TCTL_TEN) || !(tctl & Gpt::TCTL_OM) || source == 0 || !t.clocked() ||
         board.gpio.is_gpio(kBeeperPort, kBeeperPin))
         return 0;
-    uint32_t tcmp = t.read(kGptTcmp, 4);
+    uint32_t tcmp = t.reg(kGptTcmp);
     double counts = (tctl & Gpt::TCTL_FRR) || tcmp == 0 ? 4294967296.0 : tcmp;
-    double clock = kPerclk1Hz / (t.read(kGptTprer, 4) + 1.0) / (source == 2 ? 16 : 1);
+    double clock = kPerclk1Hz / (t.reg(kGptTprer) + 1.0) / (source == 2 ? 16 : 1);
     return clock / counts / 2;
 }
 

@@ -36,6 +36,7 @@ void ArmBoard::power_on()
     for (const Machine::Region& r : board.machine.regions())
         if (!r.read_only)
             std::memset(r.wview, 0, r.size);
+    board.sdramc.reset();  // the SDRAM needs its set-up again
     cpu.reset(kFirmwareBase);
 }
 

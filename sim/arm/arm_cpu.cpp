@@ -268,6 +268,11 @@ void ArmCpu::close_engine()
 void ArmCpu::map_board(Board& board)
 {
     board_ = &board;
+    // The SDRAM becomes memory before the next instruction runs.
+    board.sdramc.on_ready = [this] {
+        sdram_switch_ = true;
+        stop_now_ = true;
+    };
     m_.map_ram(kIramBase, kIramSize);
     for (const Machine::Region& r : m_.regions())
         if (r.base != kFlashBase)
@@ -275,19 +280,38 @@ void ArmCpu::map_board(Board& board)
     mapped_ = true;
 }
 
+void ArmCpu::map_range(uint32_t base, uint32_t size, uint8_t* memory, uint32_t prot)
+{
+    uc_mem_unmap(uc_, base, size);
+    if (memory) {
+        check(uc_mem_map_ptr(uc_, base, size, prot, memory), "mapping memory at " + hex32(base));
+    } else {
+        mmio_.push_back(new Mmio{this, base});
+        check(uc_mmio_map(uc_, base, size, EngineHooks::mmio_read, mmio_.back(), EngineHooks::mmio_write,
+                          mmio_.back()),
+              "mapping the device at " + hex32(base));
+    }
+}
+
 void ArmCpu::map_flash(bool as_memory)
 {
-    uc_mem_unmap(uc_, kFlashBase, kFlashSize);
-    if (as_memory) {
-        uint8_t* flash = m_.writable(kFlashBase, kFlashSize);
-        check(uc_mem_map_ptr(uc_, kFlashBase, kFlashSize, UC_PROT_READ | UC_PROT_EXEC, flash), "mapping the flash");
-    } else {
-        mmio_.push_back(new Mmio{this, kFlashBase});
-        check(uc_mmio_map(uc_, kFlashBase, kFlashSize, EngineHooks::mmio_read, mmio_.back(), EngineHooks::mmio_write,
-                          mmio_.back()),
-              "mapping the flash chip");
-    }
+    map_range(kFlashBase, kFlashSize, as_memory ? m_.writable(kFlashBase, kFlashSize) : nullptr,
+              UC_PROT_READ | UC_PROT_EXEC);
     flash_memory_ = as_memory;
+}
+
+void ArmCpu::map_sdram(bool as_memory)
+{
+    map_range(kSdramBase, kSdramSize, as_memory ? m_.writable(kSdramBase, kSdramSize) : nullptr, UC_PROT_ALL);
+    // The reset code's MMU maps the first megabyte of addresses onto the
+    // start of SDRAM, where it copies the vectors.  This engine checks an
+    // instruction fetch's virtual address against its own memory map, so
+    // that megabyte of SDRAM is also mapped at 0; nothing else is there on
+    // this board, and with the MMU on the firmware cannot reach physical 0.
+    uc_mem_unmap(uc_, 0, kVectorAlias);
+    if (as_memory)
+        check(uc_mem_map_ptr(uc_, 0, kVectorAlias, UC_PROT_ALL, m_.writable(kSdramBase, kVectorAlias)),
+              "mapping the vectors' megabyte");
 }
 
 void ArmCpu::map_windows()
@@ -298,7 +322,7 @@ void ArmCpu::map_windows()
     // nothing is mapped.
     std::set<std::pair<uint32_t, uint32_t>> spans;
     for (const Machine::Window& w : m_.windows())
-        if (w.base - kFlashBase >= kFlashSize)  // the flash chip: see map_flash
+        if (w.base - kFlashBase >= kFlashSize && w.base - kSdramBase >= kSdramSize)  // see map_flash, map_sdram
             spans.insert({w.base / kPage * kPage,
                           static_cast<uint32_t>((static_cast<uint64_t>(w.base) + w.size + kPage - 1) / kPage * kPage)});
     for (auto it = spans.begin(); it != spans.end();) {
@@ -335,14 +359,10 @@ void ArmCpu::reset(uint32_t pc)
     close_engine();
     open_engine();
     for (const Ram& r : ram_)
-        check(uc_mem_map_ptr(uc_, r.base, r.size, UC_PROT_ALL, r.view), "mapping memory at " + hex32(r.base));
-    // The reset code's MMU maps the first megabyte of addresses onto the
-    // start of SDRAM, where it copies the vectors.  This engine checks an
-    // instruction fetch's virtual address against its own memory map, so
-    // that megabyte of SDRAM is also mapped at 0; nothing else is there on
-    // this board, and with the MMU on the firmware cannot reach physical 0.
-    check(uc_mem_map_ptr(uc_, 0, kVectorAlias, UC_PROT_ALL, m_.writable(kSdramBase, kVectorAlias)),
-          "mapping the vectors' megabyte");
+        if (r.base != kSdramBase)
+            check(uc_mem_map_ptr(uc_, r.base, r.size, UC_PROT_ALL, r.view), "mapping memory at " + hex32(r.base));
+    map_sdram(board_->sdramc.ready());
+    sdram_switch_ = false;
     map_flash(true);  // the reset entry runs from the flash
     map_windows();
     add_hooks();
@@ -548,6 +568,10 @@ void ArmCpu::run_until(Time deadline, const std::function<bool()>& stop)
         if (flash_switch_) {
             map_flash(!flash_memory_);
             flash_switch_ = false;
+        }
+        if (sdram_switch_) {
+            map_sdram(true);
+            sdram_switch_ = false;
         }
         if (irq_wanted_ && !irq_masked())
             enter(Exception::Irq, pc_ + 4);

@@ -1,7 +1,9 @@
 // The board's processor, an ARM926EJ-S, under emulation (Unicorn 2): it runs
 // a board image of the arm tree on the simulated board.
 //
-// SDRAM, the internal SRAM and the NOR flash are memory of the emulator.
+// The internal SRAM and the NOR flash are memory of the emulator; so is the
+// SDRAM once its controller has set it up (until then every access to it
+// goes to the SDRAM controller's model, which reports it).
 // Every peripheral window is MMIO whose accesses go through the machine's
 // bus to the same device models as the host build.  The flash is plain
 // memory while the processor runs code from it (the reset entry and the
@@ -109,6 +111,11 @@ private:
     void open_engine();
     void close_engine();
     void map_flash(bool as_memory);
+    // The SDRAM (and its alias at 0) as memory, or before its set-up as the
+    // controller's MMIO.
+    void map_sdram(bool as_memory);
+    // A range as memory with prot, or as MMIO that goes through the bus.
+    void map_range(uint32_t base, uint32_t size, uint8_t* memory, uint32_t prot);
     void map_windows();
     void add_hooks();
 
@@ -155,6 +162,7 @@ private:
     // The flash: memory while code runs from it, the NOR model otherwise.
     bool flash_memory_ = true;
     bool flash_switch_ = false;
+    bool sdram_switch_ = false;  // the SDRAM has just been set up
 
     Pending pending_;          // an exception to take at the next stop
 

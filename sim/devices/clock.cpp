@@ -2,6 +2,62 @@
 
 namespace sim {
 
+// ---------------------------------------------------------------- gate
+
+ClockGate::~ClockGate()
+{
+    if (crm_)
+        crm_->unwatch_gates(watch_);
+}
+
+void ClockGate::connect(ClockController& crm, uint32_t pccr, uint32_t bits)
+{
+    if (crm_)
+        crm_->unwatch_gates(watch_);
+    crm_ = &crm;
+    pccr_ = pccr;
+    bits_ = bits;
+    watch_ = crm.watch_gates([this] { changed(); });
+    changed();
+}
+
+bool ClockGate::open() const
+{
+    return open_;
+}
+
+void ClockGate::changed()
+{
+    const bool now = !crm_ || (crm_->reg(pccr_) & bits_) == bits_;
+    if (now == open_)
+        return;
+    open_ = now;
+    if (on_change)
+        on_change(open_);
+}
+
+std::string ClockGate::text() const
+{
+    std::string t = pccr_ == ClockController::PCCR1 ? "PCCR1" : "PCCR0";
+    std::string list;
+    int n = 0;
+    for (int bit = 0; bit < 32; ++bit)
+        if (bits_ & (1u << bit)) {
+            list += (n++ ? " and " : "") + std::to_string(bit);
+        }
+    return t + (n > 1 ? " bits " : " bit ") + list;
+}
+
+bool ClockGate::admit(AccessReporter& rep, uint32_t off, bool write) const
+{
+    if (open_)
+        return true;
+    rep.clock_off(off, write, text());
+    return false;
+}
+
+// ---------------------------------------------------------------- controller
+
 ClockController::ClockController(Machine& m) : m_(m), log_(m, "CRM")
 {
     reset();
@@ -28,6 +84,48 @@ void ClockController::reset()
     r_.spctl0 = 0x807F2065;
     r_.spctl1 = PLL_LOCKED;
     r_.osc26mctl = 0x00003F00;
+    for (auto& w : gate_watchers_)
+        w.second();
+}
+
+int ClockController::watch_gates(std::function<void()> fn)
+{
+    gate_watchers_[next_watch_] = std::move(fn);
+    return next_watch_++;
+}
+
+void ClockController::unwatch_gates(int id)
+{
+    gate_watchers_.erase(id);
+}
+
+void ClockController::write_pccr(uint32_t& pccr, uint32_t value)
+{
+    pccr = value;
+    // A watcher may be a model that reacts by changing its own state only,
+    // never the set of watchers.
+    for (auto& w : gate_watchers_)
+        w.second();
+}
+
+// A PLL that relocks feeds unstable clocks: the set-up waits for both lock
+// bits before it changes the clock set-up again.  Restarting (again) is
+// what may be done meanwhile.
+void ClockController::write_cscr(uint32_t value)
+{
+    const uint32_t restarts = CSCR_MPLL_RESTART | CSCR_SPLL_RESTART;
+    const uint32_t kept = value & ~restarts;
+    if (kept != r_.cscr && (mpll_.pending || spll_.pending)) {
+        std::string which = mpll_.pending && spll_.pending ? "the MPLL and the SPLL have" :
+                            mpll_.pending                  ? "the MPLL has" : "the SPLL has";
+        log_.once("CSCR changed from " + hex32(r_.cscr) + " to " + hex32(kept) + " while " + which +
+                  " not locked after a restart (lock bit 15 of MPCTL1 / SPCTL1 still clear)");
+    }
+    r_.cscr = kept;
+    if (value & CSCR_MPLL_RESTART)
+        restart(mpll_);
+    if (value & CSCR_SPLL_RESTART)
+        restart(spll_);
 }
 
 // The PLL loses lock at once and locks again after the relock time; a
@@ -89,11 +187,7 @@ void ClockController::write(uint32_t off, uint32_t value, unsigned size)
         return;
     switch (off) {
     case 0x00:  // CSCR: the restart bits act and clear themselves
-        r_.cscr = value & ~(CSCR_MPLL_RESTART | CSCR_SPLL_RESTART);
-        if (value & CSCR_MPLL_RESTART)
-            restart(mpll_);
-        if (value & CSCR_SPLL_RESTART)
-            restart(spll_);
+        write_cscr(value);
         break;
     case 0x04: r_.mpctl0 = value; break;
     case 0x08: write_ctl1(r_.mpctl1, value); break;
@@ -102,8 +196,8 @@ void ClockController::write(uint32_t off, uint32_t value, unsigned size)
     case 0x14: r_.osc26mctl = value; break;
     case 0x18: r_.pcdr0 = value; break;
     case 0x1C: r_.pcdr1 = value; break;
-    case 0x20: r_.pccr0 = value; break;
-    case 0x24: r_.pccr1 = value; break;
+    case 0x20: write_pccr(r_.pccr0, value); break;
+    case 0x24: write_pccr(r_.pccr1, value); break;
     case 0x28: r_.ccsr = value; break;
     case 0x34: r_.wkgdctl = value; break;
     default:

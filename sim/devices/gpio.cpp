@@ -160,8 +160,11 @@ void Gpio::write(uint32_t off, uint32_t value, unsigned size)
     }
     int port = static_cast<int>(off >> 8);
     uint32_t before = levels(port);
+    const uint32_t gius = port_[port].gius, gpr = port_[port].gpr;
     write_port(port, reg_off, value);
     notify(port, before);
+    if ((port_[port].gius != gius || port_[port].gpr != gpr) && on_use_change)
+        on_use_change(port);
 }
 
 void Gpio::write_port(int port, uint32_t off, uint32_t value)

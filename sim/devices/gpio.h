@@ -42,6 +42,9 @@ public:
     // Called once per pin whose outside level changed, after a register
     // write or a drive().
     std::function<void(int port, int pin, int level)> on_change;
+    // Called after a register write that changed which of a port's pins are
+    // GPIO and which peripheral function the others have (GIUS, GPR).
+    std::function<void(int port)> on_use_change;
 
 private:
     struct Port {

@@ -11,7 +11,17 @@ constexpr uint64_t kWrap = uint64_t(1) << 32;
 Gpt::Gpt(Machine& m, Aitc& aitc, int irq, const char* name)
     : m_(m), aitc_(aitc), irq_(irq), name_(name), log_(m, name)
 {
+    clock_gate.on_change = [this](bool on) { clock_changed(on); };
     reset();
+}
+
+// The count goes on from where the clock left it.
+void Gpt::clock_changed(bool on)
+{
+    const uint32_t count = counter();
+    clocked_ = on;
+    rebase(count);
+    update_irq();
 }
 
 Gpt::~Gpt()
@@ -35,7 +45,7 @@ void Gpt::reset()
 
 bool Gpt::counting() const
 {
-    return (r_.tctl & TCTL_TEN) && (r_.tctl & TCTL_CLKSOURCE);
+    return clocked_ && (r_.tctl & TCTL_TEN) && (r_.tctl & TCTL_CLKSOURCE);
 }
 
 // Counting runs at 16625 counts per millisecond of PERCLK1, divided by the
@@ -131,7 +141,7 @@ void Gpt::set_output(bool level)
 // The only place that moves the interrupt source.
 void Gpt::update_irq()
 {
-    aitc_.set_source(irq_, (r_.tstat & TSTAT_COMP) && (r_.tctl & TCTL_COMPEN));
+    aitc_.set_source(irq_, clocked_ && (r_.tstat & TSTAT_COMP) && (r_.tctl & TCTL_COMPEN));
 }
 
 // ---------------------------------------------------------------- registers
@@ -153,10 +163,8 @@ void Gpt::write_tctl(uint32_t value)
     update_irq();
 }
 
-uint32_t Gpt::read(uint32_t off, unsigned size)
+uint32_t Gpt::reg(uint32_t off) const
 {
-    if (!log_.word(off, size, false))
-        return 0;
     switch (off) {
     case 0x00: return r_.tctl;
     case 0x04: return r_.tprer;
@@ -164,6 +172,17 @@ uint32_t Gpt::read(uint32_t off, unsigned size)
     case 0x0C: return r_.tcr;
     case 0x10: return counter();
     case 0x14: return r_.tstat;
+    default: return 0;
+    }
+}
+
+uint32_t Gpt::read(uint32_t off, unsigned size)
+{
+    if (!clock_gate.admit(log_, off, false) || !log_.word(off, size, false))
+        return 0;
+    switch (off) {
+    case 0x00: case 0x04: case 0x08: case 0x0C: case 0x10: case 0x14:
+        return reg(off);
     default:
         log_.unknown_read(off);
         return 0;
@@ -172,7 +191,7 @@ uint32_t Gpt::read(uint32_t off, unsigned size)
 
 void Gpt::write(uint32_t off, uint32_t value, unsigned size)
 {
-    if (!log_.word(off, size, true))
+    if (!clock_gate.admit(log_, off, true) || !log_.word(off, size, true))
         return;
     switch (off) {
     case 0x00:

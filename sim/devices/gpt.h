@@ -11,9 +11,14 @@
 // would reach TCMP, which is the compare event, so TCMP counts make one
 // period.  Free-run mode counts to 0xFFFFFFFF and wraps; the compare event
 // is the moment the counter reaches TCMP.
+//
+// Without its module clock (clock_gate) the timer stands still: the counter
+// holds, no compare comes, the interrupt line is low, and the bus gets no
+// answer (the access is reported).
 #pragma once
 
 #include "aitc.h"
+#include "clock.h"
 #include "machine.h"
 #include "regfile.h"
 
@@ -47,13 +52,20 @@ public:
 
     void reset();
     uint32_t counter() const;  // TCN now
+    // Register at off as the timer holds it, without the effects and
+    // reports of a bus access; 0 for an offset it does not have.
+    uint32_t reg(uint32_t off) const;
+    bool clocked() const { return clocked_; }
     bool output() const { return output_; }
     uint64_t compare_events() const { return compare_events_; }
 
     // Called with the new level each time the timer output changes.
     std::function<void(bool)> on_output;
 
+    ClockGate clock_gate;
+
 private:
+    void clock_changed(bool on);
     struct Regs {
         uint32_t tctl, tprer, tcmp, tcr, tstat;
     };
@@ -86,6 +98,7 @@ private:
     bool event_pending_ = false;
     bool output_ = false;
     uint64_t compare_events_ = 0;
+    bool clocked_ = true;  // the gate as the counter last saw it
     AccessReporter log_;
 };
 

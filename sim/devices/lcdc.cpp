@@ -20,16 +20,35 @@ uint32_t widen565(uint16_t p)
 }
 }  // namespace
 
-Lcdc::Lcdc(Machine& m, const ClockController& clock, const Gpio& gpio)
-    : m_(m), clock_(clock), gpio_(gpio), log_(m, "LCDC")
+Lcdc::Lcdc(Machine& m, ClockController& clock, const Gpio& gpio) : m_(m), gpio_(gpio), log_(m, "LCDC")
 {
     reset();
-    next_frame_ = m_.schedule_in(frame_time(), [this] { frame_event(); });
+    // The pins and clocks as they stand now are no change to report.
+    handed_ = handed_signals();
+    powered_ = panel_powered();
+    driving_ = handed_ != 0;
+    clocks_.on_change = [this](bool on) { clocks_changed(on); };
+    clocks_.connect(clock, ClockController::PCCR0, kPccr0Clocks);
+    if (clocks_.open() && !frame_pending_)
+        clocks_changed(true);
+}
+
+// The frames start with the clocks and stop with them.
+void Lcdc::clocks_changed(bool on)
+{
+    if (frame_pending_)
+        m_.cancel(next_frame_);
+    frame_pending_ = on;
+    if (on) {
+        last_frame_ = m_.now();
+        next_frame_ = m_.schedule_in(frame_time(), [this] { frame_event(); });
+    }
+    panel_pins_changed();
 }
 
 Lcdc::~Lcdc()
 {
-    if (m_.pending(next_frame_))
+    if (frame_pending_)
         m_.cancel(next_frame_);
 }
 
@@ -141,15 +160,40 @@ bool Lcdc::panel_powered() const
     return gpio_.level(Gpio::PORT_B, kPinPanelPower) == 0;
 }
 
-bool Lcdc::signals_on() const
+uint32_t Lcdc::handed_signals() const
 {
     const uint32_t gpio_use = gpio_.reg(Gpio::PORT_A, kGpioGius) | gpio_.reg(Gpio::PORT_A, kGpioGpr);
-    return gpio_.level(Gpio::PORT_B, kPinSignalBuffer) == 0 && (gpio_use & kSignalPins) == 0;
+    return ~gpio_use & kSignalPins;
+}
+
+bool Lcdc::signals_on() const
+{
+    return gpio_.level(Gpio::PORT_B, kPinSignalBuffer) == 0 && handed_signals() == kSignalPins;
 }
 
 bool Lcdc::clocks_on() const
 {
-    return (clock_.pccr0() & kPccr0Clocks) == kPccr0Clocks;
+    return clocks_.open();
+}
+
+// Only changes count: at power-on the pins are the controller's, its clocks
+// off and the panel without power, which harms nothing.
+void Lcdc::panel_pins_changed()
+{
+    const uint32_t handed = handed_signals();
+    const bool powered = panel_powered();
+    const bool driving = handed && clocks_on();
+    if (!powered && (handed & ~handed_))
+        log_.once("LCD signals (port A pins " + hex32(handed & ~handed_) +
+                  ") handed to the controller while the panel has no power (PB12 high)");
+    else if (!powered && driving && !driving_)
+        log_.once("clocks switched on while the controller holds the LCD signals and the panel has no power "
+                  "(PB12 high)");
+    else if (!powered && powered_ && driving)
+        log_.once("panel power switched off (PB12 high) while the controller drives the LCD signals");
+    handed_ = handed;
+    powered_ = powered;
+    driving_ = driving;
 }
 
 Lcdc::Picture Lcdc::picture() const

@@ -5,8 +5,15 @@
 // The panel shows a picture only while it has power (PB12 low), its signal
 // buffer is enabled (PB16 low), the LCD signals PA5..PA31 are handed to the
 // controller and the controller's clocks run (PCCR0 bits 26 and 18).  The
-// frame-status flag is raised once per frame from power-on, with the period
-// the programmed timing gives at the 26 MHz pixel clock.
+// frame-status flag is raised once per frame while the clocks run, with the
+// period the programmed timing gives at the 26 MHz pixel clock; the first
+// frame starts when they start.  The registers answer with the clocks off
+// too: the controller is programmed before its clocks start.
+//
+// A panel must not see its signals before it has power: handing PA5..PA31
+// to the controller, or starting the controller's clocks while it holds
+// them, while PB12 is high is reported, and so is switching the panel's
+// power off while the controller drives them.
 #pragma once
 
 #include <cstdint>
@@ -35,7 +42,7 @@ public:
     static constexpr uint32_t LPCCR_CC_EN = 1u << 8;
     static constexpr uint64_t kPixelClockHz = 26000000;
 
-    Lcdc(Machine& m, const ClockController& clock, const Gpio& gpio);
+    Lcdc(Machine& m, ClockController& clock, const Gpio& gpio);
     ~Lcdc() override;
     const char* name() const override { return "LCDC"; }
     uint32_t read(uint32_t off, unsigned size) override;
@@ -68,6 +75,9 @@ public:
     bool signals_on() const;      // PB16 low and PA5..PA31 given to the controller
     bool clocks_on() const;       // both LCD clocks enabled
     bool showing() const { return panel_powered() && signals_on() && clocks_on(); }
+    // The board calls this when port A's pin functions (GIUS, GPR) or the
+    // panel power pin PB12 changed.
+    void panel_pins_changed();
 
     // Backlight.  The PWM output is high for duty/255 of the time while the
     // contrast control is enabled and the clocks run, else low.  Which level
@@ -87,9 +97,11 @@ public:
 
 private:
     void frame_event();
+    void clocks_changed(bool on);
+    uint32_t handed_signals() const;  // the PA5..PA31 pins the controller has
 
     Machine& m_;
-    const ClockController& clock_;
+    ClockGate clocks_;
     const Gpio& gpio_;
     struct {
         uint32_t lssar, lsr, lvpwr, lcpr, lcwhbr, lccmr, lpcr, lhcr, lvcr, lpor, lscr, lpccr, ldcr,
@@ -98,6 +110,10 @@ private:
     uint64_t frames_ = 0;
     Time last_frame_ = 0;
     Machine::EventId next_frame_{};
+    bool frame_pending_ = false;
+    // What panel_pins_changed saw last.
+    uint32_t handed_ = 0;
+    bool powered_ = false, driving_ = false;
     Wiring wiring_;
     mutable AccessReporter log_;
 };

@@ -22,14 +22,14 @@ void Pwm::reset()
 
 double Pwm::duty() const
 {
-    if (!enabled() || r_.pwmp == 0)
+    if (!enabled() || !clock_gate.open() || r_.pwmp == 0)
         return 0;
     return r_.pwms >= r_.pwmp ? 1.0 : double(r_.pwms) / r_.pwmp;
 }
 
 uint32_t Pwm::read(uint32_t off, unsigned size)
 {
-    if (!log_.word(off, size, false))
+    if (!clock_gate.admit(log_, off, false) || !log_.word(off, size, false))
         return 0;
     switch (off) {
     case PWMC: return r_.pwmc;  // the reset bit has cleared itself already
@@ -43,7 +43,7 @@ uint32_t Pwm::read(uint32_t off, unsigned size)
 
 void Pwm::write(uint32_t off, uint32_t value, unsigned size)
 {
-    if (!log_.word(off, size, true))
+    if (!clock_gate.admit(log_, off, true) || !log_.word(off, size, true))
         return;
     switch (off) {
     case PWMC:

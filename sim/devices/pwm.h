@@ -7,8 +7,11 @@
 // board reads, not a waveform in time: the counter, the sample FIFO's
 // depth and the interrupt are not modelled (the firmware neither reads the
 // counter nor enables the interrupt), so the model has no interrupt line.
+// Without its module clock (clock_gate) the output is low and the bus gets
+// no answer (the access is reported).
 #pragma once
 
+#include "clock.h"
 #include "machine.h"
 #include "regfile.h"
 
@@ -34,9 +37,12 @@ public:
     bool enabled() const { return r_.pwmc & PWMC_EN; }
     uint32_t sample() const { return r_.pwms; }
     uint32_t period() const { return r_.pwmp; }
-    // Fraction of the time the output is high: 0 while disabled or with a
-    // period of 0; a sample beyond the period holds the output high.
+    // Fraction of the time the output is high: 0 while disabled, without
+    // its clock or with a period of 0; a sample beyond the period holds the
+    // output high.
     double duty() const;
+
+    ClockGate clock_gate;
 
 private:
     struct Regs {

@@ -58,9 +58,21 @@ void AccessReporter::read_only(uint32_t off, uint32_t value)
         say("write32 of " + hex32(value) + " to read-only register at " + offset_text(off) + " ignored");
 }
 
+void AccessReporter::clock_off(uint32_t off, bool write, const std::string& gate)
+{
+    if (first(write ? 'C' : 'c', off))
+        say(std::string(write ? "write" : "read") + " at " + offset_text(off) + " while the module clock (" + gate +
+            ") is off: access dropped");
+}
+
 void AccessReporter::once(const std::string& text)
 {
-    if (remarks_.insert(text).second)
+    once_per(text, text);
+}
+
+void AccessReporter::once_per(const std::string& kind, const std::string& text)
+{
+    if (remarks_.insert(kind).second)
         say(text);
 }
 
@@ -131,11 +143,6 @@ std::vector<RegisterFile::Reg> weim_registers()
         r.push_back({off, 0});
     r.push_back({0x30, 0});  // EIM
     return r;
-}
-
-std::vector<RegisterFile::Reg> sdram_ctrl_registers()
-{
-    return {{0x00, 0}, {0x04, 0}, {0x14, 0}, {0x18, 0}};  // SDCTL0, SDCTL1, MISC, SDRST
 }
 
 std::vector<RegisterFile::Reg> aipi_registers()

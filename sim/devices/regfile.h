@@ -1,6 +1,6 @@
-// Store-only register files for the bus set-up units (WEIM, SDRAM controller,
-// AIPI bridges, AHB crossbar): on this board they only have to accept the
-// values the reset code writes.  Also home of AccessReporter, which every
+// Store-only register files for the bus set-up units (WEIM, AIPI bridges,
+// AHB crossbar): on this board they only have to accept the values the
+// reset code writes.  Also home of AccessReporter, which every
 // register-level model uses to report the accesses it does not decode.
 #pragma once
 
@@ -29,8 +29,14 @@ public:
     void unknown_read(uint32_t off);
     void unknown_write(uint32_t off, uint32_t value);
     void read_only(uint32_t off, uint32_t value);
+    // A register access while the module's clock (gate, e.g. "PCCR0 bit 0")
+    // is off: the module does not answer, the access is dropped.
+    void clock_off(uint32_t off, bool write, const std::string& gate);
     // Any other remark about the model's use, once per distinct text.
     void once(const std::string& text);
+    // A remark made only the first time its kind comes (the text may hold
+    // details, such as an address, that differ from time to time).
+    void once_per(const std::string& kind, const std::string& text);
 
 private:
     bool first(char kind, uint32_t off);
@@ -78,7 +84,6 @@ private:
 
 // Register sets of the board's bus set-up units, for RegisterFile.
 std::vector<RegisterFile::Reg> weim_registers();         // 0xDF001000: CS0U..CS5L, EIM
-std::vector<RegisterFile::Reg> sdram_ctrl_registers();   // 0xDF000000: SDCTL0, SDCTL1, MISC, SDRST
 std::vector<RegisterFile::Reg> aipi_registers();         // 0x10000000, 0x10020000: PSR0, PSR1, PAR
 std::vector<RegisterFile::Reg> ahb_crossbar_registers(); // 0x1003F000: priority and control per slave port
 

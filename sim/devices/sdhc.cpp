@@ -603,6 +603,11 @@ void Sdhc::write_chunk_sent()
 
 uint32_t Sdhc::read(uint32_t off, unsigned size)
 {
+    if (!clock_gate.open()) {
+        if (off != STATUS)
+            clock_gate.admit(log_, off, false);
+        return 0;
+    }
     if (size == 1) {
         log_.once("byte read at " + offset_text(off));
         return 0;
@@ -656,6 +661,11 @@ uint32_t Sdhc::read(uint32_t off, unsigned size)
 
 void Sdhc::write(uint32_t off, uint32_t value, unsigned size)
 {
+    if (!clock_gate.open()) {
+        if (!(off == STR_STP_CLK && (value & 0xFFFF) == SSC_STOP))
+            clock_gate.admit(log_, off, true);
+        return;
+    }
     if (size == 1) {
         log_.once("byte write at " + offset_text(off));
         return;

@@ -21,9 +21,16 @@
 // driven low) and loses its state when the supply goes; it is in the slot
 // while the board's card switch says so and a card image exists; the card
 // detect line PB13 is pulled low by a card in the slot.
+//
+// Without its module clock (clock_gate, PCCR0 bit 9) the controller does
+// not answer: writes are lost and registers read 0.  Such an access is
+// reported, but for the two the slot set-up makes before it switches the
+// clock on: stopping the bus clock (which is not running) and reading
+// STATUS to see it stopped and error-free.
 #pragma once
 
 #include "aitc.h"
+#include "clock.h"
 #include "gpio.h"
 #include "machine.h"
 #include "regfile.h"
@@ -151,6 +158,8 @@ public:
 
     // Bus clock period for the current CLK_RATE.
     Time bit_time() const;
+
+    ClockGate clock_gate;
 
 private:
     struct Regs {

@@ -18,7 +18,21 @@ unsigned rfdiv(uint32_t ufcr)
 Uart::Uart(Machine& m, Aitc& aitc, int irq, const char* name)
     : m_(m), aitc_(aitc), irq_(irq), name_(name), rep_(m, name)
 {
+    clock_gate.on_change = [this](bool on) { clock_changed(on); };
     reset();
+}
+
+// The character on its way out stops and goes again, whole, when the
+// clock is back.
+void Uart::clock_changed(bool on)
+{
+    if (!on && shifting_) {
+        m_.cancel(tx_event_);
+        shifting_ = false;
+    }
+    if (on)
+        start_tx();
+    update_irq();
 }
 
 Uart::~Uart()
@@ -86,7 +100,7 @@ void Uart::update_irq()
     r_.usr2 = (r_.usr2 & ~(USR2_RDR | USR2_TXDC | USR2_TXFE)) | (rx_fifo_.empty() ? 0 : USR2_RDR) |
               (txdc ? USR2_TXDC : 0) | (txfe ? USR2_TXFE : 0);
     bool line = false;
-    if (r_.ucr1 & UCR1_UARTEN) {
+    if (clock_gate.open() && (r_.ucr1 & UCR1_UARTEN)) {
         line = (rrdy && (r_.ucr1 & UCR1_RRDYEN)) || (trdy && (r_.ucr1 & UCR1_TRDYEN)) ||
                (txfe && (r_.ucr1 & UCR1_TXMPTYEN)) || (txdc && (r_.ucr4 & UCR4_TCEN)) ||
                (!rx_fifo_.empty() && (r_.ucr4 & UCR4_DREN));
@@ -98,7 +112,7 @@ void Uart::update_irq()
 
 void Uart::start_tx()
 {
-    if (shifting_ || tx_fifo_.empty())
+    if (shifting_ || tx_fifo_.empty() || !clock_gate.open())
         return;
     shifting_ = true;
     tx_event_ = m_.schedule_in(char_time(rate()), [this] { tx_done(); });
@@ -140,7 +154,7 @@ void Uart::rx_arrive()
     rx_scheduled_ = false;
     InByte in = line_in_.front();
     line_in_.pop_front();
-    if (enabled() && (r_.ucr2 & UCR2_RXEN)) {
+    if (clock_gate.open() && enabled() && (r_.ucr2 & UCR2_RXEN)) {
         uint16_t v = in.byte;
         uint32_t mine = rate();
         if (in.rate && (in.rate * 100ull > mine * 103ull || in.rate * 103ull < mine * 100ull)) {
@@ -164,7 +178,7 @@ void Uart::rx_arrive()
 
 uint32_t Uart::read(uint32_t off, unsigned size)
 {
-    if (!rep_.word(off, size, false))
+    if (!clock_gate.admit(rep_, off, false) || !rep_.word(off, size, false))
         return 0;
     switch (off) {
     case URXD: {
@@ -200,7 +214,7 @@ uint32_t Uart::read(uint32_t off, unsigned size)
 
 void Uart::write(uint32_t off, uint32_t v, unsigned size)
 {
-    if (!rep_.word(off, size, true))
+    if (!clock_gate.admit(rep_, off, true) || !rep_.word(off, size, true))
         return;
     switch (off) {
     case URXD:

@@ -8,9 +8,14 @@
 // character time apart, at the far end's own rate.  A far end whose rate is
 // more than a few per cent off the UART's delivers framing errors, as on a
 // real line.
+//
+// Without its module clock (clock_gate) the UART stands still: it does not
+// answer the bus (the access is reported), sends nothing, loses what
+// arrives on the line and raises no interrupt.
 #pragma once
 
 #include "aitc.h"
+#include "clock.h"
 #include "machine.h"
 #include "regfile.h"
 
@@ -79,7 +84,10 @@ public:
     Time char_time(uint32_t rate) const;
     bool enabled() const;
 
+    ClockGate clock_gate;
+
 private:
+    void clock_changed(bool on);
     void update_irq();
     void start_tx();
     void tx_done();

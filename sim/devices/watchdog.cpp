@@ -44,6 +44,8 @@ void Watchdog::bite(uint16_t cause)
 
 uint32_t Watchdog::read(uint32_t off, unsigned size)
 {
+    if (!clock_gate.admit(log_, off, false))
+        return 0;
     if (size != 2) {
         log_.once("read" + std::to_string(size * 8) + " at " + offset_text(off) + ": the registers are 16 bits wide");
         return 0;
@@ -58,6 +60,8 @@ uint32_t Watchdog::read(uint32_t off, unsigned size)
 
 void Watchdog::write(uint32_t off, uint32_t value, unsigned size)
 {
+    if (!clock_gate.admit(log_, off, true))
+        return;
     if (size != 2) {
         log_.once("write" + std::to_string(size * 8) + " at " + offset_text(off) + ": the registers are 16 bits wide");
         return;

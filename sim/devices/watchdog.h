@@ -9,8 +9,13 @@
 //
 // A time-out or a software reset resets the board through the machine's
 // one board-reset entry point (Machine::reset_board).
+//
+// Its registers answer only while its module clock (clock_gate) runs; the
+// count itself runs from the 32 kHz reference, which no enable gates, so a
+// time-out comes whatever the gate.
 #pragma once
 
+#include "clock.h"
 #include "machine.h"
 #include "regfile.h"
 
@@ -38,6 +43,8 @@ public:
     void reset();
     bool running() const { return (wcr_ & WCR_WDE) != 0; }
     Time timeout() const;  // the time-out WT sets
+
+    ClockGate clock_gate;
 
 private:
     void restart_timeout();

@@ -1,6 +1,7 @@
 // Each board image starts as its host build does, on every set of board
 // straps: the same start-up text and prompt on the command port, the same
-// answer to "vers", the same banner on the panel.
+// answer to "vers", the same banner on the panel, and neither program's
+// device models report anything.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -44,6 +45,7 @@ TEST_P(Boot, StartsAndAnswersAsItsHostBuild)
     EXPECT_EQ(emutest::until_screens_agree(arm, native), "")
         << "the image's banner is not the host build's, pixel for pixel";
     EXPECT_EQ(arm.errors(), "") << "arm-board reported problems";
+    EXPECT_EQ(native.errors(), "") << "the host build reported problems";
 }
 
 INSTANTIATE_TEST_SUITE_P(AllImages, Boot,

@@ -6,11 +6,15 @@
 #include "devices/clock.h"
 #include "devices/gpio.h"
 #include "devices/gpt.h"
+#include "devices/lcdc.h"
 #include "devices/regfile.h"
+#include "devices/sdramc.h"
+#include "devices/uart.h"
 #include "machine.h"
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -505,6 +509,284 @@ TEST_F(DeviceTest, PllRestartDropsLockFor100Microseconds)
     EXPECT_FALSE(crm.mpll_locked()) << "a second restart did not restart the lock time";
     advance_to(t1 + 100 * kMicrosecond);
     EXPECT_TRUE(crm.mpll_locked());
+}
+
+// Switching the clocks over to the PLLs (any change of CSCR but a restart)
+// must wait until both have locked again after their restart.
+TEST_F(DeviceTest, ClockSetUpWaitsForThePllsToLock)
+{
+    struct Step {
+        uint32_t cscr;
+        Time wait_after;
+    };
+    struct Case {
+        const char* what;
+        std::vector<Step> steps;
+        const char* report;  // nullptr: none
+    };
+    const uint32_t restart_both = 0x17630617, set_up = 0x17030617, switched = 0x17030613;
+    const std::vector<Case> cases = {
+        {"restart, wait for lock, switch over", {{restart_both, 100 * kMicrosecond}, {switched, 0}}, nullptr},
+        {"switched over right after the restart", {{restart_both, 0}, {switched, 0}},
+         "the MPLL and the SPLL have not locked"},
+        {"switched over before the SPLL locked",
+         {{0x17230617, 100 * kMicrosecond}, {0x17430617, 99 * kMicrosecond}, {switched, 0}},
+         "the SPLL has not locked"},
+        {"restarted again while relocking", {{restart_both, 40 * kMicrosecond}, {restart_both, 0}}, nullptr},
+        {"the 32 kHz set-up's single restart", {{0x17200607, 0}}, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        crm.reset();
+        wr(crm_at + CSCR, set_up);
+        m.clear_reports();
+        for (const Step& st : c.steps) {
+            wr(crm_at + CSCR, st.cscr);
+            advance_to(m.now() + st.wait_after);
+        }
+        if (c.report)
+            EXPECT_TRUE(reported("CRM:", c.report)) << "no report of the early switch-over";
+        else
+            EXPECT_TRUE(m.reports().empty()) << m.reports().front();
+    }
+}
+
+// ---------------------------------------------------------------- module clocks
+
+TEST_F(DeviceTest, TimerStandsStillWithoutItsClock)
+{
+    gpt2.clock_gate.connect(crm, PCCR1, 1u << 26);
+    wr(crm_at + PCCR1, 1u << 26);
+    Time t0 = start_tick();
+    advance_to(t0 + 1500 * kMicrosecond);
+    ASSERT_EQ(gpt2.compare_events(), 1u);
+    wr(gpt2_at + TSTAT, 1);
+    const uint32_t held = gpt2.counter();
+
+    m.clear_reports();
+    wr(crm_at + PCCR1, 0);
+    advance_to(m.now() + 5 * kMillisecond);
+    EXPECT_EQ(gpt2.counter(), held) << "the counter ran without its clock";
+    EXPECT_EQ(gpt2.compare_events(), 1u) << "a compare came without the clock";
+    EXPECT_EQ(rd(gpt2_at + TCN), 0u) << "the timer answered the bus without its clock";
+    wr(gpt2_at + TCMP, 1);
+    EXPECT_TRUE(reported("GPT2:", "read at +0x010 while the module clock (PCCR1 bit 26) is off"));
+    EXPECT_TRUE(reported("GPT2:", "write at +0x008 while the module clock (PCCR1 bit 26) is off"));
+
+    // With the clock back the count goes on from where it stood.
+    wr(crm_at + PCCR1, 1u << 26);
+    Time back = m.now();
+    EXPECT_EQ(rd(gpt2_at + TCMP), kTickCompare) << "a write without the clock reached the timer";
+    advance_to(back + (kMillisecond - 500 * kMicrosecond) - 1000);
+    EXPECT_EQ(gpt2.compare_events(), 1u);
+    advance_to(back + kMillisecond - 500 * kMicrosecond + 1000);
+    EXPECT_EQ(gpt2.compare_events(), 2u) << "the period did not go on from the held count";
+}
+
+TEST_F(DeviceTest, UartStandsStillWithoutItsClock)
+{
+    sim::Uart uart{m, aitc, 20, "UART1"};
+    const uint32_t at = fresh_window();
+    m.attach(at, 0x1000, &uart);
+    uart.clock_gate.connect(crm, PCCR0, 1u << 0);
+    wr(crm_at + PCCR0, 1u << 0);
+    wr(at + sim::Uart::UFCR, 0x0A81);
+    wr(at + sim::Uart::UBIR, 1108);
+    wr(at + sim::Uart::UBMR, 9999);
+    wr(at + sim::Uart::UCR2, 0x6027);
+    wr(at + sim::Uart::UCR1, sim::Uart::UCR1_UARTEN);
+    const Time c = uart.char_time(uart.rate());
+
+    wr(at + sim::Uart::UTXD, 'A');
+    advance_to(m.now() + c / 2);
+    m.clear_reports();
+    wr(crm_at + PCCR0, 0);
+    uart.receive("B");
+    advance_to(m.now() + 10 * c);
+    EXPECT_EQ(uart.sent_text(), "") << "a byte went out without the clock";
+    EXPECT_EQ(rd(at + sim::Uart::USR2), 0u) << "the UART answered the bus without its clock";
+    wr(at + sim::Uart::UTXD, 'X');
+    EXPECT_TRUE(reported("UART1:", "read at +0x098 while the module clock (PCCR0 bit 0) is off"));
+    EXPECT_TRUE(reported("UART1:", "write at +0x040 while the module clock (PCCR0 bit 0) is off"));
+
+    // The held byte goes out whole once the clock is back; what came on the
+    // line meanwhile is lost; what comes now is received.
+    Time back = m.now();  // the moment the write reaches the clock controller
+    wr(crm_at + PCCR0, 1u << 0);
+    advance_to(back + c);
+    EXPECT_EQ(uart.sent_text(), "A");
+    EXPECT_EQ(uart.sent.back().time, back + c) << "the held byte did not start over with the clock";
+    EXPECT_EQ(rd(at + sim::Uart::USR2) & sim::Uart::USR2_RDR, 0u) << "a byte received without the clock";
+    uart.receive("C");
+    advance_to(m.now() + c);
+    EXPECT_EQ(rd(at + sim::Uart::URXD) & 0xFF, uint32_t('C'));
+}
+
+// ---------------------------------------------------------------- LCD controller
+
+class LcdcTest : public DeviceTest {
+protected:
+    static constexpr uint32_t kSignals = 0xFFFFFFE0, kClocks = (1u << 26) | (1u << 18);
+
+    void power(bool on)
+    {
+        set_port_reg(Gpio::PORT_B, OCR1, port_reg(Gpio::PORT_B, OCR1) | 3u << 24);
+        set_port_reg(Gpio::PORT_B, DR, on ? 0 : 1u << 12);
+        set_port_reg(Gpio::PORT_B, DDIR, 1u << 12);
+        set_port_reg(Gpio::PORT_B, GIUS, 1u << 12);
+    }
+    void signals_low() { set_port_reg(Gpio::PORT_A, GIUS, port_reg(Gpio::PORT_A, GIUS) | kSignals); }
+    void signals_to_controller()
+    {
+        set_port_reg(Gpio::PORT_A, GPR, port_reg(Gpio::PORT_A, GPR) & ~kSignals);
+        set_port_reg(Gpio::PORT_A, GIUS, port_reg(Gpio::PORT_A, GIUS) & ~kSignals);
+    }
+    void clocks(bool on) { wr(crm_at + PCCR0, on ? kClocks : 0); }
+};
+
+TEST_F(LcdcTest, ReportsSignalsDrivenIntoAnUnpoweredPanel)
+{
+    struct Case {
+        const char* what;
+        std::function<void(uint32_t lcdc_at)> steps;
+        const char* report;  // nullptr: none
+    };
+    auto started = [this] {
+        signals_low();
+        power(true);
+        signals_to_controller();
+        clocks(true);
+    };
+    const std::vector<Case> cases = {
+        {"power, then the signals, then the clocks; timing changed while running",
+         [&](uint32_t at) {
+             started();
+             wr(at + sim::Lcdc::LHCR, 0xBC002725);
+             wr(at + sim::Lcdc::LVCR, 0x0C000D1D);
+         },
+         nullptr},
+        {"signals handed over before the power",
+         [&](uint32_t) {
+             signals_low();
+             signals_to_controller();
+         },
+         "handed to the controller while the panel has no power"},
+        {"clocks started on signals the controller holds from reset, no power",
+         [&](uint32_t) { clocks(true); }, "clocks switched on while the controller holds"},
+        {"power switched off under running signals",
+         [&](uint32_t) {
+             started();
+             power(false);
+         },
+         "panel power switched off (PB12 high) while the controller drives"},
+        {"signals taken back before the power goes",
+         [&](uint32_t) {
+             started();
+             signals_low();
+             power(false);
+         },
+         nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        gpio.reset();
+        crm.reset();
+        m.clear_reports();
+        sim::Lcdc lcdc{m, crm, gpio};
+        const uint32_t at = fresh_window();
+        m.attach(at, sim::Lcdc::kSize, &lcdc);
+        gpio.on_change = [&](int port, int pin, int) {
+            if (port == Gpio::PORT_B && pin == 12)
+                lcdc.panel_pins_changed();
+        };
+        gpio.on_use_change = [&](int port) {
+            if (port == Gpio::PORT_A)
+                lcdc.panel_pins_changed();
+        };
+        c.steps(at);
+        if (c.report)
+            EXPECT_TRUE(reported("LCDC:", c.report)) << "not reported";
+        else
+            EXPECT_TRUE(m.reports().empty()) << m.reports().front();
+        gpio.on_change = nullptr;
+        gpio.on_use_change = nullptr;
+    }
+}
+
+TEST_F(LcdcTest, RaisesFramesOnlyWhileItsClocksRun)
+{
+    sim::Lcdc lcdc{m, crm, gpio};
+    const uint32_t at = fresh_window();
+    m.attach(at, sim::Lcdc::kSize, &lcdc);
+    const Time frame = lcdc.frame_time();
+    advance_to(m.now() + 3 * frame);
+    EXPECT_EQ(lcdc.frames(), 0u) << "frames without the clocks";
+    EXPECT_EQ(rd(at + sim::Lcdc::LISR), 0u) << "a frame flag without the clocks";
+
+    const Time t0 = m.now();
+    clocks(true);
+    advance_to(t0 + frame - 1);
+    EXPECT_EQ(lcdc.frames(), 0u) << "the first frame ended before a frame's time";
+    advance_to(t0 + frame);
+    EXPECT_EQ(lcdc.frames(), 1u) << "no frame one frame's time after the clocks started";
+    EXPECT_EQ(rd(at + sim::Lcdc::LISR) & sim::Lcdc::LISR_EOF, sim::Lcdc::LISR_EOF);
+
+    clocks(false);
+    advance_to(m.now() + 3 * frame);
+    EXPECT_EQ(lcdc.frames(), 1u) << "frames after the clocks stopped";
+    EXPECT_EQ(rd(at + sim::Lcdc::LISR), 0u) << "a frame flag after the clocks stopped";
+}
+
+// ---------------------------------------------------------------- SDRAM
+
+// The SDRAM's set-up as the controller's commands and the accesses that
+// carry them out; the SDRAM's window stands in for 0xC0000000.
+TEST_F(DeviceTest, SdramWorksOnlyAfterItsSetUpInOrder)
+{
+    struct Step {
+        uint32_t sdctl0;
+        uint32_t at;      // offset of the accesses
+        unsigned reads;
+    };
+    const Step precharge{0x92120300, 0x200000, 1}, refresh{0xA2120300, 0, 8}, mode{0xB2120300, 0x119800, 1},
+        normal{0x8212F339, 0, 0};
+    struct Case {
+        const char* what;
+        std::vector<Step> steps;
+        bool ready;
+        const char* report;  // nullptr: none
+    };
+    const std::vector<Case> cases = {
+        {"the reset code's set-up", {precharge, refresh, mode, normal}, true, nullptr},
+        {"seven refresh cycles", {precharge, {0xA2120300, 0, 7}, mode, normal}, false,
+         "mode register loaded after 7 auto-refresh cycles"},
+        {"precharge of one bank", {{0x92120300, 0, 1}, refresh, mode, normal}, false,
+         "precharges one bank only (A10 low)"},
+        {"normal mode first", {normal}, false, "normal mode set before the SDRAM was set up"},
+        {"a read before the set-up", {{0x8212F339, 0x100, 1}}, false, "read at "},
+        {"CAS latency 2 on a mode of 3", {precharge, refresh, mode, {0x8212F239, 0, 0}}, true,
+         "normal mode with CAS latency 2 on an SDRAM whose mode says 3"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const uint32_t ctl_at = fresh_window(), sdram_at = fresh_window();
+        sim::SdramController sdramc{m, sdram_at};
+        m.attach(ctl_at, sim::SdramController::kSize, &sdramc);
+        m.attach(sdram_at, 0x400000, &sdramc.port);
+        for (uint32_t i = 0; i < 0x3FF; ++i)
+            fresh_window();  // the SDRAM window's 4 MB
+        m.clear_reports();
+        for (const Step& st : c.steps) {
+            wr(ctl_at + sim::SdramController::SDCTL0, st.sdctl0);
+            for (unsigned i = 0; i < st.reads; ++i)
+                rd(sdram_at + st.at);
+        }
+        EXPECT_EQ(sdramc.ready(), c.ready);
+        if (c.report)
+            EXPECT_TRUE(reported("SDRAM", c.report)) << "not reported";
+        else
+            EXPECT_TRUE(m.reports().empty()) << m.reports().front();
+    }
 }
 
 // ---------------------------------------------------------------- register files, reports

@@ -38,6 +38,14 @@ std::string visible(const std::string& s)
     return out;
 }
 
+std::string reports(const sim::Board& b)
+{
+    std::string all;
+    for (const std::string& r : b.machine.reports())
+        all += r + "\n";
+    return all;
+}
+
 sim::Board& boot_to_prompt(const BootOptions& options)
 {
     sim::Board& b = boot(options);

@@ -28,6 +28,9 @@ std::string until_text(sim::Uart& uart, size_t from, const std::string& text, si
 std::string command(sim::Uart& uart, const std::string& line, sim::Time limit = sim::kSecond);
 std::string command(const std::string& line, sim::Time limit = sim::kSecond);
 
+// What the device models reported so far, one report a line.
+std::string reports(const sim::Board& b);
+
 // Makes control bytes readable in failure messages.
 std::string visible(const std::string& s);
 

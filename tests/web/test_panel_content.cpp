@@ -194,7 +194,7 @@ TEST(PanelPublisher, ReadsTheBoardAsThePageShowsIt)
     sim::Board& b = sim::Board::create(o);
     sim::Machine& m = b.machine;
     constexpr uint32_t kFb = 0xC3E00000, kPortB = 0x10015100, kPortC = 0x10015200, kGpt1 = 0x10003000,
-                       kPccr0 = 0x10027020;
+                       kPccr0 = 0x10027020, kPccr1 = 0x10027024;
 
     sim::PanelPublisher panel(b);
     panel.set_picture_source(sim::scan_out_picture(b, 16, 2));
@@ -203,6 +203,10 @@ TEST(PanelPublisher, ReadsTheBoardAsThePageShowsIt)
     panel.start();
     EXPECT_EQ(panel.snapshot().picture->rgb, std::vector<uint32_t>(32, 0))
         << "before the LCD controller has a screen size the panel is not black at its own size";
+    // Before the firmware has switched any module clock on, looking at the
+    // board is no access a model could object to.
+    panel.publish(true);
+    EXPECT_TRUE(m.reports().empty()) << "the panel's look at the board was reported: " << m.reports().front();
 
     // A 16 x 2 screen of RGB565 pixels, rows 10 words apart.
     constexpr uint32_t kRowWords = 10;
@@ -216,13 +220,14 @@ TEST(PanelPublisher, ReadsTheBoardAsThePageShowsIt)
             uint16_t v = static_cast<uint16_t>(x * 4099 + y * 31);
             std::memcpy(pixel(x, y), &v, 2);
         }
-    m.write(kPccr0, (1u << 26) | (1u << 18), 4);  // the LCD clocks
     // PB12 (panel power) and PB16 (signal buffer) GPIO outputs driven low.
     m.write(kPortB + 0x04, 3u << 24, 4);          // OCR1: pin 12 from DR
     m.write(kPortB + 0x08, 3u << 0, 4);           // OCR2: pin 16 from DR
     m.write(kPortB + 0x1C, 0, 4);                 // DR
     m.write(kPortB + 0x00, 1u << 12 | 1u << 16, 4);  // DDIR
     m.write(kPortB + 0x20, 1u << 12 | 1u << 16, 4);  // GIUS
+    m.write(kPccr0, (1u << 26) | (1u << 18) | 3u, 4);  // the LCD clocks, UART1's and UART2's
+    m.write(kPccr1, 1u << 25, 4);                      // GPT1's
     ASSERT_TRUE(b.lcdc.showing()) << "the test did not set the panel up to show a picture";
 
     struct Step {
