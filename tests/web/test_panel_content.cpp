@@ -287,7 +287,7 @@ TEST(PanelPublisher, ReadsTheBoardAsThePageShowsIt)
 
     // The beeper's volume: the PWM's sample and period registers as they
     // stand, in the state and its JSON.
-    constexpr uint32_t kPwm = 0x10006000, kPccr1 = 0x10027024;
+    constexpr uint32_t kPwm = 0x10006000;
     m.write(kPccr1, m.read(kPccr1, 4) | 0x17000000, 4);  // the module clocks of the firmware's set-up
     m.write(kPwm + 0x08, 102, 4);
     for (uint32_t sample : {40u, 0u, 102u, 7u}) {
