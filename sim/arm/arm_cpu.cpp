@@ -303,6 +303,7 @@ void ArmCpu::map_flash(bool as_memory)
 void ArmCpu::map_sdram(bool as_memory)
 {
     map_range(kSdramBase, kSdramSize, as_memory ? m_.writable(kSdramBase, kSdramSize) : nullptr, UC_PROT_ALL);
+    sdram_memory_ = as_memory;
     // The reset code's MMU maps the first megabyte of addresses onto the
     // start of SDRAM, where it copies the vectors.  This engine checks an
     // instruction fetch's virtual address against its own memory map, so
@@ -803,7 +804,7 @@ public:
             return false;
         for (const Ram& r : cpu_.ram_)
             if (*pa - r.base < r.size && r.size - (*pa - r.base) >= 4)
-                return true;
+                return r.base != kSdramBase || cpu_.sdram_memory_;
         return cpu_.flash_memory_ && *pa - kFlashBase <= kFlashSize - 4;
     }
 

@@ -161,6 +161,8 @@ private:
 
     // The flash: memory while code runs from it, the NOR model otherwise.
     bool flash_memory_ = true;
+    // SDRAM: memory once its controller has set it up, the model before.
+    bool sdram_memory_ = false;
     bool flash_switch_ = false;
     bool sdram_switch_ = false;  // the SDRAM has just been set up
 

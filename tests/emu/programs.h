@@ -12,6 +12,22 @@
 
 namespace emutest {
 
+// Test images assembled with the ARM toolchain set the SDRAM up as the
+// board's reset code does before they use it.
+// The SDRAM controller's commands, each followed by the access that makes
+// the SDRAM carry it out.
+inline const char* const kPrecharge = "    ldr r0, =0xDF000000\n ldr r1, =0x92120300\n str r1, [r0]\n"
+                               "    ldr r2, =0xC0200000\n ldr r3, [r2]\n";
+inline const char* const kRefresh = "    ldr r0, =0xDF000000\n ldr r1, =0xA2120300\n str r1, [r0]\n"
+                             "    ldr r2, =0xC0000000\n mov r3, #8\n"
+                             "1:  ldr r5, [r2]\n subs r3, r3, #1\n bne 1b\n";
+inline const char* const kLoadMode = "    ldr r0, =0xDF000000\n ldr r1, =0xB2120300\n str r1, [r0]\n"
+                              "    ldr r2, =0xC0119800\n ldr r3, [r2]\n";
+inline const char* const kNormal = "    ldr r0, =0xDF000000\n ldr r1, =0x8212F339\n str r1, [r0]\n";
+
+// The four in the order the board's reset code gives them.
+inline const std::string kSdramSetUp = std::string(kPrecharge) + kRefresh + kLoadMode + kNormal;
+
 inline fwtest::SimulatorProgram::Options image_of(const std::string& build)
 {
     fwtest::SimulatorProgram::Options o;

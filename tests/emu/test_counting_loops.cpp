@@ -315,7 +315,8 @@ std::string assemble(const std::string& dir)
     std::ofstream(src) << "    .arm\n"
                           "    .global _start\n"
                           "_start:\n"
-                          "    ldr r0, =body\n"
+                       << emutest::kSdramSetUp
+                       << "    ldr r0, =body\n"
                           "    ldr r1, =body_end\n"
                           "    ldr r2, =0xC0010000\n"
                           "1:  ldr r3, [r0], #4\n"
@@ -348,6 +349,10 @@ std::string assemble(const std::string& dir)
                           "    ldr sp, =0xC0200000\n"
                           "    msr cpsr_c, #0xD3\n"
                           "    ldr sp, =0xC0300000\n"
+                          "    ldr r0, =0x10027024\n"   // PCCR1: GPT2's clock on
+                          "    ldr r1, [r0]\n"
+                          "    orr r1, r1, #0x04000000\n"
+                          "    str r1, [r0]\n"
                           "    ldr r0, =0x10004000\n"
                           "    mov r1, #0\n"
                           "    str r1, [r0, #4]\n"      // TPRER

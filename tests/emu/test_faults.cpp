@@ -31,17 +31,6 @@ const std::vector<Case> kCases = {
     {"jump where no memory is", "ldr r0, =0x40000000\n bx r0", "instruction fetch at 0x40000000"},
 };
 
-// The SDRAM controller's commands, each followed by the access that makes
-// the SDRAM carry it out.
-const char* const kPrecharge = "    ldr r0, =0xDF000000\n ldr r1, =0x92120300\n str r1, [r0]\n"
-                               "    ldr r2, =0xC0200000\n ldr r3, [r2]\n";
-const char* const kRefresh = "    ldr r0, =0xDF000000\n ldr r1, =0xA2120300\n str r1, [r0]\n"
-                             "    ldr r2, =0xC0000000\n mov r3, #8\n"
-                             "1:  ldr r5, [r2]\n subs r3, r3, #1\n bne 1b\n";
-const char* const kLoadMode = "    ldr r0, =0xDF000000\n ldr r1, =0xB2120300\n str r1, [r0]\n"
-                              "    ldr r2, =0xC0119800\n ldr r3, [r2]\n";
-const char* const kNormal = "    ldr r0, =0xDF000000\n ldr r1, =0x8212F339\n str r1, [r0]\n";
-
 // The image: from the flash window's start, as a board image begins.
 std::string assemble(const std::string& dir, const std::string& sdram_set_up, const std::string& code)
 {
@@ -82,7 +71,7 @@ std::string run_until_fault(const std::string& elf, const char* what)
     return report;
 }
 
-const std::string kSetUp = std::string(kPrecharge) + kRefresh + kLoadMode + kNormal;
+const std::string kSetUp = emutest::kSdramSetUp;
 
 TEST(Faults, AreReportedWithTheRegistersAndTheAddress)
 {
@@ -111,11 +100,11 @@ TEST(Faults, SdramAnswersOnlyAfterItsSetUp)
     const std::vector<SetUpCase> cases = {
         {"the set-up in order", kSetUp, nullptr},
         {"no set-up", "", "SDRAM: write at 0xC0000000 while the SDRAM controller is off"},
-        {"no auto-refresh", std::string(kPrecharge) + kLoadMode + kNormal,
+        {"no auto-refresh", std::string(emutest::kPrecharge) + emutest::kLoadMode + emutest::kNormal,
          "SDRAM: mode register loaded after 0 auto-refresh cycles"},
-        {"no precharge", std::string(kRefresh) + kLoadMode + kNormal,
+        {"no precharge", std::string(emutest::kRefresh) + emutest::kLoadMode + emutest::kNormal,
          "SDRAM: auto-refresh before the banks were precharged"},
-        {"normal mode before the mode register", std::string(kPrecharge) + kRefresh + kNormal + kLoadMode,
+        {"normal mode before the mode register", std::string(emutest::kPrecharge) + emutest::kRefresh + emutest::kNormal + emutest::kLoadMode,
          "SDRAMC: normal mode set before the SDRAM was set up"},
     };
     char tmpl[] = "/tmp/velm-sdram-XXXXXX";
