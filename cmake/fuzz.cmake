@@ -45,9 +45,13 @@ endfunction()
 foreach(name fuzz_command fuzz_bmp fuzz_gif fuzz_jpeg fuzz_sif fuzz_image fuzz_card fuzz_eeprom)
   velm_fuzz_target(${name} 32 velm_fuzz_board)
 endforeach()
-# "*halt" stops the processor for good and "*RESET" restarts it; the command
-# target's board answers them instead (tests/fuzz/fuzz_command.cpp).
-target_link_options(fuzz_command PRIVATE -Wl,--wrap=_Z7cmdHaltv -Wl,--wrap=_Z8cmdResetv)
+# "*halt" stops the processor for good and "*RESET" restarts it, and "*W"
+# writes any register; the boards of the targets that run commands (from
+# the host, from a memory image's macros, from a card) answer them instead
+# (tests/fuzz/fuzz_board.cpp).
+foreach(name fuzz_command fuzz_image fuzz_card)
+  target_link_options(${name} PRIVATE -Wl,--wrap=_Z7cmdHaltv -Wl,--wrap=_Z8cmdResetv -Wl,--wrap=_Z11cmdRegWritejj)
+endforeach()
 
 # The EEPROM a board writes at its first start-up, for the seed corpus.
 add_executable(fuzz_seed_eeprom ${VELM_FUZZ_DIR}/seed_eeprom.cpp)
