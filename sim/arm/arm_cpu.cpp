@@ -857,6 +857,27 @@ const ArmCpu::KnownLoop* ArmCpu::loop_at(uint32_t head)
     return h.loop;
 }
 
+bool ArmCpu::loop_state(LoopState* at)
+{
+    // r0..r14 and the status register; the loops are ARM code.
+    uint32_t regs[kWatchedRegs];
+    read_watched(regs);
+    if (regs[15] & kThumb)
+        return false;
+    std::copy(regs, regs + 15, at->r);
+    at->nzcv = regs[15] & 0xF0000000u;
+    return true;
+}
+
+void ArmCpu::set_loop_state(const LoopState& from, const LoopState& to)
+{
+    for (int i = 0; i < 15; ++i)
+        if (to.r[i] != from.r[i])
+            set_reg(uc_, kWatched[i], to.r[i]);
+    if (to.nzcv != from.nzcv)
+        set_reg(uc_, UC_ARM_REG_APSR_NZCV, to.nzcv);
+}
+
 void ArmCpu::step_loop()
 {
     if (loop_->counting)
@@ -875,14 +896,9 @@ void ArmCpu::step_counting_loop()
     if (!stepping_ || watching_ || limit_ <= icount_ + n || loop_misses_ >= kLoopMisses)
         return;
     const uint64_t max = (limit_ - icount_ - 1) / n;
-    // r0..r14 and the status register.
-    uint32_t regs[kWatchedRegs];
-    read_watched(regs);
-    if (regs[15] & kThumb)
-        return;
     LoopState at;
-    std::copy(regs, regs + 15, at.r);
-    at.nzcv = regs[15] & 0xF0000000u;
+    if (!loop_state(&at))
+        return;
     const Mmu m = mmu();
     if (!loop.unchanged([&](uint32_t va, uint32_t* w) { return fetch(m, va, w); }))
         return;
@@ -901,11 +917,7 @@ void ArmCpu::step_counting_loop()
             return;  // the flash: a store there faults
 
     // The state the last pass leaves.
-    for (int i = 0; i < 15; ++i)
-        if (s.state.r[i] != at.r[i])
-            set_reg(uc_, kWatched[i], s.state.r[i]);
-    if (s.state.nzcv != at.nzcv)
-        set_reg(uc_, UC_ARM_REG_APSR_NZCV, s.state.nzcv);
+    set_loop_state(at, s.state);
     for (size_t i = 0; i < s.memory.size(); ++i)
         check(uc_mem_write(uc_, where[i], &s.memory[i].value, 4), "storing a counting loop's word");
     icount_ += s.passes * n;
@@ -983,13 +995,9 @@ void ArmCpu::step_moving_loop()
     const MovingLoop& loop = *loop_->moving;
     if (!stepping_ || watching_ || limit_ <= icount_ + 1 || loop_misses_ >= kLoopMisses)
         return;
-    uint32_t regs[kWatchedRegs];
-    read_watched(regs);
-    if (regs[15] & kThumb)
-        return;
     LoopState at;
-    std::copy(regs, regs + 15, at.r);
-    at.nzcv = regs[15] & 0xF0000000u;
+    if (!loop_state(&at))
+        return;
     const Mmu m = mmu();
     if (!loop.unchanged([&](uint32_t va, uint32_t* w) { return fetch(m, va, w); }))
         return;
@@ -1005,11 +1013,7 @@ void ArmCpu::step_moving_loop()
         return;
     }
     loop_misses_ = 0;
-    for (int i = 0; i < 15; ++i)
-        if (after.r[i] != at.r[i])
-            set_reg(uc_, kWatched[i], after.r[i]);
-    if (after.nzcv != at.nzcv)
-        set_reg(uc_, UC_ARM_REG_APSR_NZCV, after.nzcv);
+    set_loop_state(at, after);
     icount_ += run.instructions;
     stepped_ += run.instructions;
     // Code that ran from a page stored into is translated again.

@@ -234,6 +234,10 @@ private:
     bool in_counting_loop(uint32_t addr);
     const KnownLoop* loop_at(uint32_t head);
     void step_loop();
+    // The processor's state at a loop's head (false in Thumb state), and
+    // the change to another.
+    bool loop_state(LoopState* at);
+    void set_loop_state(const LoopState& from, const LoopState& to);
     void step_counting_loop();
     void step_moving_loop();
     bool stepping_ = true;
