@@ -125,6 +125,8 @@ struct EngineHooks {
                 c.step_loop();
         }
         c.last_end_ = a + size;
+        // A block lies in one page of the engine's.
+        c.code_pages_[a >> 16] |= 1ull << ((a / kPage) & 63);
         // The images are ARM code throughout: four bytes an instruction.
         c.icount_ += size / 4;
         if (a == c.clean_at_)
@@ -385,6 +387,7 @@ void ArmCpu::reset(uint32_t pc)
     last_end_ = 0;
     heads_.fill({});
     loops_.clear();
+    code_pages_.assign((1ull << 32) / kPage / 64, 0);
     irq_wanted_ = m_.irq_line();
 }
 
@@ -827,7 +830,7 @@ bool ArmCpu::in_counting_loop(uint32_t a)
     return loop_ != nullptr;
 }
 
-const CountingLoop* ArmCpu::loop_at(uint32_t head)
+const ArmCpu::KnownLoop* ArmCpu::loop_at(uint32_t head)
 {
     // Loops jump back to their heads all the time: the heads seen last are
     // at hand.
@@ -837,37 +840,70 @@ const CountingLoop* ArmCpu::loop_at(uint32_t head)
     auto it = loops_.find(head);
     if (it == loops_.end()) {
         const Mmu m = mmu();
-        auto loop = std::make_unique<CountingLoop>();
-        if (!CountingLoop::decode(head, [&](uint32_t va, uint32_t* w) { return fetch(m, va, w); }, loop.get()))
-            loop.reset();
+        const auto fetch_word = [&](uint32_t va, uint32_t* w) { return fetch(m, va, w); };
+        auto loop = std::make_unique<KnownLoop>();
+        loop->counting = std::make_unique<CountingLoop>();
+        if (!CountingLoop::decode(head, fetch_word, loop->counting.get())) {
+            loop->counting.reset();
+            loop->moving = std::make_unique<MovingLoop>();
+            // Runs of the cache-clean routine are counted as it starts.
+            if (!MovingLoop::decode(head, fetch_word, loop->moving.get()) ||
+                (clean_at_ && loop->moving->contains(clean_at_)))
+                loop.reset();
+        }
         it = loops_.emplace(head, std::move(loop)).first;
     }
     h = {head, it->second.get()};
     return h.loop;
 }
 
+bool ArmCpu::loop_state(LoopState* at)
+{
+    // r0..r14 and the status register; the loops are ARM code.
+    uint32_t regs[kWatchedRegs];
+    read_watched(regs);
+    if (regs[15] & kThumb)
+        return false;
+    std::copy(regs, regs + 15, at->r);
+    at->nzcv = regs[15] & 0xF0000000u;
+    return true;
+}
+
+void ArmCpu::set_loop_state(const LoopState& from, const LoopState& to)
+{
+    for (int i = 0; i < 15; ++i)
+        if (to.r[i] != from.r[i])
+            set_reg(uc_, kWatched[i], to.r[i]);
+    if (to.nzcv != from.nzcv)
+        set_reg(uc_, UC_ARM_REG_APSR_NZCV, to.nzcv);
+}
+
 void ArmCpu::step_loop()
+{
+    if (loop_->counting)
+        step_counting_loop();
+    else
+        step_moving_loop();
+}
+
+void ArmCpu::step_counting_loop()
 {
     // The passes that end before the next stop is due.  While the
     // waiting-loop check logs stores, the loop runs as it is: its stores
     // count there.
-    const uint64_t n = loop_->instructions();
+    const CountingLoop& loop = *loop_->counting;
+    const uint64_t n = loop.instructions();
     if (!stepping_ || watching_ || limit_ <= icount_ + n || loop_misses_ >= kLoopMisses)
         return;
     const uint64_t max = (limit_ - icount_ - 1) / n;
-    // r0..r14 and the status register.
-    uint32_t regs[kWatchedRegs];
-    read_watched(regs);
-    if (regs[15] & kThumb)
-        return;
     LoopState at;
-    std::copy(regs, regs + 15, at.r);
-    at.nzcv = regs[15] & 0xF0000000u;
+    if (!loop_state(&at))
+        return;
     const Mmu m = mmu();
-    if (!loop_->unchanged([&](uint32_t va, uint32_t* w) { return fetch(m, va, w); }))
+    if (!loop.unchanged([&](uint32_t va, uint32_t* w) { return fetch(m, va, w); }))
         return;
     Memory memory(*this, m);
-    const CountingLoop::Step s = loop_->step(at, max, memory);
+    const CountingLoop::Step s = loop.step(at, max, memory);
     if (!s.passes) {
         // A loop that polls a device, say, or one that leaves now.  (A copy
         // of a copy is right only after two passes.)
@@ -881,15 +917,109 @@ void ArmCpu::step_loop()
             return;  // the flash: a store there faults
 
     // The state the last pass leaves.
-    for (int i = 0; i < 15; ++i)
-        if (s.state.r[i] != at.r[i])
-            set_reg(uc_, kWatched[i], s.state.r[i]);
-    if (s.state.nzcv != at.nzcv)
-        set_reg(uc_, UC_ARM_REG_APSR_NZCV, s.state.nzcv);
+    set_loop_state(at, s.state);
     for (size_t i = 0; i < s.memory.size(); ++i)
         check(uc_mem_write(uc_, where[i], &s.memory[i].value, 4), "storing a counting loop's word");
     icount_ += s.passes * n;
     stepped_ += s.passes * n;
+}
+
+// ---------------------------------------------------------------- moving loops
+
+// Plain memory as a moving loop's passes reach it: SDRAM (once set up) and
+// the internal SRAM, and the flash for loads while it is memory; with the
+// MMU on, a section at a time.  The pages of the loop's own code take no
+// stores.
+class ArmCpu::PlainRam : public LoopRam {
+public:
+    PlainRam(ArmCpu& cpu, const Mmu& mmu, uint32_t code_begin, uint32_t code_end)
+        : cpu_(cpu), mmu_(mmu), code_begin_(code_begin), code_end_(code_end)
+    {
+    }
+
+    bool span(uint32_t va, Span* s) override
+    {
+        uint32_t pa;
+        if (!cpu_.physical(mmu_, va, &pa))
+            return false;
+        uint64_t begin = 0, end = 0;
+        uint8_t* host = nullptr;
+        bool writable = true;
+        for (const Ram& r : cpu_.ram_)
+            if (pa - r.base < r.size) {
+                if (r.base == kSdramBase && !cpu_.sdram_memory_)
+                    return false;
+                begin = r.base;
+                end = begin + r.size;
+                host = r.view;
+            }
+        if (!host) {
+            if (!cpu_.flash_memory_ || pa - kFlashBase >= kFlashSize)
+                return false;
+            begin = kFlashBase;
+            end = begin + kFlashSize;
+            host = cpu_.m_.writable(kFlashBase, kFlashSize);
+            writable = false;
+        }
+        const uint8_t* const region = host;
+        const uint64_t region_base = begin;
+        if (mmu_.on) {
+            begin = std::max<uint64_t>(begin, pa & 0xFFF00000u);
+            end = std::min<uint64_t>(end, (pa & 0xFFF00000u) + (1u << 20));
+        }
+        if (pa < code_begin_) {
+            end = std::min<uint64_t>(end, code_begin_);
+        } else if (pa >= code_end_) {
+            begin = std::max<uint64_t>(begin, code_end_);
+        } else {
+            begin = std::max<uint64_t>(begin, code_begin_);
+            end = std::min<uint64_t>(end, code_end_);
+            writable = false;
+        }
+        s->begin = va - static_cast<uint32_t>(pa - begin);
+        s->size = static_cast<uint32_t>(end - begin);
+        s->host = const_cast<uint8_t*>(region) + (begin - region_base);
+        s->writable = writable;
+        return true;
+    }
+
+private:
+    ArmCpu& cpu_;
+    Mmu mmu_;
+    uint32_t code_begin_, code_end_;  // physical
+};
+
+void ArmCpu::step_moving_loop()
+{
+    // Passes that end before the next stop is due, as with counting loops.
+    const MovingLoop& loop = *loop_->moving;
+    if (!stepping_ || watching_ || limit_ <= icount_ + 1 || loop_misses_ >= kLoopMisses)
+        return;
+    LoopState at;
+    if (!loop_state(&at))
+        return;
+    const Mmu m = mmu();
+    if (!loop.unchanged([&](uint32_t va, uint32_t* w) { return fetch(m, va, w); }))
+        return;
+    uint32_t code_begin, code_end;
+    if (!physical(m, loop.low(), &code_begin) || !physical(m, loop.high() - 1, &code_end) || code_end < code_begin)
+        return;
+    PlainRam ram(*this, m, code_begin / kPage * kPage, (code_end / kPage + 1) * kPage);
+    LoopState after = at;
+    const MovingLoop::Run run = loop.run(&after, limit_ - icount_ - 1, ram);
+    if (!run.passes) {
+        // A loop that reads a device, say, or one that leaves now.
+        ++loop_misses_;
+        return;
+    }
+    loop_misses_ = 0;
+    set_loop_state(at, after);
+    icount_ += run.instructions;
+    stepped_ += run.instructions;
+    // Code that ran from a page stored into is translated again.
+    for (uint32_t page : run.pages)
+        if ((code_pages_[page >> 16] >> ((page / kPage) & 63)) & 1)
+            check(uc_ctl_remove_cache(uc_, page, static_cast<uint64_t>(page) + kPage), "dropping translated code");
 }
 
 }  // namespace sim::arm

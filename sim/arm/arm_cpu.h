@@ -20,8 +20,13 @@
 // only counts toward its exit (counting_loop.h) is stepped ahead, as many
 // passes at once as it makes before it leaves or the next event is due: the
 // registers, flags and stored words they leave, and the instructions they
-// take, so time is as if it had run them.  The waiting-loop check does not
-// look at counting loops, which never wait.
+// take, so time is as if it had run them.  A small loop that moves a
+// pointer or a counter through plain memory (moving_loop.h: fills, copies,
+// searches) has its passes run in host code straight on that memory, as
+// many as end before the next event is due and stay on plain memory: the
+// registers, flags, memory and instructions are those of running them.
+// The waiting-loop check does not look at counting or moving loops, which
+// never wait.
 //
 // Faults the firmware would take on the board (undefined instruction,
 // prefetch and data aborts, an access to an address nobody claims) are
@@ -38,6 +43,7 @@
 #include <vector>
 
 #include "arm/counting_loop.h"
+#include "arm/moving_loop.h"
 #include "board.h"
 #include "machine.h"
 
@@ -91,8 +97,8 @@ public:
     // routine of that name).
     static constexpr const char* kCacheCleanRoutine = "LCD_CleanDataCache";
     uint64_t cache_cleans() const { return cache_cleans_; }
-    // Counting loops stepped ahead (on) or run instruction by instruction,
-    // and the instructions stepped over so far.
+    // Counting and moving loops stepped ahead (on) or run instruction by
+    // instruction, and the instructions stepped over so far.
     void set_loop_stepping(bool on) { stepping_ = on; }
     uint64_t stepped_instructions() const { return stepped_; }
 
@@ -207,33 +213,50 @@ private:
     uint32_t anchor_seed_ = 1;
     bool idle_ = false;
 
-    // Counting loops: the one running (its head reached again by a jump
-    // back, every block since one of its own), and those found so far by
-    // their heads (null: no counting loop there).
+    // Counting and moving loops: the one running (its head reached again by
+    // a jump back, every block since one of its own), and those found so
+    // far by their heads (null: no loop there).
     class Memory;
+    class PlainRam;
     struct Mmu {
         bool on;
         uint32_t table;
+    };
+    struct KnownLoop {
+        std::unique_ptr<CountingLoop> counting;
+        std::unique_ptr<MovingLoop> moving;
+        uint32_t head() const { return counting ? counting->head() : moving->head(); }
+        bool contains(uint32_t a) const { return counting ? counting->contains(a) : moving->contains(a); }
     };
     Mmu mmu();
     bool physical(const Mmu& mmu, uint32_t va, uint32_t* pa) const;
     bool fetch(const Mmu& mmu, uint32_t va, uint32_t* word) const;
     bool in_counting_loop(uint32_t addr);
-    const CountingLoop* loop_at(uint32_t head);
+    const KnownLoop* loop_at(uint32_t head);
     void step_loop();
+    // The processor's state at a loop's head (false in Thumb state), and
+    // the change to another.
+    bool loop_state(LoopState* at);
+    void set_loop_state(const LoopState& from, const LoopState& to);
+    void step_counting_loop();
+    void step_moving_loop();
     bool stepping_ = true;
     uint64_t stepped_ = 0;
-    const CountingLoop* loop_ = nullptr;
+    const KnownLoop* loop_ = nullptr;
     bool loop_fresh_ = false;     // no whole pass yet since it was entered
     unsigned loop_misses_ = 0;    // tries to step it that did not
     uint32_t last_end_ = 0;       // where the last block that ran ends
-    std::unordered_map<uint32_t, std::unique_ptr<CountingLoop>> loops_;
+    std::unordered_map<uint32_t, std::unique_ptr<KnownLoop>> loops_;
     struct Head {
         uint32_t addr = 1;  // no instruction starts there
-        const CountingLoop* loop = nullptr;
+        const KnownLoop* loop = nullptr;
     };
     static constexpr size_t kHeads = 256;
     std::array<Head, kHeads> heads_{};
+    // The pages (by virtual address) that code has run from since the
+    // engine was opened: the engine may hold translations of them, which a
+    // moving loop's stores there must throw away.
+    std::vector<uint64_t> code_pages_;
 
     // SDRAM and internal SRAM, for the store hook's comparisons.
     struct Ram {

@@ -18,9 +18,9 @@ constexpr int kDecodeBudget = 256;
 
 constexpr uint32_t kN = 1u << 31, kZ = 1u << 30, kC = 1u << 29, kV = 1u << 28;
 
-// ---------------------------------------------------------------- flags
+}  // namespace
 
-bool holds(unsigned cond, uint32_t nzcv)
+bool condition_holds(unsigned cond, uint32_t nzcv)
 {
     const bool n = nzcv & kN, z = nzcv & kZ, c = nzcv & kC, v = nzcv & kV;
     switch (cond) {
@@ -41,6 +41,16 @@ bool holds(unsigned cond, uint32_t nzcv)
     default: return true;
     }
 }
+
+uint32_t rotate_right(uint32_t v, unsigned n)
+{
+    n &= 31;
+    return n ? v >> n | v << (32 - n) : v;
+}
+
+namespace {
+
+// ---------------------------------------------------------------- flags
 
 uint32_t nz(uint32_t r)
 {
@@ -86,7 +96,7 @@ uint32_t flags_of(Form f, uint32_t u, uint32_t c)
 // pass k tests u0 + k * d: every pass below the result stays.
 uint64_t passes_before_exit(Form f, uint32_t c, unsigned cond, bool exit_when, uint32_t u0, uint32_t d, uint64_t max)
 {
-    const auto leaves = [&](uint32_t u) { return holds(cond, flags_of(f, u, c)) == exit_when; };
+    const auto leaves = [&](uint32_t u) { return condition_holds(cond, flags_of(f, u, c)) == exit_when; };
     if (d == 0)
         return leaves(u0) ? 0 : max + 1;
     // Where one of the flags can change as u grows by one: each flag is the
@@ -124,11 +134,6 @@ uint64_t passes_before_exit(Form f, uint32_t c, unsigned cond, bool exit_when, u
 
 // ---------------------------------------------------------------- decoding
 
-uint32_t ror(uint32_t v, unsigned n)
-{
-    n &= 31;
-    return n ? v >> n | v << (32 - n) : v;
-}
 
 bool decode_one(uint32_t addr, uint32_t w, Insn* in)
 {
@@ -178,7 +183,7 @@ bool decode_one(uint32_t addr, uint32_t w, Insn* in)
         in->op = static_cast<Insn::Op>(opcode);
         if (kind == 1) {
             const unsigned rot = ((w >> 8) & 15) * 2;
-            in->value = ror(w & 0xFF, rot);
+            in->value = rotate_right(w & 0xFF, rot);
             in->carry = rot ? static_cast<int>(in->value >> 31) : -1;
             return true;
         }
@@ -397,7 +402,7 @@ bool run_pass(const std::vector<Insn>& code, Pass& p, LoopMemory* memory)
             p.exits.push_back({p.flags, in.cond, in.exit_when});
             if (!p.nzcv_known)
                 p.unsure = true;
-            else if (holds(in.cond, p.nzcv) == in.exit_when)
+            else if (condition_holds(in.cond, p.nzcv) == in.exit_when)
                 p.left = true;
             break;
         case Insn::Load: {
@@ -461,7 +466,7 @@ bool run_pass(const std::vector<Insn>& code, Pass& p, LoopMemory* memory)
                                     : static_cast<uint32_t>(static_cast<int32_t>(v) >> n);
                         carry = static_cast<int>((v >> (n - 1)) & 1);
                         break;
-                    default: r = ror(v, n); carry = static_cast<int>(r >> 31); break;
+                    default: r = rotate_right(v, n); carry = static_cast<int>(r >> 31); break;
                     }
                     op2 = konst(r);
                 } else {

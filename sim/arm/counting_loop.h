@@ -36,6 +36,12 @@ struct LoopState {
     uint32_t nzcv = 0;
 };
 
+// Whether an instruction's condition (bits 31..28 of it) holds with the
+// flags N, Z, C and V in bits 31..28 of nzcv.
+bool condition_holds(unsigned cond, uint32_t nzcv);
+// v rotated right by n bits (0..31).
+uint32_t rotate_right(uint32_t v, unsigned n);
+
 // Plain memory, as a loop's loads read it.
 class LoopMemory {
 public:
