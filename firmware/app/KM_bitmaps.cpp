@@ -300,10 +300,22 @@ void KM_Reset_LUT(uint16_t* palette)
 
 // ---------------------------------------------------------------- commands
 
+// A bitmap's place with the origin added; 0 when it lands beyond the
+// coordinates' room, as every drawing command refuses it.
+static int bitmapAtOrigin(int* x, int* y)
+{
+    int xy[2] = {*x, *y};
+    if (!placeAtOrigin(xy, 1))
+        return 0;
+    *x = xy[0];
+    *y = xy[1];
+    return 1;
+}
+
 int cmdDrawBitmap(int n, int x, int y)
 {
-    x += Origin_X;
-    y += Origin_Y;
+    if (!bitmapAtOrigin(&x, &y))
+        return CMD_FAIL;
     if (ExtMemDirEntry* e = KM_GetExtBitmap(n)) {
         KM_DrawBitmap(e, x, y);
         return CMD_OK;
@@ -317,9 +329,9 @@ int cmdDrawBitmap(int n, int x, int y)
 int cmdDrawBitmapKey(int n, int x, int y, unsigned key)
 {
     ExtMemDirEntry* e = KM_GetExtBitmap(n);
-    if (!e || e->type == EXTMEM_BITMAP_RLE16)
+    if (!e || e->type == EXTMEM_BITMAP_RLE16 || !bitmapAtOrigin(&x, &y))
         return CMD_FAIL;
-    KM_DrawBitmapTr(e, x + Origin_X, y + Origin_Y, (uint16_t)key);
+    KM_DrawBitmapTr(e, x, y, (uint16_t)key);
     return CMD_OK;
 }
 
@@ -328,13 +340,15 @@ int cmdDrawBitmapCentred(int n, int x, int y)
     ExtMemDirEntry* e = KM_GetExtBitmap(n);
     if (!e)
         return CMD_FAIL;
-    int left = x + Origin_X - KM_BitmapWidth(e) / 2;
-    int top = y + Origin_Y - KM_BitmapHeight(e) / 2;
+    const long long left = (long long)x + Origin_X - KM_BitmapWidth(e) / 2;
+    const long long top = (long long)y + Origin_Y - KM_BitmapHeight(e) / 2;
     if (left < 0 || top < 0) {
         txString(":argument error\r");
         return CMD_FAIL;
     }
-    KM_DrawBitmap(e, left, top);
+    if (!coordInRange(left) || !coordInRange(top))
+        return CMD_FAIL;
+    KM_DrawBitmap(e, (int)left, (int)top);
     return CMD_OK;
 }
 
@@ -343,8 +357,10 @@ int cmdDrawBitmapClipped(int n, int x, int y, int x0, int y0, int x1, int y1)
     ExtMemDirEntry* e = KM_GetExtBitmap(n);
     if (!e)
         return CMD_FAIL;
-    x += Origin_X;
-    y += Origin_Y;
+    // The place and the clipping corners, relative to it, all in the room.
+    if (!bitmapAtOrigin(&x, &y) || !coordInRange((long long)x + x0) || !coordInRange((long long)y + y0) ||
+        !coordInRange((long long)x + x1) || !coordInRange((long long)y + y1))
+        return CMD_FAIL;
     // A record outside the image is no bitmap to draw.
     if (!record_of(e))
         return CMD_FAIL;
@@ -378,9 +394,7 @@ int cmdDrawBitmapStrip(int n, int x, int y, int dir, int len, int off)
         txString(":invalid bitmap\r");
         return CMD_FAIL;
     }
-    x += Origin_X;
-    y += Origin_Y;
-    if (len < 0 || off < 0 || x < 0 || y < 0)
+    if (!bitmapAtOrigin(&x, &y) || len < 0 || off < 0 || x < 0 || y < 0)
         return CMD_FAIL;
     int w = KM_BitmapWidth(e), h = KM_BitmapHeight(e);
     int fits;

@@ -5,6 +5,7 @@
 
 #include "app/KM_reply.h"
 #include "app/command.h"
+#include "app/parse_command.h"
 #include "board/bootio.h"
 #include "build_config.h"
 #include "graphics/GUI_BMP.h"
@@ -124,7 +125,10 @@ int cmdDrawSdImageFile(const char* cmd)
     int x, y;
     if (sscanf(cmd, "xif %16s %d%d", name, &x, &y) != 3)
         return 0;
-    return KM_Draw_SdImageFile(name, x + Origin_X, y + Origin_Y);
+    int xy[2] = {x, y};
+    if (!placeAtOrigin(xy, 1))
+        return CMD_FAIL;
+    return KM_Draw_SdImageFile(name, xy[0], xy[1]);
 }
 
 // ------------------------------------------------------------ screen dump

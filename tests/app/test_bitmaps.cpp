@@ -189,6 +189,44 @@ TestBitmap runs_over_rows()
 // row's runs and literal groups are cut at both sides, rows end in the
 // middle of a packet at every edge, and bands drawn one after another go on
 // from where the band before stopped.
+// A bitmap is placed in 16-bit coordinates, origin added: a place (or a
+// clipping corner) beyond +-16383 is refused with "!" and draws nothing,
+// with no overflow on the way; the edge of the room is taken.
+TEST(Bitmaps, PlacesBeyondTheCoordinatesRoomAreRefused)
+{
+    fwtest::BootOptions o;
+    o.flash_image = fwtest::build_image(kBitmaps);
+    sim::Board& b = fwtest::boot_to_prompt(o);
+    struct Case {
+        const char* origin;
+        const char* line;
+        const char* reply;
+    };
+    const Case cases[] = {
+        {"o 100 100", "xi 1 2147483647 0", "!\r"},
+        {"o 0 100", "xi 2 0 2147483600", "!\r"},
+        {"o 0 0", "xi 1 16384 0", "!\r"},
+        {"o -100 0", "xi 1 -16300 0", "!\r"},
+        {"o 100 100", "xit 3 2147483647 0 F81F", "!\r"},
+        {"o 100 100", "xim 1 2147483647 10", "!\r"},
+        {"o 0 0", "xim 1 -2147483648 10", ":argument error\r!\r"},
+        {"o 100 100", "xic 1 2147483647 0 0 0 5 5", "!\r"},
+        {"o 0 0", "xic 1 100 100 0 0 2147483647 5", "!\r"},
+        {"o 0 0", "xic 1 100 100 -2147483648 0 5 5", "!\r"},
+        {"o 100 100", "xio 1 2147483647 0 0 5 0", "!\r"},
+        {"o 100 100", "xif PIC.BMP 2147483647 0", "!\r"},
+        {"o 0 0", "xi 1 16383 -16384", ">\r"},
+        {"o 16000 0", "xic 1 378 0 0 0 5 5", ">\r"},
+    };
+    for (const Case& c : cases) {
+        fwtest::clear_screen();
+        ASSERT_EQ(command(c.origin), ">\r") << c.origin;
+        EXPECT_EQ(visible(command(c.line)), visible(c.reply)) << "\"" << c.line << "\" after \"" << c.origin << "\"";
+        EXPECT_TRUE(untouched_outside(b, 0, 0, -1, -1)) << "\"" << c.line << "\" drew";
+    }
+    ASSERT_EQ(command("o 0 0"), ">\r");
+}
+
 TEST(Bitmaps, CompressedBitmapsCutToTheirRectangles)
 {
     const TestBitmap rle = runs_over_rows();
