@@ -483,7 +483,9 @@ static int cmdChartDefine(char* cmd)
     uint32_t bk;
     if (!read_ints(&p, v, 9) || !read_color(&p, &bk))
         return CMD_FAIL;
-    const int x0 = v[1] + Origin_X, y0 = v[2] + Origin_Y, x1 = v[3] + Origin_X, y1 = v[4] + Origin_Y;
+    if (!placeAtOrigin(&v[1], 2))
+        return CMD_FAIL;
+    const int x0 = v[1], y0 = v[2], x1 = v[3], y1 = v[4];
     if (!areaIsOnScreen(x0, y0, x1, y1))
         return CMD_FAIL;
     if (!KM_Chart_Setup(v[0], v[5], v[6], x0, y0, x1, y1, v[7], v[8], bk))
@@ -504,7 +506,9 @@ static int cmdBitmapChartDefine(char* cmd)
         txString(":Bitmap not present\r");
         return CMD_FAIL;
     }
-    const int x = v[1] + Origin_X, y = v[2] + Origin_Y;
+    if (!placeAtOrigin(&v[1], 1))
+        return CMD_FAIL;
+    const int x = v[1], y = v[2];
     if (!areaIsOnScreen(x, y, x + KM_BitmapWidth(e) - 1, y + KM_BitmapHeight(e) - 1))
         return CMD_FAIL;
     if (!KM_BitmapChart_Setup(v[0], v[3], x, y, v[4], v[5], v[6]))

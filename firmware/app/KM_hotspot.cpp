@@ -359,15 +359,16 @@ static const SpotForm kSpotForms[] = {
 
 static int define_spot(const SpotForm& f, int n, int x1, int y1, int x2, int y2)
 {
-    if (n < HOST_SPOT_FIRST || n > HOST_SPOT_LAST)
+    int corners[4] = {x1, y1, x2, y2};
+    if (n < HOST_SPOT_FIRST || n > HOST_SPOT_LAST || !placeAtOrigin(corners, 2))
         return CMD_FAIL;
     KM_Touch_HotSpot_Unset(n);
     HotSpot& h = TouchHotSpots[n];
     h.type = f.type;
-    h.x1 = x1 + Origin_X;
-    h.y1 = y1 + Origin_Y;
-    h.x2 = x2 + Origin_X;
-    h.y2 = y2 + Origin_Y;
+    h.x1 = corners[0];
+    h.y1 = corners[1];
+    h.x2 = corners[2];
+    h.y2 = corners[3];
     h.eventFlags = f.events;
     h.stateFlags = f.states;
     handle_spotNotReleasedWhenDefined(n);
@@ -478,20 +479,20 @@ static int touch_switch(const char* cmd)
 
 static int touch_simulation(const char* cmd)
 {
-    int x, y;
+    int xy[2];
     switch (cmd[4]) {
     case 'm':
-        if (simHeld || sscanf(cmd, "%*s %d %d", &x, &y) != 2)
+        if (simHeld || sscanf(cmd, "%*s %d %d", &xy[0], &xy[1]) != 2 || !placeAtOrigin(xy, 1))
             return CMD_FAIL;
-        simTouch(x + Origin_X, y + Origin_Y);
+        simTouch(xy[0], xy[1]);
         handle_touch();
         simTouch(-1, -1);
         return CMD_OK;
     case 'p':
-        if (sscanf(cmd, "%*s %d %d", &x, &y) != 2)
+        if (sscanf(cmd, "%*s %d %d", &xy[0], &xy[1]) != 2 || !placeAtOrigin(xy, 1))
             return CMD_FAIL;
-        simX = x + Origin_X;
-        simY = y + Origin_Y;
+        simX = xy[0];
+        simY = xy[1];
         simHeld = 1;
         simTouch(simX, simY);
         return CMD_OK;

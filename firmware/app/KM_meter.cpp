@@ -168,10 +168,16 @@ int meterDefine(char* line)
     if (lo == hi)
         return 0;
 
+    // The meter's place and its pivot, origin added, in the coordinates'
+    // room.
+    const long long mx = (long long)x + Origin_X, my = (long long)y + Origin_Y;
+    if (!coordInRange(mx) || !coordInRange(my) || !coordInRange(mx + rest[0]) || !coordInRange(my + rest[1]))
+        return 0;
+
     Meter* m = &meters[n];
     m->band.color = 0xFFFFFFFFu;
-    m->x = x + Origin_X;
-    m->y = y + Origin_Y;
+    m->x = (int)mx;
+    m->y = (int)my;
     m->count = (uint8_t)count;
     m->color = m->lastColor = GUI_GetColor();
     m->max = hi;

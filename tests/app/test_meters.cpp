@@ -163,6 +163,9 @@ TEST(Meters, RefusedDefinitionsAndValues)
         {define(0, 1, 0, 100, 101, 0, 180), ":Initial value out of range!\r"},
         {define(0, 1, 0, 100, -1, 0, 180), ":Initial value out of range!\r"},
         {define(0, 1, 5, 5, 5, 0, 180), "!\r"},
+        // The place and the pivot, beyond the coordinates' room.
+        {"md 0 1 2147483647 100 0 0 100 0 0 180 100 100 0 -6 80 0 0 6", "!\r"},
+        {"md 0 1 100 100 0 0 100 0 0 180 100 2147483647 0 -6 80 0 0 6", "!\r"},
         {"mv 0 10", "!\r"},
         {define(0, 1, 0, 100, 0, 0, 180, "0 -6 80 0 0 6 -5 -5 -5 5 -2 0 -1 1 9 9 9"), ">\r"},
         {"mv 0 101", "!\r"},

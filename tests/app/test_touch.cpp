@@ -343,6 +343,37 @@ TEST(Hotspots, SimulatedTouches)
 }
 
 
+// Hotspots, simulated touches, built-in buttons and charts are placed in
+// 16-bit coordinates, origin added: a place beyond +-16383 is refused with
+// "!", with no overflow on the way, and a refused hotspot keeps the one it
+// would have replaced.
+TEST(Hotspots, PlacesBeyondTheCoordinatesRoomAreRefused)
+{
+    sim::Board& b = fwtest::boot_to_prompt();
+    ASSERT_EQ(command("o 100 100"), ">\r");
+    ASSERT_EQ(command("xs 170 0 0 99 99"), ">\r");
+    const char* refused[] = {
+        "xs 170 2147483647 0 2147483647 99",
+        "xxy 170 0 -2147483648 99 99",
+        "xs 171 16284 0 16300 99",
+        "*tsmm 2147483647 10",
+        "*tsmp 10 2147483647",
+        "i 1 2147483647 10",
+        "cd 0 2147483647 100 199 199 0 10 0 100 000 1 F00",
+        "cd 0 100 100 199 2147483647 0 10 0 100 000 1 F00",
+    };
+    for (const char* line : refused)
+        EXPECT_EQ(visible(command(line)), visible("!\r")) << line;
+    // 170 still stands where it was: a tap at its corner, (100, 100) on the
+    // panel.
+    size_t from = b.uart1.sent.size();
+    EXPECT_EQ(command("*tsmm 0 0"), "x170\r>\r");
+    b.machine.run_for(10 * kMillisecond);
+    EXPECT_EQ(joined(lines_since(from)), "x170|>|");
+    EXPECT_EQ(command("xs 171 16183 0 16283 99"), ">\r") << "the room's edge";
+    ASSERT_EQ(command("o 0 0"), ">\r");
+}
+
 TEST(Hotspots, SlidingBetweenRepeatingHotspotsWaitsTheDelayInEach)
 {
     sim::Board& b = fwtest::boot_to_prompt();
