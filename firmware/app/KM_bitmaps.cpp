@@ -300,21 +300,9 @@ void KM_Reset_LUT(uint16_t* palette)
 
 // ---------------------------------------------------------------- commands
 
-// A bitmap's place with the origin added; 0 when it lands beyond the
-// coordinates' room, as every drawing command refuses it.
-static int bitmapAtOrigin(int* x, int* y)
-{
-    int xy[2] = {*x, *y};
-    if (!placeAtOrigin(xy, 1))
-        return 0;
-    *x = xy[0];
-    *y = xy[1];
-    return 1;
-}
-
 int cmdDrawBitmap(int n, int x, int y)
 {
-    if (!bitmapAtOrigin(&x, &y))
+    if (!pointAtOrigin(&x, &y))
         return CMD_FAIL;
     if (ExtMemDirEntry* e = KM_GetExtBitmap(n)) {
         KM_DrawBitmap(e, x, y);
@@ -329,7 +317,7 @@ int cmdDrawBitmap(int n, int x, int y)
 int cmdDrawBitmapKey(int n, int x, int y, unsigned key)
 {
     ExtMemDirEntry* e = KM_GetExtBitmap(n);
-    if (!e || e->type == EXTMEM_BITMAP_RLE16 || !bitmapAtOrigin(&x, &y))
+    if (!e || e->type == EXTMEM_BITMAP_RLE16 || !pointAtOrigin(&x, &y))
         return CMD_FAIL;
     KM_DrawBitmapTr(e, x, y, (uint16_t)key);
     return CMD_OK;
@@ -358,7 +346,7 @@ int cmdDrawBitmapClipped(int n, int x, int y, int x0, int y0, int x1, int y1)
     if (!e)
         return CMD_FAIL;
     // The place and the clipping corners, relative to it, all in the room.
-    if (!bitmapAtOrigin(&x, &y) || !coordInRange((long long)x + x0) || !coordInRange((long long)y + y0) ||
+    if (!pointAtOrigin(&x, &y) || !coordInRange((long long)x + x0) || !coordInRange((long long)y + y0) ||
         !coordInRange((long long)x + x1) || !coordInRange((long long)y + y1))
         return CMD_FAIL;
     // A record outside the image is no bitmap to draw.
@@ -394,7 +382,7 @@ int cmdDrawBitmapStrip(int n, int x, int y, int dir, int len, int off)
         txString(":invalid bitmap\r");
         return CMD_FAIL;
     }
-    if (!bitmapAtOrigin(&x, &y) || len < 0 || off < 0 || x < 0 || y < 0)
+    if (!pointAtOrigin(&x, &y) || len < 0 || off < 0 || x < 0 || y < 0)
         return CMD_FAIL;
     int w = KM_BitmapWidth(e), h = KM_BitmapHeight(e);
     int fits;

@@ -222,10 +222,9 @@ int cmdButtons(char* cmd)
     if (sscanf(cmd, "i %d%d%d", &n, &x, &y) == 3) {
         if (n != 1 && n != 2)
             return fail(": invalid <type>\r");
-        int xy[2] = {x, y};
-        if (!placeAtOrigin(xy, 1))
+        if (!pointAtOrigin(&x, &y))
             return CMD_FAIL;
-        draw_builtin(n, xy[0], xy[1]);
+        draw_builtin(n, x, y);
         return CMD_OK;
     }
     int c = sscanf(cmd, "ssb %d %d", &n, &k);

@@ -125,10 +125,9 @@ int cmdDrawSdImageFile(const char* cmd)
     int x, y;
     if (sscanf(cmd, "xif %16s %d%d", name, &x, &y) != 3)
         return 0;
-    int xy[2] = {x, y};
-    if (!placeAtOrigin(xy, 1))
+    if (!pointAtOrigin(&x, &y))
         return CMD_FAIL;
-    return KM_Draw_SdImageFile(name, xy[0], xy[1]);
+    return KM_Draw_SdImageFile(name, x, y);
 }
 
 // ------------------------------------------------------------ screen dump

@@ -152,6 +152,16 @@ int placeAtOrigin(int* xy, int pairs)
     return 1;
 }
 
+int pointAtOrigin(int* x, int* y)
+{
+    int xy[2] = {*x, *y};
+    if (!placeAtOrigin(xy, 1))
+        return 0;
+    *x = xy[0];
+    *y = xy[1];
+    return 1;
+}
+
 void setOrigin(int x, int y)
 {
     Origin_X = x;

@@ -60,6 +60,8 @@ int coordInRange(long long v);
 // Adds the origin to pairs x, y pairs in place; 0 when one lands out of
 // range (the values are then partly placed).
 int placeAtOrigin(int* xy, int pairs);
+// The same for one point given as x and y.
+int pointAtOrigin(int* x, int* y);
 
 // The origin, the text position and the left text border together.
 void setOrigin(int x, int y);
