@@ -857,7 +857,7 @@ const ArmCpu::KnownLoop* ArmCpu::loop_at(uint32_t head)
     return h.loop;
 }
 
-bool ArmCpu::loop_state(LoopState* at)
+bool ArmCpu::loop_state(const Mmu& mmu, LoopState* at)
 {
     // r0..r14 and the status register; the loops are ARM code.
     uint32_t regs[kWatchedRegs];
@@ -866,7 +866,7 @@ bool ArmCpu::loop_state(LoopState* at)
         return false;
     std::copy(regs, regs + 15, at->r);
     at->nzcv = regs[15] & 0xF0000000u;
-    return true;
+    return loop_->unchanged([&](uint32_t va, uint32_t* w) { return fetch(mmu, va, w); });
 }
 
 void ArmCpu::set_loop_state(const LoopState& from, const LoopState& to)
@@ -896,11 +896,9 @@ void ArmCpu::step_counting_loop()
     if (!stepping_ || watching_ || limit_ <= icount_ + n || loop_misses_ >= kLoopMisses)
         return;
     const uint64_t max = (limit_ - icount_ - 1) / n;
-    LoopState at;
-    if (!loop_state(&at))
-        return;
     const Mmu m = mmu();
-    if (!loop.unchanged([&](uint32_t va, uint32_t* w) { return fetch(m, va, w); }))
+    LoopState at;
+    if (!loop_state(m, &at))
         return;
     Memory memory(*this, m);
     const CountingLoop::Step s = loop.step(at, max, memory);
@@ -995,11 +993,9 @@ void ArmCpu::step_moving_loop()
     const MovingLoop& loop = *loop_->moving;
     if (!stepping_ || watching_ || limit_ <= icount_ + 1 || loop_misses_ >= kLoopMisses)
         return;
-    LoopState at;
-    if (!loop_state(&at))
-        return;
     const Mmu m = mmu();
-    if (!loop.unchanged([&](uint32_t va, uint32_t* w) { return fetch(m, va, w); }))
+    LoopState at;
+    if (!loop_state(m, &at))
         return;
     uint32_t code_begin, code_end;
     if (!physical(m, loop.low(), &code_begin) || !physical(m, loop.high() - 1, &code_end) || code_end < code_begin)

@@ -227,6 +227,10 @@ private:
         std::unique_ptr<MovingLoop> moving;
         uint32_t head() const { return counting ? counting->head() : moving->head(); }
         bool contains(uint32_t a) const { return counting ? counting->contains(a) : moving->contains(a); }
+        bool unchanged(const CountingLoop::Fetch& f) const
+        {
+            return counting ? counting->unchanged(f) : moving->unchanged(f);
+        }
     };
     Mmu mmu();
     bool physical(const Mmu& mmu, uint32_t va, uint32_t* pa) const;
@@ -234,9 +238,10 @@ private:
     bool in_counting_loop(uint32_t addr);
     const KnownLoop* loop_at(uint32_t head);
     void step_loop();
-    // The processor's state at a loop's head (false in Thumb state), and
-    // the change to another.
-    bool loop_state(LoopState* at);
+    // The processor's state at the running loop's head; false in Thumb
+    // state or when the loop's code is no longer what was decoded.  And
+    // the change to another state.
+    bool loop_state(const Mmu& mmu, LoopState* at);
     void set_loop_state(const LoopState& from, const LoopState& to);
     void step_counting_loop();
     void step_moving_loop();

@@ -134,7 +134,6 @@ uint64_t passes_before_exit(Form f, uint32_t c, unsigned cond, bool exit_when, u
 
 // ---------------------------------------------------------------- decoding
 
-
 bool decode_one(uint32_t addr, uint32_t w, Insn* in)
 {
     const uint32_t cond = w >> 28;
