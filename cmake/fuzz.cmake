@@ -1,7 +1,6 @@
 # Fuzz tree: libFuzzer targets under AddressSanitizer and
-# UndefinedBehaviorSanitizer (clang), 32-bit for the firmware on the
-# simulated board and 64-bit for Dravik's core; their seed corpora; run by
-# scripts/fuzz.sh.
+# UndefinedBehaviorSanitizer (clang), for the firmware on the simulated board
+# and for Dravik's core; their seed corpora; run by scripts/fuzz.sh.
 #
 # Every fuzz target is tests/fuzz/fuzz_NAME.cpp.  The sanitizers come with
 # the preset's flags for the whole tree; what is fuzzed (the firmware, or
@@ -9,14 +8,10 @@
 set(VELM_FUZZ_DIR ${CMAKE_SOURCE_DIR}/tests/fuzz)
 set(VELM_FUZZ_COVERAGE -fsanitize=fuzzer-no-link)
 
-# ---- the firmware, 32-bit
-set(VELM_M32 -m32)
+# ---- the firmware
 include(cmake/board_libraries.cmake)
 velm_board_libraries(${VELM_REFERENCE_BUILD})
 set(fw fw_${VELM_REFERENCE_BUILD})
-target_compile_options(velm_fonts PRIVATE ${VELM_M32})
-target_compile_options(velm_sim PUBLIC ${VELM_M32})
-target_link_options(velm_sim PUBLIC ${VELM_M32})
 target_compile_options(${fw} PRIVATE ${VELM_FUZZ_COVERAGE})
 
 # What the firmware targets share: the test support that boots and drives
@@ -33,17 +28,16 @@ target_include_directories(velm_fuzz_board PUBLIC ${VELM_FUZZ_DIR} ${CMAKE_SOURC
 target_link_libraries(velm_fuzz_board PUBLIC ${fw})
 
 set(VELM_FUZZ_TARGETS)
-# velm_fuzz_target(NAME BITS LIBRARY...): BITS is 32 or 64.
-set(VELM_FUZZ_TARGETS)
-function(velm_fuzz_target name bits)
+# velm_fuzz_target(NAME LIBRARY...)
+function(velm_fuzz_target name)
   add_executable(${name} ${VELM_FUZZ_DIR}/${name}.cpp)
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
   target_link_libraries(${name} PRIVATE ${ARGN})
-  set(VELM_FUZZ_TARGETS ${VELM_FUZZ_TARGETS} "${name} ${bits}" PARENT_SCOPE)
+  set(VELM_FUZZ_TARGETS ${VELM_FUZZ_TARGETS} ${name} PARENT_SCOPE)
 endfunction()
 
 foreach(name fuzz_command fuzz_bmp fuzz_gif fuzz_jpeg fuzz_sif fuzz_image fuzz_card fuzz_eeprom)
-  velm_fuzz_target(${name} 32 velm_fuzz_board)
+  velm_fuzz_target(${name} velm_fuzz_board)
 endforeach()
 # "*halt" stops the processor for good and "*RESET" restarts it, and "*W"
 # writes any register; the boards of the targets that run commands (from
@@ -57,7 +51,7 @@ endforeach()
 add_executable(fuzz_seed_eeprom ${VELM_FUZZ_DIR}/seed_eeprom.cpp)
 target_link_libraries(fuzz_seed_eeprom PRIVATE velm_fuzz_board)
 
-# ---- Dravik's core, 64-bit
+# ---- Dravik's core
 find_package(Qt6 REQUIRED COMPONENTS Core SerialPort)
 file(GLOB DRAVIK_CORE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/loader/core/*.cpp)
 add_library(dravik_core STATIC ${DRAVIK_CORE_SOURCES})
@@ -69,7 +63,7 @@ add_library(dravik_fuzz STATIC ${VELM_FUZZ_DIR}/dravik_fuzz.cpp)
 target_include_directories(dravik_fuzz PUBLIC ${VELM_FUZZ_DIR})
 target_link_libraries(dravik_fuzz PUBLIC dravik_core)
 foreach(name fuzz_dravik_bin fuzz_dravik_macros fuzz_dravik_fonts fuzz_dravik_image)
-  velm_fuzz_target(${name} 64 dravik_fuzz)
+  velm_fuzz_target(${name} dravik_fuzz)
 endforeach()
 target_compile_definitions(fuzz_dravik_fonts PRIVATE VELM_FONTGEN="${VELM_FONTGEN}"
   VELM_FONT_TABLE="${VELM_FONT_TABLE}" VELM_FONTGEN_FACE_ARGS="${VELM_FONTGEN_FACE_ARGS}")
@@ -93,6 +87,6 @@ add_custom_command(OUTPUT ${VELM_FUZZ_SEEDS}/stamp
   VERBATIM)
 add_custom_target(fuzz_seeds ALL DEPENDS ${VELM_FUZZ_SEEDS}/stamp)
 
-# The list scripts/fuzz.sh reads: one target a line, with its word size.
+# The list scripts/fuzz.sh reads: one target a line.
 string(REPLACE ";" "\n" targets "${VELM_FUZZ_TARGETS}")
 file(WRITE ${CMAKE_BINARY_DIR}/fuzz_targets.txt "${targets}\n")

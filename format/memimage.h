@@ -8,8 +8,10 @@
 // and per font.  Every stored address is the image base + the object's
 // offset in the image.
 //
-// Header-only, no allocation, no exceptions: usable by the firmware (32-bit,
-// bare metal) and by Dravik (64-bit) alike.
+// Header-only, no allocation, no exceptions: usable by the firmware (on the
+// board and on the simulated board) and by Dravik alike.  Every field has a
+// fixed width: the layouts are the same whatever the word size of the
+// program that reads them.
 #pragma once
 
 #include <stddef.h>
@@ -99,9 +101,8 @@ constexpr uint32_t EXTMACRO_MAX = 255;  // the number is one byte; 0 is no macro
 
 // GUI_BitmapRecord as the image stores it in front of the pixels of entry
 // types 1, 2 and 5: the graphics library's record with its three pointers as
-// 32-bit addresses.  The firmware hands the stored record to the graphics
-// library in place, so the library's GUI_BitmapRecord must keep this layout
-// in the 32-bit builds.
+// 32-bit board addresses.  The firmware reads it into the library's own
+// record, whose pointers are the program's.
 struct ExtBitmapRecord {
     uint16_t XSize;         // width in pixels
     uint16_t YSize;         // height in pixels

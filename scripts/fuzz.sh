@@ -17,25 +17,12 @@ cd "$(dirname "$0")/.."
 tree=build/fuzz
 
 build() {
-  mkdir -p build
-  scripts/deps.sh >"$tree.deps.log"
+  scripts/deps.sh >/dev/null
   scripts/build.sh fuzz >/dev/null
 }
 
-# 32-bit AddressSanitizer cannot run under user-mode emulation: its shadow
-# memory lies where the emulator puts a 32-bit program's stack and
-# libraries.  There only Dravik's targets run.
-emulated() {
-  grep -q 'user-mode emulation' "$tree.deps.log"
-}
-
-# The targets that can run here (all: every target).
 targets() {
-  if [ "${1:-}" = all ] || ! emulated; then
-    cut -d' ' -f1 "$tree/fuzz_targets.txt"
-  else
-    sed -n 's/ 64$//p' "$tree/fuzz_targets.txt"
-  fi
+  cat "$tree/fuzz_targets.txt"
 }
 
 # The largest input of each target: a card image or a memory image needs
@@ -93,13 +80,10 @@ run() {
 case "${1:-}" in
   --list)
     build
-    targets all
+    targets
     ;;
   "")
     build
-    if emulated; then
-      echo "32-bit programs run through user-mode emulation here, where 32-bit AddressSanitizer cannot run: only Dravik's fuzz targets run"
-    fi
     failed=0
     for t in $(targets); do
       run "$t" "${VELM_FUZZ_SECONDS:-20}" || failed=1
@@ -109,8 +93,7 @@ case "${1:-}" in
   *)
     [ $# -ge 2 ] || { echo "usage: $0 --list | TARGET SECONDS [LIBFUZZER-ARG...] | (no arguments)" >&2; exit 2; }
     build
-    targets all | grep -qx "$1" || { echo "no fuzz target $1 (scripts/fuzz.sh --list)" >&2; exit 2; }
-    targets | grep -qx "$1" || { echo "$1 is a 32-bit target, and 32-bit AddressSanitizer cannot run under the user-mode emulation that runs 32-bit programs here" >&2; exit 1; }
+    targets | grep -qx "$1" || { echo "no fuzz target $1 (scripts/fuzz.sh --list)" >&2; exit 2; }
     run "$@"
     ;;
 esac

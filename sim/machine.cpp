@@ -13,11 +13,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+uint8_t* hw_memory_window = nullptr;
+
 namespace sim {
 
 namespace {
 
 std::condition_variable inbox_cv;
+
+// The board's 32-bit address space.
+constexpr size_t kWindowSize = size_t{1} << 32;
 
 int64_t wall_ns()
 {
@@ -78,15 +83,23 @@ void NativeCpu::unclaimed_access(uint32_t addr, uint32_t value, unsigned size, b
 
 uint8_t* Machine::place(uint32_t base, uint32_t size, int prot, int flags, int fd)
 {
-    const bool fixed = cpu_->memory_at_physical_addresses();
-    void* want = fixed ? reinterpret_cast<void*>(static_cast<uintptr_t>(base)) : nullptr;
-    void* p = mmap(want, size, prot, flags | (fixed ? MAP_FIXED_NOREPLACE : 0), fd, 0);
+    uint8_t* want = nullptr;
+    if (cpu_->memory_in_window()) {
+        if (!hw_memory_window) {
+            // The board's whole address space, reserved and inaccessible:
+            // what no region fills faults, as an address where nothing
+            // answers would on the board.
+            void* w = mmap(nullptr, kWindowSize, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+            if (w == MAP_FAILED)
+                throw std::runtime_error(std::string("cannot reserve the board's address space: ") + std::strerror(errno));
+            hw_memory_window = static_cast<uint8_t*>(w);
+        }
+        want = hw_memory_window + base;
+    }
+    // Inside the window MAP_FIXED only replaces the window's own reservation.
+    void* p = mmap(want, size, prot, flags | (want ? MAP_FIXED : 0), fd, 0);
     if (p == MAP_FAILED)
         throw std::runtime_error("cannot map board memory at " + hex(base) + ": " + std::strerror(errno));
-    if (fixed && p != want) {
-        munmap(p, size);
-        throw std::runtime_error("board memory at " + hex(base) + " is taken in this process");
-    }
     return static_cast<uint8_t*>(p);
 }
 

@@ -4,8 +4,10 @@
 // end).
 //
 // Two kinds of processor run firmware on it.  The host build runs the
-// firmware's code natively (NativeCpu, the default): board memory sits at its
-// physical addresses in this process, register accesses come in through
+// firmware's code natively (NativeCpu, the default): board memory sits in a
+// window of this process's address space that mirrors the board's 32-bit
+// address space (board address a is at hw_memory_window + a, the one
+// translation the firmware's board layer makes), register accesses come in through
 // board/hw.h, time moves at those accesses and at the firmware's wait hook,
 // and interrupts are delivered by calling the firmware's irq_handler.
 // arm-board runs a board image on an emulated ARM926 (sim/arm): memory may
@@ -20,6 +22,10 @@
 #include <condition_variable>
 #include <string>
 #include <vector>
+
+// Where the board's address space starts in this process, once the native
+// processor's first region is mapped (board/hw.h translates with it).
+extern uint8_t* hw_memory_window;
 
 namespace sim {
 
@@ -56,8 +62,8 @@ class Processor {
 public:
     virtual ~Processor() = default;
     // True when firmware code reaches board memory through plain pointers,
-    // so every region must sit at its physical address in this process.
-    virtual bool memory_at_physical_addresses() const = 0;
+    // so every region must sit in the window at its board address.
+    virtual bool memory_in_window() const = 0;
     // The interrupt line changed, or time advanced: take the interrupt if it
     // is due and not masked.
     virtual void poll_interrupts() = 0;
@@ -74,7 +80,7 @@ class Machine;
 class NativeCpu : public Processor {
 public:
     explicit NativeCpu(Machine& m) : m_(m) {}
-    bool memory_at_physical_addresses() const override { return true; }
+    bool memory_in_window() const override { return true; }
     void poll_interrupts() override;
     void unclaimed_access(uint32_t addr, uint32_t value, unsigned size, bool write) override;
 
@@ -107,8 +113,8 @@ public:
     Processor& processor() { return *cpu_; }
 
     // ---- memory ----
-    // Board memory: the firmware's view of each region sits at its physical
-    // address when the processor needs that, anywhere otherwise.
+    // Board memory: the firmware's view of each region sits in the window at
+    // its board address when the processor needs that, anywhere otherwise.
     struct Region {
         uint32_t base, size;
         uint8_t* view;      // the firmware's view

@@ -5,6 +5,7 @@
 
 #include "app/KM_draw.h"
 #include "app/KM_reply.h"
+#include "app/KM_scan.h"
 #include "app/parse_command.h"
 #include "config/build_config.h"
 #include "graphics/GUI.h"
@@ -292,7 +293,7 @@ int cmdScrollTB(char* cmd)
 {
     int v[6];
     if (strncmp(cmd, "std", 3) == 0) {
-        int k = sscanf(cmd, "std %d %d %d %d %d %d", &v[0], &v[1], &v[2], &v[3], &v[4], &v[5]);
+        int k = KM_sscanf(cmd, "std %d %d %d %d %d %d", &v[0], &v[1], &v[2], &v[3], &v[4], &v[5]);
         if (k == 6)
             return STB_DefineScrollTB(v[0], v[1], v[2], v[3], v[4], v[5]) ? CMD_OK : CMD_FAIL;
         if (k == 1) {
@@ -307,13 +308,13 @@ int cmdScrollTB(char* cmd)
         return CMD_FAIL;
     }
     if (strncmp(cmd, "stc", 3) == 0) {
-        if (sscanf(cmd, "stc %d", &v[0]) != 1)
+        if (KM_sscanf(cmd, "stc %d", &v[0]) != 1)
             return CMD_FAIL;
         return STB_ClearScrollTB(v[0]) ? CMD_OK : CMD_FAIL;
     }
     const int append = strncmp(cmd, "sta", 3) == 0;
     if (append || strncmp(cmd, "stp", 3) == 0) {
-        if (sscanf(cmd + 3, " %d", &v[0]) != 1)
+        if (KM_sscanf(cmd + 3, " %d", &v[0]) != 1)
             return CMD_FAIL;
         char* text = stbQuotedText(cmd);
         if (!text)

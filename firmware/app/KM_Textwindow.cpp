@@ -7,6 +7,7 @@
 #include "app/KM_ScrollTB.h"
 #include "app/KM_macros.h"
 #include "app/KM_reply.h"
+#include "app/KM_scan.h"
 #include "app/parse_command.h"
 #include "graphics/GUI.h"
 
@@ -403,13 +404,13 @@ int cmdTextwindow(char* cmd)
     char c;
     char out[48];
     if (strncmp(cmd, "twd", 3) == 0) {
-        if (sscanf(cmd, "twd %d %d %d %d %d %d", &v[0], &v[1], &v[2], &v[3], &v[4], &v[5]) != 5)
+        if (KM_sscanf(cmd, "twd %d %d %d %d %d %d", &v[0], &v[1], &v[2], &v[3], &v[4], &v[5]) != 5)
             return CMD_FAIL;
         return result(TW_DefineTextwindow(v[0], v[1], v[2], v[3], v[4]));
     }
     if (strncmp(cmd, "twq", 3) == 0) {
         int a, b, m1, m2;
-        if (sscanf(cmd, "twq %d", &v[0]) != 1 || !TW_QueryTextwindow(v[0], &a, &b, &m1, &m2))
+        if (KM_sscanf(cmd, "twq %d", &v[0]) != 1 || !TW_QueryTextwindow(v[0], &a, &b, &m1, &m2))
             return CMD_FAIL;
         snprintf(out, sizeof out, "%d %d %d %d\r", a, b, m1, m2);
         txNotify(out);
@@ -417,7 +418,7 @@ int cmdTextwindow(char* cmd)
     }
     if (strncmp(cmd, "twv", 3) == 0) {
         int vert, horiz;
-        if (sscanf(cmd, "%*s %d %d %d", &v[0], &v[1], &v[2]) != 3)
+        if (KM_sscanf(cmd, "%*s %d %d %d", &v[0], &v[1], &v[2]) != 3)
             return CMD_FAIL;
         // Both variables must exist before either is written.
         if (v[1] < 0 || v[1] >= MACRO_INTS || v[2] < 0 || v[2] >= MACRO_INTS)
@@ -430,7 +431,7 @@ int cmdTextwindow(char* cmd)
     }
     if (strncmp(cmd, "twm", 3) == 0) {
         int k = 1;
-        const int got = sscanf(cmd, "twm %d %c %d", &v[0], &c, &k);
+        const int got = KM_sscanf(cmd, "twm %d %c %d", &v[0], &c, &k);
         if (got != 2 && got != 3)
             return CMD_FAIL;
         if (got == 2)
@@ -438,17 +439,17 @@ int cmdTextwindow(char* cmd)
         return result(TW_MoveDisplay(v[0], c, k));
     }
     if (strncmp(cmd, "twc", 3) == 0)
-        return result(sscanf(cmd, "twc %d", &v[0]) == 1 && TW_ClearTextwindow(v[0]));
+        return result(KM_sscanf(cmd, "twc %d", &v[0]) == 1 && TW_ClearTextwindow(v[0]));
     if (strncmp(cmd, "twr", 3) == 0)
-        return result(sscanf(cmd, "twr %d", &v[0]) == 1 && TW_RedrawTextwindow(v[0]));
+        return result(KM_sscanf(cmd, "twr %d", &v[0]) == 1 && TW_RedrawTextwindow(v[0]));
     if (strncmp(cmd, "twga", 4) == 0)
-        return result(sscanf(cmd, "twga %d %d %d", &v[0], &v[1], &v[2]) == 3 &&
+        return result(KM_sscanf(cmd, "twga %d %d %d", &v[0], &v[1], &v[2]) == 3 &&
                       TW_DisplayFromLineChar(v[0], v[1], v[2]));
     if (strncmp(cmd, "twgp", 4) == 0)
-        return result(sscanf(cmd, "twgp %d %d %d", &v[0], &v[1], &v[2]) == 3 &&
+        return result(KM_sscanf(cmd, "twgp %d %d %d", &v[0], &v[1], &v[2]) == 3 &&
                       TW_DisplayPercent(v[0], v[1], v[2]));
     if (strncmp(cmd, "tw", 2) == 0) {
-        if (sscanf(cmd, "tw %d", &v[0]) != 1)
+        if (KM_sscanf(cmd, "tw %d", &v[0]) != 1)
             return CMD_FAIL;
         char* text = stbQuotedText(cmd);
         if (!text)

@@ -8,6 +8,7 @@
 #include "app/KM_bitmaps.h"
 #include "app/KM_com.h"
 #include "app/KM_reply.h"
+#include "app/KM_scan.h"
 #include "app/KM_timer.h"
 #include "app/command.h"
 #include "graphics/GUI_GIF.h"
@@ -28,23 +29,17 @@ static uint8_t agif_run_forever;
 // (an image built for base 0 stores offsets).
 static const uint8_t* gif_bytes(const ExtMemDirEntry* e, uint32_t* size)
 {
-    const ExtMemHeader* h = (const ExtMemHeader*)ExtMemBuffer;
-    if (!e || !h || h->validity != EXTMEM_VALID_PLUS || e->type != EXTMEM_GIF || !e->address || !e->size)
+    if (!e || e->type != EXTMEM_GIF || !e->size)
         return 0;
-    uint32_t base = (uint32_t)(uintptr_t)ExtMemBuffer;
-    uint32_t a = e->address < base ? e->address + base : e->address;
-    if (a < base || (uint64_t)a + e->size > (uint64_t)base + h->size)
-        return 0;
-    *size = e->size;
-    return (const uint8_t*)(uintptr_t)a;
+    const uint8_t* p = ExtMemObject(e->address, e->size, 1);
+    if (p)
+        *size = e->size;
+    return p;
 }
 
 static const ExtMemDirEntry* gif_entry(int n)
 {
-    const ExtMemHeader* h = (const ExtMemHeader*)ExtMemBuffer;
-    if (!h || h->validity != EXTMEM_VALID_PLUS || n < 1 || n >= h->count)
-        return 0;
-    return (const ExtMemDirEntry*)(ExtMemBuffer + ExtMemDirEntryOffset((uint32_t)n));
+    return n >= 1 ? ExtMemEntry(n) : 0;
 }
 
 static int summary(const ExtMemDirEntry* e, GUI_GifFileInfo* info)
@@ -64,7 +59,7 @@ void init_agif(void)
 int agif_start(const char* line)
 {
     int id, n, x, y, repeat;
-    if (sscanf(line, "agif %d %d %d %d %d", &id, &n, &x, &y, &repeat) < 5)
+    if (KM_sscanf(line, "agif %d %d %d %d %d", &id, &n, &x, &y, &repeat) < 5)
         return 0;
     if (agif_running) {
         txString(":agif already running\r");

@@ -9,6 +9,7 @@
 
 #include "app/KM_fonts.h"
 #include "app/KM_reply.h"
+#include "app/KM_scan.h"
 #include "app/KM_timer.h"
 #include "app/command.h"
 #include "app/parse_command.h"
@@ -72,7 +73,7 @@ int DoAnimationAdd(const char* line)
     // "ani+ " reads its id after the '+', as "ani " does after the blank.
     const int at = line[3] == '+' ? 4 : 3;
     int id;
-    if (sscanf(line + at, "%d", &id) != 1 || id < 0 || id >= ANIMATION_SLOTS)
+    if (KM_sscanf(line + at, "%d", &id) != 1 || id < 0 || id >= ANIMATION_SLOTS)
         return 0;
     AnimationSlot& s = dta[id];
     if (s.first && s.last + 1 != anibuf_ptr)
@@ -166,7 +167,7 @@ static void run_script(AnimationSlot& s)
             if (startState < -1 || buf[2] == 's')
                 s.state = -1;
             else
-                s.state = atoi(buf + 2);
+                s.state = KM_atoi(buf + 2);
             s.cur = line + strlen(line);
             return;
         }
@@ -303,7 +304,7 @@ static int list(const char* cmd)
         return CMD_OK;
     }
     int id;
-    if (sscanf(cmd + 4, "%d", &id) == 1) {
+    if (KM_sscanf(cmd + 4, "%d", &id) == 1) {
         if (id < 0 || id >= ANIMATION_SLOTS)
             return CMD_FAIL;
         list_slot(id);
@@ -381,14 +382,14 @@ int cmdAnimation(char* cmd)
         init_animation();
         return CMD_OK;
     }
-    int got = sscanf(cmd, "tfd %d %d", &id, &n);
+    int got = KM_sscanf(cmd, "tfd %d %d", &id, &n);
     if (got == 2) {
         if (id < 0 || id >= ANIMATION_SLOTS)
             return CMD_FAIL;
         position(id, n, 1, n == 0 ? -3 : -4);
         return CMD_OK;
     }
-    got = sscanf(cmd, "anid %d %d", &id, &n);
+    got = KM_sscanf(cmd, "anid %d %d", &id, &n);
     if (got >= 1) {
         if (id < 0 || id >= ANIMATION_SLOTS)
             return CMD_FAIL;
@@ -396,12 +397,12 @@ int cmdAnimation(char* cmd)
         return CMD_OK;
     }
     if (prefix(cmd, "tfd ")) {
-        if (sscanf(cmd, "tfd %d", &id) != 1 || id < 0 || id >= ANIMATION_SLOTS)
+        if (KM_sscanf(cmd, "tfd %d", &id) != 1 || id < 0 || id >= ANIMATION_SLOTS)
             return CMD_FAIL;
         position(id, 0, 0, 0);
         return CMD_OK;
     }
-    if ((sscanf(cmd, "anix %d", &id) == 1 || sscanf(cmd, "tfx %d", &id) == 1) && !running()) {
+    if ((KM_sscanf(cmd, "anix %d", &id) == 1 || KM_sscanf(cmd, "tfx %d", &id) == 1) && !running()) {
         DeleteAnimation(id);
         return CMD_OK;
     }
@@ -412,15 +413,15 @@ int cmdAnimation(char* cmd)
             animateTimer = 0;
         return CMD_OK;
     }
-    if (sscanf(cmd, "tfe %d", &id) == 1)
+    if (KM_sscanf(cmd, "tfe %d", &id) == 1)
         return enable(id, 0);
-    if (sscanf(cmd, "anie %d", &id) == 1)
+    if (KM_sscanf(cmd, "anie %d", &id) == 1)
         return enable(id, 1);
     if (prefix(cmd, "anie"))
         return CMD_FAIL;
     if (prefix(cmd, "ani ") || prefix(cmd, "ani+ "))
         return DoAnimationAdd(cmd) ? CMD_OK : CMD_FAIL;
-    got = sscanf(cmd, "tf %d%d", &id, &n);
+    got = KM_sscanf(cmd, "tf %d%d", &id, &n);
     if (got >= 1)
         return text_flash(cmd, id, got, n);
     if (prefix(cmd, "tf?") || prefix(cmd, "ani?"))

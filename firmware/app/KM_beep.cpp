@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "app/KM_reply.h"
+#include "app/KM_scan.h"
 #include "app/KM_touch.h"
 #include "app/parse_command.h"
 #include "board/hw.h"
@@ -266,11 +267,11 @@ int cmdBeepVolume(const char* cmd)
     int relative = a[0] == '+' || a[0] == '-' || a[1] == '+' || a[1] == '-';
     int n;
     char rest;
-    if (sscanf(a, "%d %c", &n, &rest) != 1) {
+    if (KM_sscanf(a, "%d %c", &n, &rest) != 1) {
         txString(":err - syntax\r");
         return CMD_FAIL;
     }
-    long v = relative ? (long)GetBeepVolume() + n : n;
+    int64_t v = relative ? (int64_t)GetBeepVolume() + n : n;
     if (relative)
         v = v < 0 ? 0 : v > VOLUME_MAX ? VOLUME_MAX : v;
     else if (v < 0 || v > VOLUME_MAX)
@@ -286,7 +287,7 @@ int cmdBeepFrequency(const char* cmd)
 {
     int save = cmd[2] != 's';
     unsigned f;
-    if (sscanf(cmd, save ? "bf %u" : "bfs %u", &f) != 1)
+    if (KM_sscanf(cmd, save ? "bf %u" : "bfs %u", &f) != 1)
         return reply_number((long)GetBeepFrequency());
     BeepFrequency(f);
     if (save)

@@ -5,6 +5,7 @@
 
 #include "app/KM_agif.h"
 #include "app/KM_reply.h"
+#include "app/KM_scan.h"
 #include "app/KM_syscmds.h"
 #include "app/command.h"
 #include "app/parse_command.h"
@@ -14,32 +15,14 @@
 #include "storage/KM_eeprom.h"
 #include "storage/KM_extmem.h"
 
-static const ExtMemHeader* image_header(void)
-{
-    const ExtMemHeader* h = (const ExtMemHeader*)ExtMemBuffer;
-    if (!h || h->validity != EXTMEM_VALID_PLUS)
-        return 0;
-    return h;
-}
-
 static ExtMemDirEntry* entry_at(int n)
 {
-    const ExtMemHeader* h = image_header();
-    if (!h || n < 1 || n >= h->count)
-        return 0;
-    return (ExtMemDirEntry*)(ExtMemBuffer + ExtMemDirEntryOffset((uint32_t)n));
+    return n >= 1 ? ExtMemEntry(n) : 0;
 }
 
 static int is_bitmap_type(uint8_t t)
 {
     return t == EXTMEM_BITMAP || t == EXTMEM_BITMAP_RLE16 || t == EXTMEM_BITMAP_TRANS;
-}
-
-// An image built for base 0 stores offsets: they become addresses.
-static uint32_t absolute(uint32_t stored)
-{
-    uint32_t base = (uint32_t)ExtMemBuffer;
-    return stored < base ? stored + base : stored;
 }
 
 // The image in flash is read-only: its stored addresses are resolved each
@@ -49,22 +32,10 @@ static int image_writable(void)
     return ExtMemBuffer == ExtMemRamBuffer;
 }
 
-// The stored address when bytes from it lie inside the image, resolved;
-// 0 otherwise.  Nothing is read from the image through an address or a size
-// it holds before this says the bytes are there.
-static uint32_t inside_image(uint32_t stored, uint64_t bytes)
-{
-    const ExtMemHeader* h = image_header();
-    uint32_t base = (uint32_t)ExtMemBuffer, at = absolute(stored);
-    if (!h || !stored || at < base || (uint64_t)(at - base) + bytes > h->size)
-        return 0;
-    return at;
-}
-
 // The bitmap record at an entry's address, when it lies inside the image.
 static const ExtBitmapRecord* record_at(const ExtMemDirEntry* e)
 {
-    return e ? (const ExtBitmapRecord*)inside_image(e->address, sizeof(ExtBitmapRecord)) : 0;
+    return e ? (const ExtBitmapRecord*)ExtMemObject(e->address, sizeof(ExtBitmapRecord), 4) : 0;
 }
 
 // The bitmap record of a bitmap entry.
@@ -75,14 +46,14 @@ static const ExtBitmapRecord* record_of(const ExtMemDirEntry* e)
 
 static const uint8_t* pixels_of(const ExtBitmapRecord* r)
 {
-    return (const uint8_t*)absolute(r->pData);
+    return (const uint8_t*)hw_ptr(ExtMemResolve(r->pData));
 }
 
 // The pixel data of a plain or transparent bitmap when every row of it, at
 // stride bytes a row, lies inside the image; 0 otherwise.
 static const uint8_t* pixels_in_image(const ExtBitmapRecord* r, uint32_t stride)
 {
-    return (const uint8_t*)inside_image(r->pData, (uint64_t)stride * r->YSize);
+    return ExtMemObject(r->pData, (uint64_t)stride * r->YSize, 1);
 }
 
 ExtMemDirEntry* KM_GetExtBitmap(int n)
@@ -91,9 +62,9 @@ ExtMemDirEntry* KM_GetExtBitmap(int n)
     if (!e || !is_bitmap_type(e->type))
         return 0;
     if (image_writable()) {
-        e->address = absolute(e->address);
+        e->address = ExtMemResolve(e->address);
         if (ExtBitmapRecord* r = (ExtBitmapRecord*)record_of(e))
-            r->pData = absolute(r->pData);
+            r->pData = ExtMemResolve(r->pData);
     }
     return e;
 }
@@ -104,13 +75,12 @@ const uint8_t* KM_GetExtGIF(int n, uint32_t* size)
     if (!e || e->type != EXTMEM_GIF)
         return 0;
     // The file must lie inside the image; an image of offsets is resolved.
-    const ExtMemHeader* h = image_header();
-    uint32_t base = (uint32_t)ExtMemBuffer, at = absolute(e->address);
-    if (at < base || (uint64_t)at - base + e->size > h->size)
+    const uint8_t* at = ExtMemObject(e->address, e->size, 1);
+    if (!at)
         return 0;
     if (size)
         *size = e->size;
-    return (const uint8_t*)at;
+    return at;
 }
 
 int KM_BitmapWidth(const ExtMemDirEntry* entry)
@@ -139,8 +109,8 @@ void KM_DrawCompressedBitmap(const ExtBitmapRecord* record, int x, int y, uint32
 // Bytes of an entry's pixel data that lie inside both the entry and the image.
 static uint32_t data_length(const ExtMemDirEntry* e, const ExtBitmapRecord* r)
 {
-    const ExtMemHeader* h = image_header();
-    uint32_t base = (uint32_t)ExtMemBuffer, data = (uint32_t)pixels_of(r);
+    const ExtMemHeader* h = ExtMemValidHeader();
+    uint32_t base = ExtMemBase(), data = ExtMemResolve(r->pData);
     if (!h || data < base || data - base > h->size || e->size < sizeof(ExtBitmapRecord))
         return 0;
     uint32_t inImage = h->size - (data - base), inEntry = e->size - (uint32_t)sizeof(ExtBitmapRecord);
@@ -200,7 +170,7 @@ static void copy_block(const ExtBitmapRecord* r, int dx, int dy, int sx0, int sy
     const uint8_t* src = pixels_in_image(r, (uint32_t)r->XSize * 2);
     if (!src)
         return;
-    uint16_t* fb = (uint16_t*)vram;
+    uint16_t* fb = (uint16_t*)hw_ptr(vram);
     LCD_FrameBufferChanged();
     for (int row = sy0; row <= sy1; ++row) {
         const uint8_t* s = src + (uint32_t)row * r->XSize * 2 + sx0 * 2;
@@ -444,26 +414,26 @@ static void list_entry(int i, const ExtMemDirEntry* e, int dump)
 
 int cmdListBitmaps(char* cmd)
 {
-    const ExtMemHeader* h = image_header();
+    const ExtMemHeader* h = ExtMemValidHeader();
     if (!h) {
         txString(":External Memory not valid\r");
         return CMD_FAIL;
     }
     int dump = !strncmp(cmd, "lsbmp", 5);
     int n;
-    if (sscanf(cmd, "%*s %d", &n) == 1) {
+    if (KM_sscanf(cmd, "%*s %d", &n) == 1) {
         if (n < 0 || n >= h->count) {
             txString(":index outside valid range\r");
             return CMD_FAIL;
         }
-        list_entry(n, (const ExtMemDirEntry*)(ExtMemBuffer + ExtMemDirEntryOffset((uint32_t)n)), dump);
+        list_entry(n, ExtMemEntry(n), dump);
         return CMD_OK;
     }
     char line[64];
     snprintf(line, sizeof line, "Records: %d\r", h->count);
     txString(line);
     for (int i = 0; i < h->count; ++i)
-        list_entry(i, (const ExtMemDirEntry*)(ExtMemBuffer + ExtMemDirEntryOffset((uint32_t)i)), dump);
+        list_entry(i, ExtMemEntry(i), dump);
     txString("\r");
     uint32_t kb = ExtMemUsed() / 1024;
     snprintf(line, sizeof line, "Total Used %dKB (%s)\r", kb ? (int)kb : 1,
@@ -475,7 +445,7 @@ int cmdListBitmaps(char* cmd)
 int cmdSplash(char* cmd)
 {
     int n;
-    if (sscanf(cmd, "*SPL %d", &n) != 1) {
+    if (KM_sscanf(cmd, "*SPL %d", &n) != 1) {
         char line[16];
         snprintf(line, sizeof line, "%d\r", eepromData.SPL == EE_ON ? eepromData.SPLbitmap : 0);
         txString(line);

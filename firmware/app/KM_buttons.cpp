@@ -16,6 +16,7 @@
 #include "app/KM_bitmaps.h"
 #include "app/KM_macros.h"
 #include "app/KM_reply.h"
+#include "app/KM_scan.h"
 #include "app/KM_touch.h"
 #include "app/Main.h"
 #include "app/command.h"
@@ -219,7 +220,7 @@ static int is_button(int n)
 int cmdButtons(char* cmd)
 {
     int n, x, y, k, u, d;
-    if (sscanf(cmd, "i %d%d%d", &n, &x, &y) == 3) {
+    if (KM_sscanf(cmd, "i %d%d%d", &n, &x, &y) == 3) {
         if (n != 1 && n != 2)
             return fail(": invalid <type>\r");
         if (!pointAtOrigin(&x, &y))
@@ -227,7 +228,7 @@ int cmdButtons(char* cmd)
         draw_builtin(n, x, y);
         return CMD_OK;
     }
-    int c = sscanf(cmd, "ssb %d %d", &n, &k);
+    int c = KM_sscanf(cmd, "ssb %d %d", &n, &k);
     if (c == 2 || c == 1) {
         if (!is_button(n) || (TouchHotSpots[n].type % SPOT_DISABLED) != SPOT_TOGGLE)
             return fail(":index outside valid range\r");
@@ -240,9 +241,9 @@ int cmdButtons(char* cmd)
         drawButton(n, buttonInfo[n].state);
         return CMD_OK;
     }
-    if (sscanf(cmd, "bd %d%d%d%d", &n, &x, &y, &k) == 4)
+    if (KM_sscanf(cmd, "bd %d%d%d%d", &n, &x, &y, &k) == 4)
         return define_button(cmd, n, x, y, k, 0, 0);
-    c = sscanf(cmd, "bdc %d%d%d%d%d%d", &n, &x, &y, &k, &u, &d);
+    c = KM_sscanf(cmd, "bdc %d%d%d%d%d%d", &n, &x, &y, &k, &u, &d);
     if (c >= 4) {
         if (c < 6)
             return fail(": missing argument(s)\r");
@@ -250,7 +251,7 @@ int cmdButtons(char* cmd)
             return fail(":invalid argument\r");
         return define_button(cmd, n, x, y, k, u, d);
     }
-    if (sscanf(cmd, "bc %d", &n) == 1) {
+    if (KM_sscanf(cmd, "bc %d", &n) == 1) {
         if (!is_button(n))
             return fail(":index outside valid range\r");
         KM_Touch_HotSpot_Unset(n);

@@ -7,6 +7,7 @@
 #include "app/KM_bitmaps.h"
 #include "app/KM_draw.h"
 #include "app/KM_reply.h"
+#include "app/KM_scan.h"
 #include "app/command.h"
 #include "app/parse_command.h"
 #include "graphics/LCD.h"
@@ -439,7 +440,7 @@ static int read_ints(char** p, int* out, int count)
         char* t = next_token(p);
         if (!t)
             return 0;
-        out[i] = atoi(t);
+        out[i] = KM_atoi(t);
     }
     return 1;
 }
@@ -463,7 +464,7 @@ static int read_pens(int n, char** p)
         char* t = next_token(p);
         if (!t)
             break;
-        const int width = atoi(t);
+        const int width = KM_atoi(t);
         uint32_t color;
         if (!read_color(p, &color) || !KM_Chart_Set_Pen(n, pen, color, width))
             return CMD_FAIL;
@@ -524,11 +525,11 @@ static int cmdChartValues(char* cmd)
     char* t = next_token(&p);
     if (!t)
         return CMD_FAIL;
-    const int n = atoi(t);
+    const int n = KM_atoi(t);
     int values[PENS];
     int count = 0;
     while (count < PENS && (t = next_token(&p)) != 0)
-        values[count++] = t[0] == '-' ? CHART_GAP : atoi(t);
+        values[count++] = t[0] == '-' ? CHART_GAP : KM_atoi(t);
     return result(KM_Chart_Show(n, count, values));
 }
 
@@ -560,7 +561,7 @@ static int cmdLevelBarDefine(char* cmd)
         char* t = next_token(&p);
         if (!t)
             break;
-        const int value = atoi(t);
+        const int value = KM_atoi(t);
         uint32_t color;
         if (!read_color(&p, &color) || !KM_LevelBar_Add_Color(v[0], color, value))
             return CMD_FAIL;
@@ -572,11 +573,11 @@ int cmdChartFamily(char* cmd)
 {
     int n, m;
     if (strncmp(cmd, "cc", 2) == 0)
-        return sscanf(cmd, "%*s %d", &n) == 1 ? result(KM_ClearAndResetChartDisplay(n)) : CMD_FAIL;
+        return KM_sscanf(cmd, "%*s %d", &n) == 1 ? result(KM_ClearAndResetChartDisplay(n)) : CMD_FAIL;
     if (strncmp(cmd, "cr", 2) == 0)
-        return sscanf(cmd, "%*s %d", &n) == 1 ? result(KM_ResetChartCursor(n)) : CMD_FAIL;
+        return KM_sscanf(cmd, "%*s %d", &n) == 1 ? result(KM_ResetChartCursor(n)) : CMD_FAIL;
     if (strncmp(cmd, "cdbb", 4) == 0)
-        return sscanf(cmd, "%*s %d %d", &n, &m) == 2 ? result(KM_SetChartBitmap(n, m)) : CMD_FAIL;
+        return KM_sscanf(cmd, "%*s %d %d", &n, &m) == 2 ? result(KM_SetChartBitmap(n, m)) : CMD_FAIL;
     if (strncmp(cmd, "cdbc", 4) == 0) {
         char* p = cmd;
         next_token(&p);
@@ -584,7 +585,7 @@ int cmdChartFamily(char* cmd)
         uint32_t color;
         if (!t || !read_color(&p, &color))
             return CMD_FAIL;
-        return result(KM_SetChartBackgroundColor(atoi(t), color));
+        return result(KM_SetChartBackgroundColor(KM_atoi(t), color));
     }
     if (strncmp(cmd, "cdp", 3) == 0) {
         char* p = cmd;
@@ -597,7 +598,7 @@ int cmdChartFamily(char* cmd)
     }
     if (strncmp(cmd, "cddm", 4) == 0 || strncmp(cmd, "cdrm", 4) == 0) {
         const int mode = on_off(cmd);
-        if (sscanf(cmd, "%*s %d", &n) != 1 || mode < 0)
+        if (KM_sscanf(cmd, "%*s %d", &n) != 1 || mode < 0)
             return CMD_FAIL;
         return result(cmd[2] == 'd' ? KM_SetChartDrawMode(n, mode) : KM_SetChartRetraceMode(n, mode));
     }
@@ -608,10 +609,10 @@ int cmdChartFamily(char* cmd)
     if (cmd[0] == 'c' && cmd[1] == 'v')
         return cmdChartValues(cmd);
     if (strncmp(cmd, "bcv", 3) == 0)
-        return sscanf(cmd, "%*s %d %d", &n, &m) == 2 ? doBinChartVals(n, m, 5000) : CMD_FAIL;
+        return KM_sscanf(cmd, "%*s %d %d", &n, &m) == 2 ? doBinChartVals(n, m, 5000) : CMD_FAIL;
     if (strncmp(cmd, "ld", 2) == 0)
         return cmdLevelBarDefine(cmd);
-    if (sscanf(cmd, "lv %d %d", &n, &m) == 2)
+    if (KM_sscanf(cmd, "lv %d %d", &n, &m) == 2)
         return result(KM_LevelBar_Show(n, m));
     return -1;
 }

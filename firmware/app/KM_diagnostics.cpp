@@ -6,6 +6,7 @@
 
 #include "app/KM_com.h"
 #include "app/KM_reply.h"
+#include "app/KM_scan.h"
 #include "app/parse_command.h"
 #include "board/bootio.h"
 #include "board/hw.h"
@@ -31,7 +32,7 @@ int cmdEepromRead(const char* cmd)
     const char* args = cmd + 4;
     if (*args == 'c')
         ++args;
-    if (sscanf(args, "%x", &a) != 1)
+    if (KM_sscanf(args, "%x", &a) != 1)
         return CMD_FAIL;
     if (a >= EEPROM_SIZE)
         return CMD_FAIL;
@@ -42,7 +43,7 @@ int cmdEepromRead(const char* cmd)
 int cmdEepromWrite(const char* cmd)
 {
     unsigned a, v;
-    if (sscanf(cmd + 4, "%x %x", &a, &v) != 2)
+    if (KM_sscanf(cmd + 4, "%x %x", &a, &v) != 2)
         return CMD_FAIL;
     if (a >= EEPROM_SIZE || v > 0xFF)
         return CMD_FAIL;
@@ -56,7 +57,7 @@ int cmdEepromWrite(const char* cmd)
 int cmdEepromDump(const char* cmd)
 {
     unsigned start = 0;
-    if (sscanf(cmd + 4, "%x", &start) != 1)
+    if (KM_sscanf(cmd + 4, "%x", &start) != 1)
         start = 0;
     if (start >= EEPROM_SIZE)
         return CMD_FAIL;
@@ -83,7 +84,7 @@ int cmdEepromDump(const char* cmd)
 int cmdEepromClear(const char* cmd)
 {
     int area;
-    if (sscanf(cmd, "%*s%d", &area) != 1)
+    if (KM_sscanf(cmd, "%*s%d", &area) != 1)
         return CMD_FAIL;
     return KM_EEPROM_Clear(area) ? CMD_OK : CMD_FAIL;
 }
@@ -112,13 +113,13 @@ int cmdFactoryReset(void)
 int cmdI2cEeprom(const char* cmd)
 {
     unsigned a, v;
-    if (sscanf(cmd, "i2c read %x", &a) == 1) {
+    if (KM_sscanf(cmd, "i2c read %x", &a) == 1) {
         if (a >= EEPROM_SIZE)
             return CMD_FAIL;
         pout("%02X = %02X\r", a, EEpromRead(a));
         return CMD_OK;
     }
-    if (sscanf(cmd, "i2c write %x %x", &a, &v) == 2) {
+    if (KM_sscanf(cmd, "i2c write %x %x", &a, &v) == 2) {
         if (a >= EEPROM_SIZE || v > 0xFF)
             return CMD_FAIL;
         if (!EEpromWrite(a, (uint8_t)v))
@@ -137,7 +138,7 @@ int cmdI2cRead(const char* cmd)
 {
     unsigned dev, reg;
     int len;
-    if (sscanf(cmd, "i2cr %x %x %d", &dev, &reg, &len) != 3)
+    if (KM_sscanf(cmd, "i2cr %x %x %d", &dev, &reg, &len) != 3)
         return CMD_FAIL;
     if (len > I2C_BUFFER) {
         perr(":length too long - max %d\r", I2C_BUFFER);
@@ -161,7 +162,7 @@ int cmdI2cRead(const char* cmd)
 int cmdI2cWrite(const char* cmd)
 {
     unsigned dev, reg, v;
-    if (sscanf(cmd, "i2cw %x %x %x", &dev, &reg, &v) != 3)
+    if (KM_sscanf(cmd, "i2cw %x %x %x", &dev, &reg, &v) != 3)
         return CMD_FAIL;
     if (dev > 0xFF || reg > 0xFF || v > 0xFF)
         return CMD_FAIL;
@@ -199,7 +200,7 @@ static int register_ok(uint32_t a, uint32_t size)
 int cmdReg16(const char* cmd)
 {
     unsigned a;
-    if (sscanf(cmd, "*R16 %x", &a) != 1)
+    if (KM_sscanf(cmd, "*R16 %x", &a) != 1)
         return -1;
     if (!register_ok(a, 2))
         return CMD_FAIL;
@@ -216,7 +217,7 @@ int cmdRegRead(const char* cmd)
     unsigned a, n = 1;
     // The address follows a blank: "*RESET" or "*RE" must not read
     // register 0xE.
-    const int got = cmd[2] == ' ' ? sscanf(cmd, "*R %x %x", &a, &n) : 0;
+    const int got = cmd[2] == ' ' ? KM_sscanf(cmd, "*R %x %x", &a, &n) : 0;
     if (got < 1)
         return CMD_FAIL;
     if (n < 1 || n > 16)
@@ -249,7 +250,7 @@ int cmdRxReset(void)
 int cmdClockOut(const char* cmd)
 {
     unsigned sel;
-    if (sscanf(cmd, "*ccsr %x", &sel) == 1) {
+    if (KM_sscanf(cmd, "*ccsr %x", &sel) == 1) {
         if (sel > CRM_CCSR_CLKO_SEL)
             return CMD_FAIL;
         hw_modify32(CRM_BASE + CRM_CCSR, CRM_CCSR_CLKO_SEL, sel);
@@ -296,8 +297,8 @@ static int test_word(volatile uint32_t* p)
         if (*p != pat)
             ok = 0;
     }
-    *p = (uint32_t)(uintptr_t)p;
-    if (*p != (uint32_t)(uintptr_t)p)
+    *p = hw_addr((const void*)p);
+    if (*p != hw_addr((const void*)p))
         ok = 0;
     *p = keep;
     return ok;
@@ -305,10 +306,10 @@ static int test_word(volatile uint32_t* p)
 
 int cmdMemTest(const char* cmd)
 {
-    unsigned long start, length;
+    unsigned start, length;
     int passes = 1, mbStart, mbCount;
-    if (sscanf(cmd, "*memTest %lx %lx %d", &start, &length, &passes) == 3) {
-    } else if (sscanf(cmd, "*memTest %d %d", &mbStart, &mbCount) == 2) {
+    if (KM_sscanf(cmd, "*memTest %x %x %d", &start, &length, &passes) == 3) {
+    } else if (KM_sscanf(cmd, "*memTest %d %d", &mbStart, &mbCount) == 2) {
         if (mbStart < 0 || mbCount < 1 || mbStart > 60 || mbCount > 60)
             return refuse("Start address or length out of bounds\r");
         start = MEMTEST_BASE + (uint32_t)mbStart * 0x100000u;
@@ -322,8 +323,8 @@ int cmdMemTest(const char* cmd)
         return refuse("Start address or length out of bounds\r");
     uint32_t errors = 0, first = 0;
     for (int pass = 0; pass < passes; ++pass) {
-        for (uint32_t a = (uint32_t)start; a < start + (length & ~3ul); a += 4) {
-            if (!test_word((volatile uint32_t*)(uintptr_t)a)) {
+        for (uint32_t a = start; a < start + (length & ~3u); a += 4) {
+            if (!test_word((volatile uint32_t*)hw_ptr(a))) {
                 if (!errors)
                     first = a;
                 ++errors;
@@ -339,33 +340,33 @@ int cmdMemTest(const char* cmd)
         perr(":memTest %u errors, first at 0x%08X\r", (unsigned)errors, (unsigned)first);
         return CMD_FAIL;
     }
-    pout(":memTest 0x%08lX..0x%08lX passed %d\r", start, start + length - 1, passes);
+    pout(":memTest 0x%08X..0x%08X passed %d\r", start, start + length - 1, passes);
     return CMD_OK;
 }
 
 int cmdDump(const char* cmd, int words)
 {
-    unsigned long a;
+    unsigned a;
     unsigned n;
-    if (sscanf(cmd + 7, "%lx %x", &a, &n) != 2)
+    if (KM_sscanf(cmd + 7, "%x %x", &a, &n) != 2)
         return CMD_FAIL;
     const uint32_t unit = words ? 4 : 1;
-    if (n == 0 || n > DUMP_MAX / unit || (a & (unit - 1)) || !readable((uint32_t)a, n * unit))
+    if (n == 0 || n > DUMP_MAX / unit || (a & (unit - 1)) || !readable(a, n * unit))
         return CMD_FAIL;
     const unsigned perLine = words ? 4 : 16;
     for (unsigned i = 0; i < n; i += perLine) {
         char line[100];
-        const uint32_t at = (uint32_t)a + i * unit;
-        int len = words ? snprintf(line, sizeof line, "0x%08lX: ", (unsigned long)at)
+        const uint32_t at = a + i * unit;
+        int len = words ? snprintf(line, sizeof line, "0x%08X: ", (unsigned)at)
                         : snprintf(line, sizeof line, "0x%02X: ", (unsigned)(at & 0xFF));
         for (unsigned j = i; j < n && j < i + perLine; ++j) {
             const char* sep = (j - i == perLine / 2) ? "- " : "";
             if (words)
-                len += snprintf(line + len, sizeof line - (size_t)len, "%s%08lX ", sep,
-                                (unsigned long)*(const volatile uint32_t*)(uintptr_t)(a + 4 * j));
+                len += snprintf(line + len, sizeof line - (size_t)len, "%s%08X ", sep,
+                                (unsigned)*(const volatile uint32_t*)hw_ptr(a + 4 * j));
             else
                 len += snprintf(line + len, sizeof line - (size_t)len, "%s%02X ", sep,
-                                *(const volatile uint8_t*)(uintptr_t)(a + j));
+                                *(const volatile uint8_t*)hw_ptr(a + j));
         }
         snprintf(line + len, sizeof line - (size_t)len, "\r");
         txString(line);

@@ -8,9 +8,11 @@
 #include "app/KM_agif.h"
 #include "app/KM_animation.h"
 #include "app/KM_reply.h"
+#include "app/KM_scan.h"
 #include "app/Main.h"
 #include "app/command.h"
 #include "app/parse_command.h"
+#include "board/hw.h"
 #include "board/lcd_driver.h"
 #include "config/build_config.h"
 #include "graphics/GUI.h"
@@ -48,7 +50,7 @@ static int radiusOK(int r)
 static uint16_t* framePixel(int x, int y)
 {
     LCD_FrameBufferChanged();
-    return (uint16_t*)(uintptr_t)vram + y * LCD_WIDTH + x;
+    return (uint16_t*)hw_ptr(vram) + y * LCD_WIDTH + x;
 }
 
 // ---------------------------------------------------------------- pixels and pen
@@ -70,7 +72,7 @@ static int screenPixel(int* xy)
 int cmdPixelRead(const char* cmd)
 {
     int xy[2];
-    if (!pixelKeyword(cmd) || sscanf(cmd, "%*s %d %d", &xy[0], &xy[1]) != 2)
+    if (!pixelKeyword(cmd) || KM_sscanf(cmd, "%*s %d %d", &xy[0], &xy[1]) != 2)
         return refuse(kSyntax);
     if (!screenPixel(xy))
         return CMD_FAIL;
@@ -91,7 +93,7 @@ int cmdPixelWrite(const char* cmd)
 {
     int xy[2];
     unsigned c;
-    const int fields = pixelKeyword(cmd) ? sscanf(cmd, "%*s %d %d %x", &xy[0], &xy[1], &c) : 0;
+    const int fields = pixelKeyword(cmd) ? KM_sscanf(cmd, "%*s %d %d %x", &xy[0], &xy[1], &c) : 0;
     if (fields < 2)
         return refuse(kSyntax);
     if (fields == 2) {
@@ -266,20 +268,20 @@ int cmdPolygon(const char* cmd, int kind, int rotated)
 {
     // The keyword, then up to one angle and 22 numbers; one more is read to
     // see that there are not too many.
-    long n[1 + 2 * POLY_POINTS + 1];
+    int32_t n[1 + 2 * POLY_POINTS + 1];
     const char* p = cmd + (rotated ? 3 : 2);
     if (*p && !isspace((unsigned char)*p))
         return CMD_FAIL;
     int count = 0;
     while (count < (int)(sizeof n / sizeof n[0])) {
         char* end;
-        const long value = strtol(p, &end, 10);
+        const int32_t value = KM_strtol(p, &end, 10);
         if (end == p)
             break;
         n[count++] = value;
         p = end;
     }
-    const long* xy = n + (rotated ? 1 : 0);
+    const int32_t* xy = n + (rotated ? 1 : 0);
     const int numbers = count - (rotated ? 1 : 0);
     if (numbers < 6 || numbers > 2 * POLY_POINTS || numbers % 2)
         return CMD_FAIL;
@@ -379,7 +381,7 @@ int cmdDrawMode(const char* mode)
 int cmdCursor(const char* cmd)
 {
     int xy[2];
-    if (sscanf(cmd, "sc %d %d", &xy[0], &xy[1]) != 2)
+    if (KM_sscanf(cmd, "sc %d %d", &xy[0], &xy[1]) != 2)
         return refuse(kSyntax);
     int at[2] = {xy[0], xy[1]};
     if (!place(at, 1))
@@ -407,7 +409,7 @@ int cmdOriginQuery(void)
 int cmdClearWith(const char* cmd)
 {
     int n;
-    if (sscanf(cmd, "zs %d", &n) != 1)
+    if (KM_sscanf(cmd, "zs %d", &n) != 1)
         return refuse(kSyntax);
     // 0 keeps the picture; another number draws that bitmap of the image.
     GUIDEMO_Clear(n == 0 ? -1 : n);
@@ -426,7 +428,7 @@ int cmdFrameBufferPixel(int n)
 {
     if (n < 0 || n >= LCD_WIDTH * LCD_HEIGHT)
         return CMD_FAIL;
-    pout("%04X\r", (unsigned)((uint16_t*)(uintptr_t)vram)[n]);
+    pout("%04X\r", (unsigned)((uint16_t*)hw_ptr(vram))[n]);
     return CMD_OK;
 }
 
@@ -446,7 +448,7 @@ static uint32_t slotAddress(int slot)
 
 static uint16_t* slotPixels(int slot)
 {
-    return (uint16_t*)(uintptr_t)slotAddress(slot);
+    return (uint16_t*)hw_ptr(slotAddress(slot));
 }
 
 static uint32_t slotBytes(int slot)
@@ -512,8 +514,8 @@ int restoreScreenArea(int x, int y, int slot)
 int cmdCopySlotArea(const char* cmd)
 {
     int src, x0, y0, x1, y1;
-    long dst;
-    if (sscanf(cmd, "wrr %d%d%d%d%d%ld", &src, &x0, &y0, &x1, &y1, &dst) != 6)
+    int dst;
+    if (KM_sscanf(cmd, "wrr %d%d%d%d%d%d", &src, &x0, &y0, &x1, &y1, &dst) != 6)
         return refuse(":incorrect number of parameters\r");
     // Only pixels the source slot holds are read, and no more than the
     // target slot takes are written.

@@ -1,5 +1,6 @@
 #include "app/KM_expand.h"
 
+#include "app/KM_scan.h"
 #include "app/KM_slider.h"
 
 #include <ctype.h>
@@ -38,7 +39,7 @@ int isValidFieldLength(const char* text)
 {
     if (!text || *text < '1' || *text > '9')
         return 0;
-    int w = atoi(text);
+    int w = KM_atoi(text);
     return w >= 1 && w <= 80;
 }
 
@@ -64,7 +65,7 @@ int isValidStringFormat(const char* fmt)
     if (!isValidFieldLength(p))
         return 0;
     int w, prec;
-    if (sscanf(p, "%d.%d", &w, &prec) == 2 && prec <= 0)
+    if (KM_sscanf(p, "%d.%d", &w, &prec) == 2 && prec <= 0)
         return 0;
     return 1;
 }
@@ -186,7 +187,7 @@ static int format_reference(const char* ref, const char* const* args)
     int n = 0, m = 0;
     char c = 0;
     if (isdigit((unsigned char)name[0])) {
-        sscanf(name, "%d", &n);
+        KM_sscanf(name, "%d", &n);
         if (n < 0 || n > 9 || !args || !args[n])
             return 0;
         // An argument is copied as it is: its format is checked, not applied.
@@ -197,21 +198,21 @@ static int format_reference(const char* ref, const char* const* args)
     case 'M':
         return is(name, "M") && print_value(fmtBuf, memoryString);
     case 's':
-        if (sscanf(name, "s%d", &n) != 1 || n < 0 || n >= MACRO_STRINGS)
+        if (KM_sscanf(name, "s%d", &n) != 1 || n < 0 || n >= MACRO_STRINGS)
             return 0;
         return print_value(fmtBuf, mString[n]);
     case 'i':
-        if (sscanf(name, "i%d", &n) != 1 || n < 0 || n >= MACRO_INTS)
+        if (KM_sscanf(name, "i%d", &n) != 1 || n < 0 || n >= MACRO_INTS)
             return 0;
         return print_number((long)iMem[n], 1);
     case 'e': {
         unsigned h;
-        if (sscanf(name, "e%x", &h) != 1 || h > 0xF)
+        if (KM_sscanf(name, "e%x", &h) != 1 || h > 0xF)
             return 0;
         return print_number(KM_EEPROM_ReadUserByte((int)h), 0);
     }
     case 'p': {
-        int got = sscanf(name, "p%d.%c", &n, &c);
+        int got = KM_sscanf(name, "p%d.%c", &n, &c);
         if (got < 1 || n < 0 || n >= MACRO_POINTS)
             return 0;
         if (got == 2) {
@@ -228,7 +229,7 @@ static int format_reference(const char* ref, const char* const* args)
     }
     case 'H':
     case 'W': {
-        if (sscanf(name + 1, "%d", &n) != 1)
+        if (KM_sscanf(name + 1, "%d", &n) != 1)
             return 0;
         const ExtMemDirEntry* e = KM_GetExtBitmap(n);
         if (!e)
@@ -252,12 +253,12 @@ static int format_reference(const char* ref, const char* const* args)
     }
     case 'L': {
         int32_t v;
-        if (sscanf(name, "L%d", &n) != 1 || !sliderValueOfHotspot(n, &v))
+        if (KM_sscanf(name, "L%d", &n) != 1 || !sliderValueOfHotspot(n, &v))
             return 0;
         return print_number(v, 0);
     }
     case 'R': {
-        if (sscanf(name, "R%d:%d", &n, &m) != 2)
+        if (KM_sscanf(name, "R%d:%d", &n, &m) != 2)
             return 0;
         // An empty or reversed range has no number in it.
         int64_t span = (int64_t)m + 1 - n;
@@ -408,14 +409,13 @@ int processMath(char* dst, int size, const char* src)
         const char* expr = src + i + 1;
         int len = (int)(close + 1 - expr);
         char text[LINE_REF_MAX];
-        long a = 0, b = 0;
+        int a = 0, b = 0;
         char op = 0;
         int32_t r;
         int done = 0;
-        if (copy_span(text, expr, len) && sscanf(text, "(%ld%c%ld)", &a, &op, &b) == 3 &&
-            evaluate((int32_t)a, op, (int32_t)b, &r)) {
+        if (copy_span(text, expr, len) && KM_sscanf(text, "(%d%c%d)", &a, &op, &b) == 3 && evaluate(a, op, b, &r)) {
             char num[16];
-            snprintf(num, sizeof num, "%ld", (long)r);
+            snprintf(num, sizeof num, "%d", (int)r);
             o += safeStrAppend(dst + o, num, size - o);
             done = 1;
         }

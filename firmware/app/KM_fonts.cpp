@@ -101,31 +101,18 @@ static int is_compiled_in(const FontTableEntry* entry)
 // The live image when it is one for this controller and has entries.
 static const ExtMemHeader* image_header(void)
 {
-    const ExtMemHeader* h = (const ExtMemHeader*)ExtMemBuffer;
-    if (!h || h->validity != EXTMEM_VALID_PLUS || h->count < 1)
-        return 0;
-    return h;
-}
-
-// An address stored in the image: used as it stands when it lies inside
-// the image; an image laid out for base 0 stores offsets.
-static const uint8_t* in_image(const ExtMemHeader* h, uint32_t stored, uint32_t bytes)
-{
-    const uint32_t base = (uint32_t)ExtMemBuffer;
-    const uint32_t a = stored < base ? stored + base : stored;
-    if (a < base || (uint64_t)a - base + bytes > h->size)
-        return 0;
-    return (const uint8_t*)a;
+    const ExtMemHeader* h = ExtMemValidHeader();
+    return h && h->count >= 1 ? h : 0;
 }
 
 // The font record of directory entry n (type's low four bits 4) when the
 // record lies inside the image and its alias is NUL-terminated; else none.
 static const ExtFontRecord* font_record(const ExtMemHeader* h, int n)
 {
-    const ExtMemDirEntry* e = (const ExtMemDirEntry*)(ExtMemBuffer + ExtMemDirEntryOffset((uint32_t)n));
-    if ((uint64_t)ExtMemDirEntryOffset((uint32_t)n + 1) > h->size || (e->type & 0x0F) != EXTMEM_FONT)
+    const ExtMemDirEntry* e = ExtMemEntry(n);
+    if (!e || (uint64_t)ExtMemDirEntryOffset((uint32_t)n + 1) > h->size || (e->type & 0x0F) != EXTMEM_FONT)
         return 0;
-    const ExtFontRecord* r = (const ExtFontRecord*)in_image(h, e->address, sizeof(ExtFontRecord));
+    const ExtFontRecord* r = (const ExtFontRecord*)ExtMemObject(e->address, sizeof(ExtFontRecord), 4);
     if (!r || !memchr(r->alias, 0, sizeof r->alias))
         return 0;
     return r;
@@ -154,10 +141,10 @@ static const GUI_FontAPIList* kind_list(uint8_t kind)
 // The SIF data of a record (right after it), checked to lie inside the image and to be
 // data of the record's kind that every glyph lookup stays inside; none
 // when corrupt.  An unknown kind is left for KM_SetFont to refuse.
-static const uint8_t* font_data(const ExtMemHeader* h, const ExtFontRecord* r, int* unknownKind)
+static const uint8_t* font_data(const ExtFontRecord* r, int* unknownKind)
 {
     *unknownKind = 0;
-    const uint8_t* d = in_image(h, (uint32_t)(uintptr_t)(r + 1), r->length);
+    const uint8_t* d = ExtMemObject(hw_addr(r + 1), r->length, 1);
     if (!d)
         return 0;
     const GUI_FontAPIList* kind = kind_list(r->kind);
@@ -167,6 +154,11 @@ static const uint8_t* font_data(const ExtMemHeader* h, const ExtFontRecord* r, i
     }
     return GUI_SIF_CheckFont(d, r->length, kind) ? d : 0;
 }
+
+// The entries of image fonts: a lookup fills the one that is not the
+// current font's, so that a font that then cannot be selected leaves the
+// current one named as it was.
+static FontTableEntry imageFonts[2];
 
 static const FontTableEntry* find_image_font(const char* name)
 {
@@ -178,24 +170,25 @@ static const FontTableEntry* find_image_font(const char* name)
         if (!r || strcmp(r->alias, name) != 0)
             continue;
         int unknownKind;
-        // The record's first two words are the entry; they must point at
-        // the alias and the data for the name and font to be read through it.
-        const FontTableEntry* e = (const FontTableEntry*)r;
-        if (font_data(h, r, &unknownKind) && e->name == r->alias && e->font == (const void*)(r + 1))
-            return e;
-        return 0;
+        // The record's first two words must hold the addresses of its alias
+        // and its data, as the builder writes them.
+        if (!font_data(r, &unknownKind) || r->pAlias != hw_addr(r->alias) || r->pData != hw_addr(r + 1))
+            return 0;
+        FontTableEntry* e = &imageFonts[current_font == &imageFonts[0] ? 1 : 0];
+        e->name = r->alias;
+        e->font = r;
+        return e;
     }
     return 0;
 }
 
 static int set_image_font(const FontTableEntry* entry, GUI_FontRecord* record)
 {
-    const ExtMemHeader* h = image_header();
-    if (!h)
+    if (!image_header())
         return 0;
-    const ExtFontRecord* r = (const ExtFontRecord*)entry;
+    const ExtFontRecord* r = (const ExtFontRecord*)entry->font;
     int unknownKind;
-    const uint8_t* d = font_data(h, r, &unknownKind);
+    const uint8_t* d = font_data(r, &unknownKind);
     if (!d || !record)
         return 0;
     const GUI_FontAPIList* kind = kind_list(r->kind);

@@ -5,8 +5,8 @@
 
 #include "graphics/GUI.h"
 
-// A name and its font; an image's font record starts with the same pair
-// (alias address, SIF data address).
+// A name and its font.  For a SIF font of the memory image the name is the
+// record's alias and the font the record itself.
 struct FontTableEntry {
     const char* name;
     const void* font;
@@ -15,7 +15,9 @@ struct FontTableEntry {
 // The entry last selected.
 extern const FontTableEntry* current_font;
 
-// The first entry of that name, or none.
+// The first entry of that name, or none.  The entry of an image font stays
+// good until the second lookup after it that finds another image font: an
+// entry kept for longer is kept by its name.
 const FontTableEntry* KM_FindFont(const char* name);
 // Selects the entry's font (a SIF font is built into record); 1 or 0.
 int KM_SetFont(const FontTableEntry* entry, GUI_FontRecord* record);

@@ -6,6 +6,7 @@
 
 #include "app/KM_beep.h"
 #include "app/KM_macros.h"
+#include "app/KM_scan.h"
 #include "app/KM_slider.h"
 #include "app/KM_reply.h"
 #include "app/KM_text.h"
@@ -424,7 +425,7 @@ static int spot_disable(const char* cmd)
         return CMD_OK;
     }
     int a, b;
-    int c = sscanf(cmd, "xd %d %d", &a, &b);
+    int c = KM_sscanf(cmd, "xd %d %d", &a, &b);
     if (c == 1)
         return buttonDisable(a) ? CMD_OK : CMD_FAIL;
     if (c == 2) {
@@ -450,7 +451,7 @@ static int spot_enable(const char* cmd)
         return CMD_OK;
     }
     int a, b;
-    int c = sscanf(rest, "%d %d", &a, &b);
+    int c = KM_sscanf(rest, "%d %d", &a, &b);
     if (c == 1)
         return buttonReEnable(a, noRedraw) ? CMD_OK : CMD_FAIL;
     if (c == 2) {
@@ -482,14 +483,14 @@ static int touch_simulation(const char* cmd)
     int xy[2];
     switch (cmd[4]) {
     case 'm':
-        if (simHeld || sscanf(cmd, "%*s %d %d", &xy[0], &xy[1]) != 2 || !placeAtOrigin(xy, 1))
+        if (simHeld || KM_sscanf(cmd, "%*s %d %d", &xy[0], &xy[1]) != 2 || !placeAtOrigin(xy, 1))
             return CMD_FAIL;
         simTouch(xy[0], xy[1]);
         handle_touch();
         simTouch(-1, -1);
         return CMD_OK;
     case 'p':
-        if (sscanf(cmd, "%*s %d %d", &xy[0], &xy[1]) != 2 || !placeAtOrigin(xy, 1))
+        if (KM_sscanf(cmd, "%*s %d %d", &xy[0], &xy[1]) != 2 || !placeAtOrigin(xy, 1))
             return CMD_FAIL;
         simX = xy[0];
         simY = xy[1];
@@ -517,10 +518,10 @@ int cmdHotspots(char* cmd)
 {
     int n, a, b, c, d;
     for (unsigned i = 0; i < sizeof kSpotForms / sizeof kSpotForms[0]; ++i)
-        if (sscanf(cmd, kSpotForms[i].form, &n, &a, &b, &c, &d) == 5)
+        if (KM_sscanf(cmd, kSpotForms[i].form, &n, &a, &b, &c, &d) == 5)
             return define_spot(kSpotForms[i], n, a, b, c, d);
     char f1, f2;
-    int count = sscanf(cmd, "xset %d %c%c", &n, &f1, &f2);
+    int count = KM_sscanf(cmd, "xset %d %c%c", &n, &f1, &f2);
     if (count == 2 || count == 3)
         return spot_set_flag(n, f1, f2, count);
     if (starts(cmd, "xd"))
@@ -544,7 +545,7 @@ int cmdHotspots(char* cmd)
         KM_Touch_HotSpot_Clear();
         return CMD_OK;
     }
-    if (sscanf(cmd, "xc %d", &n) == 1) {
+    if (KM_sscanf(cmd, "xc %d", &n) == 1) {
         if (n < HOST_SPOT_FIRST || n > HOST_SPOT_LAST) {
             snprintf(out_buffer, OUT_BUFFER_SIZE, ":touch index must be %d to %d\r", HOST_SPOT_FIRST,
                      HOST_SPOT_LAST);
@@ -579,13 +580,13 @@ int cmdHotspotMacros(char* cmd)
     }
     int n;
     char pressName[64], releaseName[64];
-    if (sscanf(rest, "%d %63s", &n, pressName) != 2) {
+    if (KM_sscanf(rest, "%d %63s", &n, pressName) != 2) {
         txString(":err - syntax\r");
         return CMD_FAIL;
     }
     if (n < 0 || n > 255 || TouchHotSpots[n].type == SPOT_FREE)
         return CMD_FAIL;
-    int hasRelease = sscanf(rest, "%d %*s %63s", &n, releaseName) == 2;
+    int hasRelease = KM_sscanf(rest, "%d %*s %63s", &n, releaseName) == 2;
     // A name may carry the label its macro starts at ("name:x130").
     char pressLabel[64], releaseLabel[64];
     const char* c = strchr(pressName, ':');
@@ -623,7 +624,7 @@ int cmdTypematic(char* cmd)
         ++rest;
     }
     int delay, rep;
-    if (sscanf(rest, "%d %d", &delay, &rep) == 2) {
+    if (KM_sscanf(rest, "%d %d", &delay, &rep) == 2) {
         if (delay > 255 || rep > 255 || delay < 0 || rep < 0)
             return -1;
         eepromData.typematicDelay = (uint8_t)delay;

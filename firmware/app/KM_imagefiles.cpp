@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "app/KM_reply.h"
+#include "app/KM_scan.h"
 #include "app/command.h"
 #include "app/parse_command.h"
 #include "board/bootio.h"
@@ -123,7 +124,7 @@ int cmdDrawSdImageFile(const char* cmd)
 {
     char name[17];
     int x, y;
-    if (sscanf(cmd, "xif %16s %d%d", name, &x, &y) != 3)
+    if (KM_sscanf(cmd, "xif %16s %d%d", name, &x, &y) != 3)
         return 0;
     if (!pointAtOrigin(&x, &y))
         return CMD_FAIL;

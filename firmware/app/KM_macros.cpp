@@ -8,6 +8,7 @@
 #include "app/KM_com.h"
 #include "app/KM_expand.h"
 #include "app/KM_reply.h"
+#include "app/KM_scan.h"
 #include "app/KM_touch.h"
 #include "app/Main.h"
 #include "app/command.h"
@@ -273,26 +274,13 @@ int getMacroArgBytesAvailable(void)
 
 // ---------------------------------------------------------------- the macro table
 
-static const ExtMemHeader* valid_image(void)
-{
-    const ExtMemHeader* h = (const ExtMemHeader*)ExtMemBuffer;
-    return h && h->validity == EXTMEM_VALID_PLUS ? h : 0;
-}
-
-// A stored address as a pointer: an image built for base 0 stores offsets.
-static uint32_t absolute(uint32_t stored)
-{
-    uint32_t base = (uint32_t)ExtMemBuffer;
-    return stored < base ? stored + base : stored;
-}
-
 // The image's macro table entry (directory entry 0), when it has one.
 static const ExtMemDirEntry* macro_dir(void)
 {
-    const ExtMemHeader* h = valid_image();
+    const ExtMemHeader* h = ExtMemValidHeader();
     if (!h || h->count < 1 || h->size < ExtMemDirEntryOffset(1))
         return 0;
-    const ExtMemDirEntry* d = (const ExtMemDirEntry*)(ExtMemBuffer + ExtMemDirEntryOffset(0));
+    const ExtMemDirEntry* d = ExtMemEntry(0);
     if (d->type != EXTMEM_MACROS || d->size == 0)
         return 0;
     return d;
@@ -301,7 +289,7 @@ static const ExtMemDirEntry* macro_dir(void)
 // The end of the live image: nothing of a macro is read beyond it.
 static const char* image_end(void)
 {
-    const ExtMemHeader* h = valid_image();
+    const ExtMemHeader* h = ExtMemValidHeader();
     return h ? (const char*)ExtMemBuffer + h->size : 0;
 }
 
@@ -310,13 +298,12 @@ static const ExtMacroEntry* macro_table(uint32_t* count)
     const ExtMemDirEntry* d = macro_dir();
     if (!d)
         return 0;
-    uint32_t table = absolute(d->address);
-    uint32_t base = (uint32_t)ExtMemBuffer;
-    const ExtMemHeader* h = valid_image();
-    if (table < base || (uint64_t)table + (uint64_t)d->size * sizeof(ExtMacroEntry) > (uint64_t)base + h->size)
+    const ExtMacroEntry* table =
+        (const ExtMacroEntry*)ExtMemObject(d->address, (uint64_t)d->size * sizeof(ExtMacroEntry), 4);
+    if (!table)
         return 0;
     *count = d->size;
-    return (const ExtMacroEntry*)table;
+    return table;
 }
 
 static int image_writable(void)
@@ -345,8 +332,8 @@ const ExtMacroEntry* KM_GetMacro(int n)
         if (!e)
             return 0;
     }
-    uint32_t text = absolute(e->address);
-    if (text < (uint32_t)ExtMemBuffer || text >= (uint32_t)image_end())
+    uint32_t text = ExtMemResolve(e->address);
+    if (text < ExtMemBase() || text >= hw_addr(image_end()))
         return 0;
     if (image_writable() && e->address != text)
         ((ExtMacroEntry*)e)->address = text;
@@ -358,7 +345,7 @@ void KM_DisableInternalMacros(void) { intMacHead = 0; }
 
 static const char* first_line(const ExtMacroEntry* e)
 {
-    return intMacHead ? (const char*)e->address : (const char*)absolute(e->address);
+    return (const char*)hw_ptr(intMacHead ? e->address : ExtMemResolve(e->address));
 }
 
 // Copies the line at p (bounded by the image's end) into buf; returns the
@@ -452,7 +439,7 @@ int convertStringtoIndexMacro(const char* name)
         return 0;
     }
     if (is_number_text(name)) {
-        int n = atoi(name);
+        int n = KM_atoi(name);
         if (n >= 1 && n <= (int)EXTMACRO_MAX && !KM_GetMacro(n)) {
             txNotify(":Macro index not found\r");
             return 0;
@@ -790,7 +777,7 @@ int cmdMacroList(char* cmd)
     uint32_t count = 0;
     const ExtMacroEntry* table = macro_table(&count);
     int n;
-    if (sscanf(cmd, "lsmac %d", &n) == 1) {
+    if (KM_sscanf(cmd, "lsmac %d", &n) == 1) {
         const ExtMacroEntry* e = n >= 1 && (uint32_t)n <= count ? KM_GetMacro(n) : 0;
         if (!e) {
             txString(":index outside valid range\r");
@@ -826,7 +813,7 @@ int cmdMacroArgs(char* cmd)
     }
     int n, pos = 0;
     char kindWord[8], macroWord[64];
-    if (sscanf(p, "%d %7s %63s %n", &n, kindWord, macroWord, &pos) < 3) {
+    if (KM_sscanf(p, "%d %7s %63s %n", &n, kindWord, macroWord, &pos) < 3) {
         txString(":missing argument\r");
         return CMD_FAIL;
     }
@@ -874,16 +861,16 @@ static int syntax_error(void)
 }
 
 // A value written in decimal or, after "0x", in hexadecimal.
-static int read_value(const char* text, long* value, int* hex)
+static int read_value(const char* text, int32_t* value, int* hex)
 {
     while (isspace((unsigned char)*text))
         ++text;
     char* end;
     *hex = text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
     if (*hex)
-        *value = (long)strtoul(text + 2, &end, 16);
+        *value = (int32_t)KM_strtoul(text + 2, &end, 16);
     else
-        *value = strtol(text, &end, 10);
+        *value = KM_strtol(text, &end, 10);
     return end != text + (*hex ? 2 : 0);
 }
 
@@ -891,10 +878,10 @@ int cmdMacroSet(char* cmd)
 {
     int n, pos = 0;
     unsigned h;
-    long v;
+    int32_t v;
     int hex;
     int x, y;
-    if (sscanf(cmd, "%*s i%d %n", &n, &pos) == 1 && pos) {
+    if (KM_sscanf(cmd, "%*s i%d %n", &n, &pos) == 1 && pos) {
         if (n < 0 || n >= MACRO_INTS) {
             pout(":err - arg must be i0 thru i%d\r", MACRO_INTS - 1);
             return CMD_FAIL;
@@ -905,7 +892,7 @@ int cmdMacroSet(char* cmd)
         return CMD_OK;
     }
     pos = 0;
-    if (sscanf(cmd, "%*s e%x %n", &h, &pos) == 1 && pos) {
+    if (KM_sscanf(cmd, "%*s e%x %n", &h, &pos) == 1 && pos) {
         if (h > 0xF) {
             txNotify(":err - arg must be e0 thru eF\r");
             return CMD_FAIL;
@@ -918,7 +905,7 @@ int cmdMacroSet(char* cmd)
         }
         return KM_EEPROM_WriteUserByte((int)h, (uint8_t)v) ? CMD_OK : CMD_FAIL;
     }
-    if (sscanf(cmd, "set p%d %d %d", &n, &x, &y) == 3) {
+    if (KM_sscanf(cmd, "set p%d %d %d", &n, &x, &y) == 3) {
         if (n < 0 || n >= MACRO_POINTS) {
             txNotify(":err - arg must be p0 thru p9\r");
             return CMD_FAIL;
@@ -927,7 +914,7 @@ int cmdMacroSet(char* cmd)
         return CMD_OK;
     }
     pos = 0;
-    if (sscanf(cmd, "set s%d%n", &n, &pos) == 1) {
+    if (KM_sscanf(cmd, "set s%d%n", &n, &pos) == 1) {
         if (n < 0 || n >= MACRO_STRINGS) {
             txNotify(":err - arg must be s0 thru s9\r");
             return CMD_FAIL;
@@ -953,7 +940,7 @@ int cmdMacroGet(char* cmd)
 {
     int n;
     unsigned h;
-    if (sscanf(cmd, "%*s i%d", &n) == 1) {
+    if (KM_sscanf(cmd, "%*s i%d", &n) == 1) {
         if (n < 0 || n >= MACRO_INTS) {
             pout(":err - arg must be i0 thru i%d\r", MACRO_INTS - 1);
             return CMD_FAIL;
@@ -961,7 +948,7 @@ int cmdMacroGet(char* cmd)
         pout("%ld\r", (long)iMem[n]);
         return CMD_OK;
     }
-    if (sscanf(cmd, "%*s e%x", &h) == 1) {
+    if (KM_sscanf(cmd, "%*s e%x", &h) == 1) {
         if (h > 0xF) {
             txNotify(":err - arg must be e0 thru eF\r");
             return CMD_FAIL;
@@ -969,7 +956,7 @@ int cmdMacroGet(char* cmd)
         pout("%d\r", KM_EEPROM_ReadUserByte((int)h));
         return CMD_OK;
     }
-    if (sscanf(cmd, "%*s p%d", &n) == 1) {
+    if (KM_sscanf(cmd, "%*s p%d", &n) == 1) {
         if (n < 0 || n >= MACRO_POINTS) {
             txNotify(":err - arg must be p0 thru p9\r");
             return CMD_FAIL;
@@ -977,7 +964,7 @@ int cmdMacroGet(char* cmd)
         pout("%ld %ld\r", (long)pt[n].x, (long)pt[n].y);
         return CMD_OK;
     }
-    if (sscanf(cmd, "%*s s%d", &n) == 1) {
+    if (KM_sscanf(cmd, "%*s s%d", &n) == 1) {
         if (n < 0 || n >= MACRO_STRINGS) {
             txNotify(":err - arg must be s0 thru s9\r");
             return CMD_FAIL;
@@ -994,7 +981,7 @@ int cmdMacroPush(char* cmd)
     char* p = skipLeadingWhitespace(cmd + 5);
     int n = -1;
     if (isdigit((unsigned char)*p) || *p == '-') {
-        n = (int)strtol(p, &p, 10);
+        n = (int)KM_strtol(p, &p, 10);
         if (n < 0 || n >= MACRO_STRINGS)
             return CMD_FAIL;
         p = skipLeadingWhitespace(p);
@@ -1007,7 +994,7 @@ int cmdMacroPush(char* cmd)
         return CMD_FAIL;
     int max = 0;
     if (rest)
-        sscanf(rest, "%d", &max);
+        KM_sscanf(rest, "%d", &max);
     if (n >= 0)
         pushMacroString2(text, n, max);
     else
@@ -1018,7 +1005,7 @@ int cmdMacroPush(char* cmd)
 int cmdMacroPop(char* cmd)
 {
     int n, count;
-    int got = sscanf(cmd, "mpop %d %d", &n, &count);
+    int got = KM_sscanf(cmd, "mpop %d %d", &n, &count);
     if (got == 2) {
         if (n < 0 || n >= MACRO_STRINGS)
             return CMD_FAIL;
@@ -1059,7 +1046,7 @@ int cmdMacroCall(char* cmd)
     // A number only directly after the "m": after white space comes a
     // name, whatever it looks like ("m -1" is a name of improper form).
     char* end = cmd + 1;
-    long n = isspace((unsigned char)cmd[1]) ? 0 : strtol(cmd + 1, &end, 10);
+    int32_t n = isspace((unsigned char)cmd[1]) ? 0 : KM_strtol(cmd + 1, &end, 10);
     if (end != cmd + 1 && n != 0)
         return call_with_rest((int)n, end);
     int byName = isspace((unsigned char)cmd[1]) || (end != cmd + 1 && n == 0);
@@ -1100,7 +1087,7 @@ int cmdMacroNote(char* cmd)
     static const char* const names[4] = {"off\r", "start\r", "end\r", "both\r"};
     int n;
     // A number outside 0..3 is not stored; the setting is replied either way.
-    if (sscanf(cmd, "*macnote %d", &n) == 1 && n >= 0 && n <= 3)
+    if (KM_sscanf(cmd, "*macnote %d", &n) == 1 && n >= 0 && n <= 3)
         macroNotify = (uint8_t)n;
     txString(names[macroNotify & 3]);
     return CMD_OK;
@@ -1117,7 +1104,7 @@ static int macro_argument(char* word)
 int cmdDemoMacro(char* cmd)
 {
     char word[64];
-    if (sscanf(cmd, "*DEMOMAC %63s", word) != 1) {
+    if (KM_sscanf(cmd, "*DEMOMAC %63s", word) != 1) {
         snprintf(out_buffer, OUT_BUFFER_SIZE, "%d\r", eepromData.demoMacro);
         txString(out_buffer);
         return CMD_OK;
@@ -1134,7 +1121,7 @@ int cmdPowerOnMacro(char* cmd)
 {
     char word[64];
     int second = 0;
-    int got = sscanf(cmd, "*PONMAC %63s %d", word, &second);
+    int got = KM_sscanf(cmd, "*PONMAC %63s %d", word, &second);
     if (got < 1) {
         snprintf(out_buffer, OUT_BUFFER_SIZE, "%d\r", eepromData.PONMAC);
         txString(out_buffer);

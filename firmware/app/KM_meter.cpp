@@ -5,6 +5,7 @@
 
 #include "app/KM_bitmaps.h"
 #include "app/KM_reply.h"
+#include "app/KM_scan.h"
 #include "app/command.h"
 #include "board/lcd_driver.h"
 #include "graphics/GUI.h"
@@ -129,7 +130,7 @@ int meterDefine(char* line)
     const int band = strncmp(line, "mdb ", 4) == 0;
     int fields, count;
     if (band) {
-        fields = sscanf(line,
+        fields = KM_sscanf(line,
                         "mdb %d %d %d %d %d %d %d %d %d %d %d %d %d %d %3s %3s %d %d %d %d %d %d %d %d %d", &f[0],
                         &f[1], &f[2], &f[3], &f[4], &f[5], &f[6], &f[7], &f[8], &f[9], &f[10], &f[11], &f[12],
                         &f[13], c1, c2, &f[14], &f[15], &f[16], &f[17], &f[18], &f[19], &f[20], &f[21], &f[22]);
@@ -137,7 +138,7 @@ int meterDefine(char* line)
             return refuse(":missing argument(s)");
         count = (fields - 16) / 2 - 1;
     } else {
-        fields = sscanf(line,
+        fields = KM_sscanf(line,
                         "md %d %d %d %d %d %d %d %d %d %d %d %d %d %d %d %d %d %d %d %d %d %d %d %d %d %d", &f[0],
                         &f[1], &f[2], &f[3], &f[4], &f[5], &f[6], &f[7], &f[8], &f[9], &f[10], &f[11], &f[12],
                         &f[13], &f[14], &f[15], &f[16], &f[17], &f[18], &f[19], &f[20], &f[21], &f[22], &f[23],
@@ -326,7 +327,7 @@ int cmdMeterValueBand(const char* line)
     int n, v, low, high, radius, pen;
     MeterBand b;
     char c1[4] = "", c2[4] = "";
-    const int fields = sscanf(line, "mvb %d %d %d %d %d %d %3s %3s", &n, &v, &low, &high, &radius, &pen, c1, c2);
+    const int fields = KM_sscanf(line, "mvb %d %d %d %d %d %d %3s %3s", &n, &v, &low, &high, &radius, &pen, c1, c2);
     if (fields < 2)
         return -1;
     if (fields == 2) {

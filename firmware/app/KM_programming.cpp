@@ -5,6 +5,7 @@
 
 #include "app/KM_com.h"
 #include "app/KM_reply.h"
+#include "app/KM_scan.h"
 #include "app/KM_timer.h"
 #include "app/crc16.h"
 #include "app/parse_command.h"
@@ -53,7 +54,7 @@ int cmdStoreErase(char* cmd)
 {
     unsigned key = 0;
     int sector = 0;
-    int got = sscanf(cmd, "xmc %x %d", &key, &sector);
+    int got = KM_sscanf(cmd, "xmc %x %d", &key, &sector);
     if (got < 1 || (key != EXTMEM_VALID_PLUS && key != EXTMEM_VALID_VELM5)) {
         txString(":invalid argument\r");
         return CMD_FAIL;
@@ -203,16 +204,15 @@ int cmdProgram(unsigned hi, unsigned lo, int verbose)
     return result;
 }
 
-int cmdBinaryDownload(int dest, unsigned long offset, long count, long timeout)
+int cmdBinaryDownload(int dest, uint32_t offset, int32_t count, int32_t timeout)
 {
     if (dest >= 0 && dest < RAM_SLOTS) {
         if (offset >= RAM_SLOT_SIZE)
             return CMD_FAIL;
-        return doBlockBinDownload(RAM_SLOT_BASE + (uint32_t)dest * RAM_SLOT_SIZE + (uint32_t)offset, (int32_t)count,
-                                  (int32_t)timeout);
+        return doBlockBinDownload(RAM_SLOT_BASE + (uint32_t)dest * RAM_SLOT_SIZE + offset, count, timeout);
     }
     if (dest == RAM_SLOTS)
-        return doFlashBinDownload((uint32_t)offset, (int32_t)count, (int32_t)timeout);
+        return doFlashBinDownload(offset, count, timeout);
     return CMD_FAIL;
 }
 
@@ -226,24 +226,24 @@ static int reply_crc(const void* start, uint32_t len)
 
 int cmdCrcScreen(void)
 {
-    return reply_crc((const void*)FRAMEBUFFER, PANEL_PIXELS * 2);
+    return reply_crc(hw_ptr(FRAMEBUFFER), PANEL_PIXELS * 2);
 }
 
 int cmdCrcFirmware(void)
 {
-    return reply_crc((const void*)FIRMWARE_AREA, FIRMWARE_SIZE);
+    return reply_crc(hw_ptr(FIRMWARE_AREA), FIRMWARE_SIZE);
 }
 
 int cmdCrcBoot(void)
 {
-    return reply_crc((const void*)BOOT_BLOCK, BOOT_SIZE);
+    return reply_crc(hw_ptr(BOOT_BLOCK), BOOT_SIZE);
 }
 
 int cmdCrcImage(char* cmd)
 {
-    const uint8_t* store = (const uint8_t*)STORE;
-    unsigned long a = 0, b = 0;
-    int got = sscanf(cmd, "%*s %lx %lx", &a, &b);
+    const uint8_t* store = (const uint8_t*)hw_ptr(STORE);
+    unsigned a = 0, b = 0;
+    int got = KM_sscanf(cmd, "%*s %x %x", &a, &b);
     if (got == 1) {
         txString(":missing argument\r");
         return CMD_FAIL;
@@ -288,7 +288,7 @@ int cmdLoadFileToFlash(void)
         } else if (CopyBinFileToFlash2(f, name) != 0) {
             txString(":Failed to copy .BIN file from SD Card to Flash\r");
         } else {
-            ExtMemBuffer = (uint8_t*)STORE;
+            ExtMemBuffer = (uint8_t*)hw_ptr(STORE);
             result = CMD_OK;
         }
     }

@@ -2,12 +2,14 @@
 // maintenance commands.
 #pragma once
 
+#include <stdint.h>
+
 int cmdListNeedsImage(void);
 int cmdStoreGeometry(void);
 int cmdStoreErase(char* cmd);
 int cmdProgram(unsigned hi, unsigned lo, int verbose);
 int cmdMaxProgramLine(void);
-int cmdBinaryDownload(int dest, unsigned long offset, long count, long timeout);
+int cmdBinaryDownload(int dest, uint32_t offset, int32_t count, int32_t timeout);
 int cmdCrcScreen(void);
 int cmdCrcFirmware(void);
 int cmdCrcBoot(void);

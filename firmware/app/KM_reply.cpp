@@ -228,7 +228,7 @@ int doBlockBinDownload(uint32_t dest, int32_t count, int32_t timeout)
     uint32_t slot_end = RAM_SLOT_BASE + ((dest - RAM_SLOT_BASE) / RAM_SLOT_SIZE + 1) * RAM_SLOT_SIZE;
     if ((uint32_t)count > slot_end - dest)
         return 0;
-    uint8_t* p = (uint8_t*)dest;
+    uint8_t* p = (uint8_t*)hw_ptr(dest);
     return raw_download(count, timeout, 0, 1, to_ram, &p);
 }
 

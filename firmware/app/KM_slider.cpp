@@ -6,6 +6,7 @@
 #include "app/KM_bitmaps.h"
 #include "app/KM_chart.h"
 #include "app/KM_reply.h"
+#include "app/KM_scan.h"
 #include "app/KM_touch.h"
 #include "app/command.h"
 #include "app/parse_command.h"
@@ -268,19 +269,19 @@ int CircSetVarsAndDraw(int hotspot, int)
 int cmdSliders(char* cmd)
 {
     int a[15];
-    if (sscanf(cmd, "sl %d %d %d %d %d %d %d %d %d %d%d", &a[0], &a[1], &a[2], &a[3], &a[4], &a[5], &a[6], &a[7],
+    if (KM_sscanf(cmd, "sl %d %d %d %d %d %d %d %d %d %d%d", &a[0], &a[1], &a[2], &a[3], &a[4], &a[5], &a[6], &a[7],
                &a[8], &a[9], &a[10]) == 11)
         return KM_Slider_Setup(a[0], a[6], a[8], a[2] + Origin_X, a[3] + Origin_Y, a[5], a[7], a[9], a[10], a[1],
                                a[4]) ? CMD_OK : CMD_FAIL;
-    if (sscanf(cmd, "sv %d %d", &a[0], &a[1]) == 2)
+    if (KM_sscanf(cmd, "sv %d %d", &a[0], &a[1]) == 2)
         return KM_Slider_Value(a[0], a[1]) ? CMD_OK : CMD_FAIL;
-    if (sscanf(cmd, "slc %d %d %d %d %d %d %d %d %d %d %d %d %d %d %d", &a[0], &a[1], &a[2], &a[3], &a[4], &a[5],
+    if (KM_sscanf(cmd, "slc %d %d %d %d %d %d %d %d %d %d %d %d %d %d %d", &a[0], &a[1], &a[2], &a[3], &a[4], &a[5],
                &a[6], &a[7], &a[8], &a[9], &a[10], &a[11], &a[12], &a[13], &a[14]) == 15) {
         a[2] += Origin_X;
         a[3] += Origin_Y;
         return CircSliderSetup(a) ? CMD_OK : CMD_FAIL;
     }
-    if (sscanf(cmd, "svc %d %d", &a[0], &a[1]) == 2)
+    if (KM_sscanf(cmd, "svc %d %d", &a[0], &a[1]) == 2)
         return CircSetVarsAndDraw(a[0], a[1]) ? CMD_OK : CMD_FAIL;
     return -1;
 }

@@ -9,6 +9,7 @@
 #include "app/KM_com.h"
 #include "app/KM_macros.h"
 #include "app/KM_reply.h"
+#include "app/KM_scan.h"
 #include "app/KM_timer.h"
 #include "app/KM_touch.h"
 #include "app/Main.h"
@@ -64,7 +65,7 @@ int cmdRs485(char* cmd)
         return CMD_OK;
     }
     char sof, hi, lo;
-    if (sscanf(cmd, "*rs485 %c%c%c", &sof, &hi, &lo) != 3)
+    if (KM_sscanf(cmd, "*rs485 %c%c%c", &sof, &hi, &lo) != 3)
         return -1;
     const uint8_t h = oneCapHexToBin(hi), l = oneCapHexToBin(lo);
     // An address that is not two upper-case hexadecimal digits would put a
@@ -86,25 +87,25 @@ int cmdRs485(char* cmd)
 int cmdBaud(const char* cmd)
 {
     int early = 0, save = 0;
-    const char* form = "baud%c %lu";
+    const char* form = "baud%c %u";
     if (strncmp(cmd, "baudp", 5) == 0) {
         early = 1;
-        form = "baudp%c %lu";
+        form = "baudp%c %u";
     } else if (strncmp(cmd, "bauds", 5) == 0) {
         early = save = 1;
-        form = "bauds%c %lu";
+        form = "bauds%c %u";
     }
     char p = 0;
-    unsigned long rate = 0;
-    const int got = sscanf(cmd, form, &p, &rate);
+    unsigned rate = 0;
+    const int got = KM_sscanf(cmd, form, &p, &rate);
     const int port = p == '0' ? 0 : p == '1' ? 1 : (mainIsUart0 ? 0 : 1);
     if (got < 2) {
         pout("%d\r", (int)KM_COM_getBaud(port));
         return CMD_OK;
     }
-    if (rate > 0xFFFFFFFFul || KM_EEPROM_Rate2eeVal((uint32_t)rate) == 0xFF)
+    if (KM_EEPROM_Rate2eeVal(rate) == 0xFF)
         return CMD_FAIL;
-    if (save && !KM_save_baudrate_eeprom(port, (long)rate))
+    if (save && !KM_save_baudrate_eeprom(port, (int32_t)rate))
         return CMD_FAIL;
     if (early) {
         // The prompt goes out at the old rate, before the line changes.
@@ -112,9 +113,9 @@ int cmdBaud(const char* cmd)
         txWait();
     }
     if (port == 0)
-        KM_COM_BaudRate((uint32_t)rate);
+        KM_COM_BaudRate(rate);
     else
-        KM_AUX_BaudRate((uint32_t)rate);
+        KM_AUX_BaudRate(rate);
     return early ? CMD_REPLIED : CMD_OK;
 }
 
@@ -133,7 +134,7 @@ int cmdComMain(const char* cmd, int uart0)
 int cmdAuxEsc(const char* cmd)
 {
     unsigned v;
-    const int got = sscanf(cmd, "*auxEsc %x", &v);
+    const int got = KM_sscanf(cmd, "*auxEsc %x", &v);
     if (got == 1) {
         if (v > 0xFF)
             return CMD_FAIL;
@@ -151,7 +152,7 @@ int cmdAuxEsc(const char* cmd)
 int cmdAuxIO(const char* cmd)
 {
     int mode;
-    if (sscanf(cmd, "auxIO %d", &mode) != 1) {
+    if (KM_sscanf(cmd, "auxIO %d", &mode) != 1) {
         if (cmd[5] != 0)
             return CMD_FAIL;
         pout("%d\r", eepromData.auxReport == 'Z' ? 1 : 0);
@@ -240,7 +241,7 @@ int cmdSetting(const char* cmd, const char* keyword)
         return -1;
     uint8_t* field = s->offset == NO_FIELD ? 0 : (uint8_t*)&eepromData + s->offset;
     int v;
-    const int got = sscanf(cmd + k, "%d", &v);
+    const int got = KM_sscanf(cmd + k, "%d", &v);
     if (got != 1) {
         if (cmd[k] != 0 && strspn(cmd + k, " ") != strlen(cmd + k))
             return CMD_FAIL;
@@ -353,7 +354,7 @@ int cmdAuxIn(void)
 int cmdWaitLine(const char* cmd)
 {
     int line;
-    if (sscanf(cmd, "wvr %d", &line) != 1)
+    if (KM_sscanf(cmd, "wvr %d", &line) != 1)
         return CMD_FAIL;
     wvr(line);
     return CMD_OK;
@@ -362,7 +363,7 @@ int cmdWaitLine(const char* cmd)
 int cmdWaitLineRel(const char* cmd)
 {
     int x, line;
-    if (sscanf(cmd + 3, "%d %d", &x, &line) != 2)
+    if (KM_sscanf(cmd + 3, "%d %d", &x, &line) != 2)
         return CMD_FAIL;
     wrf(x, line);
     return CMD_OK;
@@ -374,7 +375,7 @@ int cmdSpeedTest(char* cmd)
     char* rest;
     char* open = strchr(cmd, '<');
     char* inner = open && strchr(open, '>') ? strtokr(open + 1, '>', &rest) : 0;
-    if (sscanf(cmd, "%*s %d", &count) != 1 || !inner || !*inner)
+    if (KM_sscanf(cmd, "%*s %d", &count) != 1 || !inner || !*inner)
         return CMD_FAIL;
     // No runs would leave nothing to divide the time by.
     if (count < 1)
@@ -536,9 +537,9 @@ int cmdSdLoad(const char* cmd)
 {
     char folder[17];
     int macro = 0;
-    if (sscanf(cmd, "*sdload %16s", folder) != 1)
+    if (KM_sscanf(cmd, "*sdload %16s", folder) != 1)
         return CMD_FAIL;
-    const int hasMacro = sscanf(cmd, "*sdload %*s %d", &macro) == 1;
+    const int hasMacro = KM_sscanf(cmd, "*sdload %*s %d", &macro) == 1;
     if (hasMacro && (macro < 1 || macro > 255 || !KM_GetMacro(macro))) {
         txString(":invalid macro index number\r");
         return CMD_FAIL;

@@ -7,6 +7,7 @@
 #include "app/KM_com.h"
 #include "app/KM_fonts.h"
 #include "app/KM_reply.h"
+#include "app/KM_scan.h"
 #include "app/Main.h"
 #include "app/command.h"
 #include "app/parse_command.h"
@@ -99,7 +100,7 @@ static int text_forms(const char* text, char* rest, bool rectangles)
 {
     int v[4];
     char word[10];
-    const int n = sscanf(rest, "%d %d %d %d %9s", &v[0], &v[1], &v[2], &v[3], word);
+    const int n = KM_sscanf(rest, "%d %d %d %d %9s", &v[0], &v[1], &v[2], &v[3], word);
     if (n == 3)
         return CMD_FAIL;  // three numbers are neither a position nor a rectangle
     if (n >= 4 && !rectangles) {
@@ -112,7 +113,7 @@ static int text_forms(const char* text, char* rest, bool rectangles)
         text_in_rect(text, v, n == 5 ? word : 0);
         return CMD_OK;
     }
-    if (sscanf(rest, "%d %d %9s", &v[0], &v[1], word) == 3) {
+    if (KM_sscanf(rest, "%d %d %9s", &v[0], &v[1], word) == 3) {
         if (!placeAtOrigin(v, 1))
             return CMD_FAIL;
         apply_mode_word(word);
@@ -127,7 +128,7 @@ static int text_forms(const char* text, char* rest, bool rectangles)
         text_at(text, v);
         return CMD_OK;
     }
-    if (n == 0 && sscanf(rest, "%9s", word) == 1) {
+    if (n == 0 && KM_sscanf(rest, "%9s", word) == 1) {
         apply_mode_word(word);
         text_here(text);
         GUI_SetTextMode(GUI_DRAWMODE_NORMAL);
@@ -222,7 +223,7 @@ int cmdTextAlign(const char* cmd)
         txNotify(out_buffer);
         return CMD_OK;
     }
-    if (sscanf(cmd, "ta %c%c", &h, &v) != 2) {
+    if (KM_sscanf(cmd, "ta %c%c", &h, &v) != 2) {
         txString(kSyntax);
         return CMD_FAIL;
     }
@@ -236,7 +237,7 @@ int cmdTextAlign(const char* cmd)
 int cmdTextMode(const char* cmd)
 {
     char word[10];
-    if (sscanf(cmd, "tm %9s", word) != 1) {
+    if (KM_sscanf(cmd, "tm %9s", word) != 1) {
         txString(kSyntax);
         return CMD_FAIL;
     }

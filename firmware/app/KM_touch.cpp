@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "app/KM_reply.h"
+#include "app/KM_scan.h"
 #include "app/KM_slider.h"
 #include "app/KM_timer.h"
 #include "app/parse_command.h"
@@ -555,7 +556,7 @@ int cmdTouchTiming(char* cmd)
     EepromRecord& e = eepromData;
     int a, b;
     if (starts(cmd, "*touchParm")) {
-        if (sscanf(cmd, "*touchParm %d %d", &a, &b) == 2) {
+        if (KM_sscanf(cmd, "*touchParm %d %d", &a, &b) == 2) {
             if (a > 20 || b > 20) {
                 txString(":Values too high\r");
                 return CMD_FAIL;
@@ -572,7 +573,7 @@ int cmdTouchTiming(char* cmd)
         return reply(":Samples = %d, Max span = %d\r", e.tsamp, e.tspan);
     }
     if (starts(cmd, "*debounce")) {
-        if (sscanf(cmd, "*debounce %d", &a) == 1) {
+        if (KM_sscanf(cmd, "*debounce %d", &a) == 1) {
             e.debounce = (uint32_t)a;
             KM_EEPROM_Save();
         }
@@ -593,7 +594,7 @@ int cmdGetTouch(void)
 int cmdDebugTouch(char* cmd)
 {
     int d;
-    if (sscanf(cmd, "*debugTouch %d", &d) == 1)
+    if (KM_sscanf(cmd, "*debugTouch %d", &d) == 1)
         return CMD_OK;
     return -1;
 }
@@ -716,7 +717,7 @@ int cmdTouchDiagnostics(char* cmd)
 {
     int d;
     if (starts(cmd, "*touchSwap")) {
-        if (sscanf(cmd, "*touchSwap %d", &d) == 1) {
+        if (KM_sscanf(cmd, "*touchSwap %d", &d) == 1) {
             eepromData.touchSwap = d ? 1 : 0;
             KM_EEPROM_Save();
             return CMD_OK;
@@ -763,7 +764,7 @@ int cmdTouchSettings(char* cmd)
 {
     int d;
     if (starts(cmd, "*autoCal")) {
-        if (sscanf(cmd, "*autoCal %d", &d) == 1) {
+        if (KM_sscanf(cmd, "*autoCal %d", &d) == 1) {
             eepromData.autoCal = d ? EE_ON : EE_OFF;
             KM_EEPROM_Save();
             return CMD_OK;
@@ -775,7 +776,7 @@ int cmdTouchSettings(char* cmd)
         if (!starts(cmd, f.keyword))
             continue;
         uint8_t* p = (uint8_t*)&eepromData + f.offset;
-        if (sscanf(cmd, f.form, &d) == 1) {
+        if (KM_sscanf(cmd, f.form, &d) == 1) {
             if (f.wide) {
                 uint16_t v = (uint16_t)d;
                 memcpy(p, &v, 2);
@@ -805,9 +806,9 @@ int cmdTouchMode(char* cmd)
     }
     int d;
     char letters[9];
-    if (sscanf(rest, " %d", &d) == 1) {
+    if (KM_sscanf(rest, " %d", &d) == 1) {
         eepromData.touchMode = (uint8_t)d;
-    } else if (sscanf(rest, " %8s", letters) == 1) {
+    } else if (KM_sscanf(rest, " %8s", letters) == 1) {
         uint8_t m = 0;
         int stop = 0;
         for (const char* c = letters; *c; ++c) {

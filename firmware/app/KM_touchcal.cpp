@@ -5,6 +5,7 @@
 
 #include "app/KM_beep.h"
 #include "app/KM_reply.h"
+#include "app/KM_scan.h"
 #include "app/KM_text.h"
 #include "app/KM_timer.h"
 #include "app/KM_touch.h"
@@ -374,7 +375,7 @@ int cmdTouchCalibrate(void)
 int cmdGetCalPoint(char* cmd)
 {
     int x, y;
-    if (sscanf(cmd, "*gcp %d %d", &x, &y) != 2) {
+    if (KM_sscanf(cmd, "*gcp %d %d", &x, &y) != 2) {
         txString(":err - syntax\r");
         return CMD_FAIL;
     }

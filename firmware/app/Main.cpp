@@ -10,6 +10,7 @@
 #include "app/KM_beep.h"
 #include "app/KM_bitmaps.h"
 #include "app/KM_chart.h"
+#include "app/KM_scan.h"
 #include "app/crc16.h"
 #include "app/KM_com.h"
 #include "app/KM_expand.h"
@@ -520,7 +521,7 @@ int cmdCommWatchDog(char* cmd)
     int macro;
     if (*p == ' ' && isdigit((unsigned char)p[1])) {
         char* end;
-        long n = strtol(p + 1, &end, 10);
+        int32_t n = KM_strtol(p + 1, &end, 10);
         if (n < 1 || n > 255 || !KM_GetMacro((int)n)) {
             txString("bad macro index number\r");
             return CMD_FAIL;
@@ -545,7 +546,7 @@ int cmdCommWatchDog(char* cmd)
         }
     }
     int shortSecs = 0, longSecs = 0;
-    int got = sscanf(p, " %d %d", &shortSecs, &longSecs);
+    int got = KM_sscanf(p, " %d %d", &shortSecs, &longSecs);
     if (got < 1 || shortSecs <= 0 || (got == 2 && longSecs <= shortSecs)) {
         txString("bad or missing timeout arg(s)\r");
         return CMD_FAIL;

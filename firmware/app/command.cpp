@@ -7,6 +7,7 @@
 #include "app/KM_fonts.h"
 #include "app/KM_macros.h"
 #include "app/KM_reply.h"
+#include "app/KM_scan.h"
 #include "app/KM_text.h"
 #include "app/Main.h"
 #include "app/parse_command.h"
@@ -44,7 +45,7 @@ void SaveState(DrawingState* s)
     s->cursorY = GUI_GetDispPosY();
     s->textModeName = curTextMode;
     s->textMode = GUI_GetTextMode();
-    s->font = current_font;
+    s->fontName = current_font ? current_font->name : 0;
 }
 
 void RestoreState(const DrawingState* s)
@@ -60,8 +61,8 @@ void RestoreState(const DrawingState* s)
     GUI_GotoX(s->cursorX);
     GUI_GotoY(s->cursorY);
     // The font goes back into the command font, which is selected by name.
-    if (s->font && s->font->name)
-        GUIDEMO_SetFont(s->font->name);
+    if (s->fontName)
+        GUIDEMO_SetFont(s->fontName);
     GUI_SetTextMode((int16_t)s->textMode);
     if (s->textModeName)
         curTextMode = s->textModeName;
@@ -239,7 +240,7 @@ int32_t atoRGB(const char* text)
     // may stand before the digits, and a character that is no digit ends
     // it ("0x00FF" is blue, "12G456" is 0x12).
     unsigned v = 0;
-    sscanf(text, "%x", &v);
+    KM_sscanf(text, "%x", &v);
     return (int32_t)v;
 }
 

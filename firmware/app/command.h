@@ -10,8 +10,6 @@
 extern int32_t Origin_X;
 extern int32_t Origin_Y;
 
-struct FontTableEntry;
-
 // One saved drawing state.
 struct DrawingState {
     uint32_t bkColor;  // 0x00BBGGRR
@@ -26,7 +24,7 @@ struct DrawingState {
     int32_t cursorY;
     const char* textModeName;  // one of the constant names "N", "X", "T", "TR", "R"
     int32_t textMode;
-    const FontTableEntry* font;
+    const char* fontName;  // as the font table names it; none when no font was selected
 };
 
 // One record per macro nesting depth; record 0 for lines from the host,

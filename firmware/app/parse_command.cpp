@@ -17,6 +17,7 @@
 #include "app/KM_macros.h"
 #include "app/KM_meter.h"
 #include "app/KM_programming.h"
+#include "app/KM_scan.h"
 #include "app/KM_slider.h"
 #include "app/KM_syscmds.h"
 #include "app/KM_text.h"
@@ -41,8 +42,8 @@ int parse_command(char* cmd)
 {
     unsigned u, hi, lo;
     int d;
-    unsigned long ul;
-    long l1, l2;
+    unsigned ul;
+    int l1, l2;
     // Fields of the drawing commands' forms.
     int dv[8];
     unsigned dx1, dx2;
@@ -54,7 +55,7 @@ int parse_command(char* cmd)
     // match, so their lines end as unknown lines do.
     if (prefix(cmd, "md ") || prefix(cmd, "mdb "))
         return meterDefine(cmd);
-    if (sscanf(cmd, "mv %d %d", &dv[0], &dv[1]) == 2)
+    if (KM_sscanf(cmd, "mv %d %d", &dv[0], &dv[1]) == 2)
         return meterValue(dv[0], dv[1]);
     if ((d = cmdMeterValueBand(cmd)) >= 0)
         return d;
@@ -108,23 +109,23 @@ int parse_command(char* cmd)
         return cmdPolygon(cmd, POLY_FILLED, 1);
     if (prefix(cmd, "pf"))
         return cmdPolygon(cmd, POLY_FILLED, 0);
-    if (sscanf(cmd, "ppgr %d", &dv[0]) == 1)
+    if (KM_sscanf(cmd, "ppgr %d", &dv[0]) == 1)
         return cmdPolygonRedraw(dv[0]);
     if (prefix(cmd, "plr"))
         return cmdPolygon(cmd, POLY_LINE, 1);
     if (prefix(cmd, "pl"))
         return cmdPolygon(cmd, POLY_LINE, 0);
-    if (sscanf(cmd, "p %u", &u) == 1)
+    if (KM_sscanf(cmd, "p %u", &u) == 1)
         return cmdPenSize(u);
     if (exact(cmd, "p"))
         return cmdPenQuery();
 
     if (prefix(cmd, "ta"))
         return cmdTextAlign(cmd);
-    if (sscanf(cmd, "sb %d", &d) == 1 || exact(cmd, "su") || sscanf(cmd, "SB %c%c%c", dw1, dw1 + 1, dw1 + 2) == 3 ||
+    if (KM_sscanf(cmd, "sb %d", &d) == 1 || exact(cmd, "su") || KM_sscanf(cmd, "SB %c%c%c", dw1, dw1 + 1, dw1 + 2) == 3 ||
         exact(cmd, "SU"))
         return CMD_OK;  // accepted and ignored
-    if (sscanf(cmd, "*debug %d", &d) == 1)
+    if (KM_sscanf(cmd, "*debug %d", &d) == 1)
         return cmdDebug(d);
 
     if (prefix(cmd, "baud"))
@@ -170,17 +171,17 @@ int parse_command(char* cmd)
     {
         int n, x, y, a, b, c, e;
         unsigned key;
-        if (sscanf(cmd, "xi %d%d%d", &n, &x, &y) == 3)
+        if (KM_sscanf(cmd, "xi %d%d%d", &n, &x, &y) == 3)
             return cmdDrawBitmap(n, x, y);
         if (prefix(cmd, "xif "))
             return cmdDrawSdImageFile(cmd);
-        if (sscanf(cmd, "xit %d%d%d%x", &n, &x, &y, &key) == 4)
+        if (KM_sscanf(cmd, "xit %d%d%d%x", &n, &x, &y, &key) == 4)
             return cmdDrawBitmapKey(n, x, y, key);
-        if (sscanf(cmd, "xim %d%d%d", &n, &x, &y) == 3)
+        if (KM_sscanf(cmd, "xim %d%d%d", &n, &x, &y) == 3)
             return cmdDrawBitmapCentred(n, x, y);
-        if (sscanf(cmd, "xic %d%d%d%d%d%d%d", &n, &x, &y, &a, &b, &c, &e) == 7)
+        if (KM_sscanf(cmd, "xic %d%d%d%d%d%d%d", &n, &x, &y, &a, &b, &c, &e) == 7)
             return cmdDrawBitmapClipped(n, x, y, a, b, c, e);
-        if (sscanf(cmd, "xio %d%d%d%d%d%d", &n, &x, &y, &a, &b, &c) == 6)
+        if (KM_sscanf(cmd, "xio %d%d%d%d%d%d", &n, &x, &y, &a, &b, &c) == 6)
             return cmdDrawBitmapStrip(n, x, y, a, b, c);
     }
 
@@ -188,7 +189,7 @@ int parse_command(char* cmd)
         return cmdStoreGeometry();
     if (prefix(cmd, "xmc"))
         return cmdStoreErase(cmd);
-    if (sscanf(cmd, "xmp %x %x %d", &hi, &lo, &d) == 3)
+    if (KM_sscanf(cmd, "xmp %x %x %d", &hi, &lo, &d) == 3)
         return cmdProgram(hi, lo, d);
     if (exact(cmd, "xmpmax"))
         return cmdMaxProgramLine();
@@ -199,7 +200,7 @@ int parse_command(char* cmd)
     if (prefix(cmd, "xm"))
         return cmdHotspotMacros(cmd);
 
-    if (sscanf(cmd, "bdld %d %lx %ld %ld", &d, &ul, &l1, &l2) == 4)
+    if (KM_sscanf(cmd, "bdld %d %x %d %d", &d, &ul, &l1, &l2) == 4)
         return cmdBinaryDownload(d, ul, l1, l2);
 
     if (prefix(cmd, "*eer"))
@@ -216,11 +217,11 @@ int parse_command(char* cmd)
     {
         unsigned n1, n2;
         int t;
-        if (sscanf(cmd, "beep %u", &n1) == 1)
+        if (KM_sscanf(cmd, "beep %u", &n1) == 1)
             return cmdBeep(n1);
-        if (sscanf(cmd, "beepw %u", &n1) == 1)
+        if (KM_sscanf(cmd, "beepw %u", &n1) == 1)
             return cmdBeepWait(n1);
-        if (sscanf(cmd, "al %d %u", &t, &n1) == 2)
+        if (KM_sscanf(cmd, "al %d %u", &t, &n1) == 2)
             return cmdAlarm(t, n1);
         if (prefix(cmd, "bv"))
             return cmdBeepVolume(cmd);
@@ -228,30 +229,30 @@ int parse_command(char* cmd)
             return cmdBeepFrequency(cmd);
         if (prefix(cmd, "*spkr"))
             return cmdSpeaker(cmd);
-        if (sscanf(cmd, "bMaX %u", &n1) == 1)
+        if (KM_sscanf(cmd, "bMaX %u", &n1) == 1)
             return cmdBeepMax(n1);
-        if (sscanf(cmd, "bb %u", &n1) == 1)
+        if (KM_sscanf(cmd, "bb %u", &n1) == 1)
             return cmdClickBeep(n1);
-        int rb = sscanf(cmd, "rb %u %u %d", &n1, &n2, &t);
+        int rb = KM_sscanf(cmd, "rb %u %u %d", &n1, &n2, &t);
         if (rb == 3 || rb == 2)
             return cmdRepeatBeep(n1, n2, t, rb == 3);
     }
 
-    if (sscanf(cmd, "dp %d %d", &dv[0], &dv[1]) == 2)
+    if (KM_sscanf(cmd, "dp %d %d", &dv[0], &dv[1]) == 2)
         return cmdPoint(dv[0], dv[1]);
-    if (sscanf(cmd, "s %d %d", &dv[0], &dv[1]) == 2)
+    if (KM_sscanf(cmd, "s %d %d", &dv[0], &dv[1]) == 2)
         return cmdColors(dv[0], dv[1]);
     if (exact(cmd, "S"))
         return cmdColorQuery();
-    if (sscanf(cmd, "S %x %x", &dx1, &dx2) == 2)
+    if (KM_sscanf(cmd, "S %x %x", &dx1, &dx2) == 2)
         return cmdColorsRGB(dx1, dx2);
-    if (sscanf(cmd, "S %9s %9s", dw1, dw2) == 2)
+    if (KM_sscanf(cmd, "S %9s %9s", dw1, dw2) == 2)
         return cmdColorWords(dw1, dw2);
 
     if (prefix(cmd, "tm"))
         return cmdTextMode(cmd);
 
-    if (sscanf(cmd, "d %9s", dw1) == 1)
+    if (KM_sscanf(cmd, "d %9s", dw1) == 1)
         return cmdDrawMode(dw1);
     if (prefix(cmd, "sc"))
         return cmdCursor(cmd);
@@ -266,7 +267,7 @@ int parse_command(char* cmd)
     if (prefix(cmd, "auxIO"))
         return cmdAuxIO(cmd);
 
-    if (sscanf(cmd, "o %d %d", &dv[0], &dv[1]) == 2)
+    if (KM_sscanf(cmd, "o %d %d", &dv[0], &dv[1]) == 2)
         return cmdOrigin(dv[0], dv[1]);
     if (cmd[0] == 'o')
         return cmdOriginQuery();
@@ -280,26 +281,26 @@ int parse_command(char* cmd)
         return cmdClearWith(cmd);
     if (cmd[0] == 'z')
         return cmdClear();
-    if (sscanf(cmd, "l %d%d%d%d", &dv[0], &dv[1], &dv[2], &dv[3]) == 4)
+    if (KM_sscanf(cmd, "l %d%d%d%d", &dv[0], &dv[1], &dv[2], &dv[3]) == 4)
         return cmdLine(dv[0], dv[1], dv[2], dv[3]);
-    if ((dn = sscanf(cmd, "r %d%d%d%d%d %9s", &dv[0], &dv[1], &dv[2], &dv[3], &dv[4], dw1)) >= 4)
+    if ((dn = KM_sscanf(cmd, "r %d%d%d%d%d %9s", &dv[0], &dv[1], &dv[2], &dv[3], &dv[4], dw1)) >= 4)
         return cmdRect(dn, dv[0], dv[1], dv[2], dv[3], dv[4], dw1);
-    if ((dn = sscanf(cmd, "tr %d%d %d%d %d%d %9s", &dv[0], &dv[1], &dv[2], &dv[3], &dv[4], &dv[5], dw1)) >= 6)
+    if ((dn = KM_sscanf(cmd, "tr %d%d %d%d %d%d %9s", &dv[0], &dv[1], &dv[2], &dv[3], &dv[4], &dv[5], dw1)) >= 6)
         return cmdTriangle(dn, dv, dw1);
-    if (sscanf(cmd, "a %d%d %d %d%d", &dv[0], &dv[1], &dv[2], &dv[3], &dv[4]) == 5)
+    if (KM_sscanf(cmd, "a %d%d %d %d%d", &dv[0], &dv[1], &dv[2], &dv[3], &dv[4]) == 5)
         return cmdArc(dv[0], dv[1], dv[2], dv[3], dv[4]);
-    if (sscanf(cmd, "ef %d%d%d%d", &dv[0], &dv[1], &dv[2], &dv[3]) == 4)
+    if (KM_sscanf(cmd, "ef %d%d%d%d", &dv[0], &dv[1], &dv[2], &dv[3]) == 4)
         return cmdEllipse(dv[0], dv[1], dv[2], dv[3], 1);
-    if (sscanf(cmd, "e %d%d%d%d", &dv[0], &dv[1], &dv[2], &dv[3]) == 4)
+    if (KM_sscanf(cmd, "e %d%d%d%d", &dv[0], &dv[1], &dv[2], &dv[3]) == 4)
         return cmdEllipse(dv[0], dv[1], dv[2], dv[3], 0);
-    if ((dn = sscanf(cmd, "c %d%d%d%d", &dv[0], &dv[1], &dv[2], &dv[3])) >= 3)
+    if ((dn = KM_sscanf(cmd, "c %d%d%d%d", &dv[0], &dv[1], &dv[2], &dv[3])) >= 3)
         return cmdCircle(dn, dv[0], dv[1], dv[2]);
 
     if (exact(cmd, "f"))
         return cmdFontName();
     if (exact(cmd, "f?"))
         return cmdFontList();
-    if (sscanf(cmd, "f %9s", dw1) == 1)
+    if (KM_sscanf(cmd, "f %9s", dw1) == 1)
         return cmdFontSelect(dw1);
 
     if ((d = cmdHotspots(cmd)) >= 0)
@@ -307,10 +308,10 @@ int parse_command(char* cmd)
 
     if (prefix(cmd, "*STATE"))
         return cmdState();
-    if (sscanf(cmd, "led %9s", dw1) == 1)
+    if (KM_sscanf(cmd, "led %9s", dw1) == 1)
         return cmdLed(dw1);
 
-    if (sscanf(cmd, "w %u", &u) == 1)
+    if (KM_sscanf(cmd, "w %u", &u) == 1)
         return cmdWait(u);
     if (prefix(cmd, "vers"))
         return cmdVersion();
@@ -328,9 +329,9 @@ int parse_command(char* cmd)
     if ((d = cmdSetting(cmd, "xbb")) >= 0)
         return d;
 
-    if (sscanf(cmd, "*macdebug %d", &d) == 1)
+    if (KM_sscanf(cmd, "*macdebug %d", &d) == 1)
         return cmdMacroDebug(d);
-    if (sscanf(cmd, "*binr %d", &d) == 1)
+    if (KM_sscanf(cmd, "*binr %d", &d) == 1)
         return cmdBinaryResponses(d);
 
     if (prefix(cmd, "*macnote"))
@@ -348,7 +349,7 @@ int parse_command(char* cmd)
     if (prefix(cmd, "*RESET"))
         return cmdReset();
 
-    if (sscanf(cmd, "*FB %d", &dv[0]) == 1)
+    if (KM_sscanf(cmd, "*FB %d", &dv[0]) == 1)
         return cmdFrameBufferPixel(dv[0]);
 
     if (exact(cmd, "*CRC"))
@@ -391,9 +392,9 @@ int parse_command(char* cmd)
     if ((d = cmdChartFamily(cmd)) >= 0)
         return d;
 
-    if (sscanf(cmd, "ws %d%d%d%d%d", &dv[0], &dv[1], &dv[2], &dv[3], &dv[4]) == 5)
+    if (KM_sscanf(cmd, "ws %d%d%d%d%d", &dv[0], &dv[1], &dv[2], &dv[3], &dv[4]) == 5)
         return saveScreenArea(dv[0], dv[1], dv[2], dv[3], dv[4]);
-    if (sscanf(cmd, "wr %d%d%d", &dv[0], &dv[1], &dv[2]) == 3)
+    if (KM_sscanf(cmd, "wr %d%d%d", &dv[0], &dv[1], &dv[2]) == 3)
         return restoreScreenArea(dv[0], dv[1], dv[2]);
     if (prefix(cmd, "wrr"))
         return cmdCopySlotArea(cmd);
@@ -403,7 +404,7 @@ int parse_command(char* cmd)
     if (prefix(cmd, "wrf"))
         return cmdWaitLineRel(cmd);
 
-    if (sscanf(cmd, "k %d%d%d%d %d%9s", &dv[0], &dv[1], &dv[2], &dv[3], &dv[4], dw1) == 6)
+    if (KM_sscanf(cmd, "k %d%d%d%d %d%9s", &dv[0], &dv[1], &dv[2], &dv[3], &dv[4], dw1) == 6)
         return scroll(dv[0], dv[1], dv[2], dv[3], dv[4], dw1);
 
     if (exact(cmd, "*panel"))
@@ -418,7 +419,7 @@ int parse_command(char* cmd)
         return d;
     if (prefix(cmd, "*R"))
         return cmdRegRead(cmd);
-    if (sscanf(cmd, "*W %x %x", &hi, &lo) == 2)
+    if (KM_sscanf(cmd, "*W %x %x", &hi, &lo) == 2)
         return cmdRegWrite(hi, lo);
 
     if ((d = cmdSetting(cmd, "*orient")) >= 0)
@@ -462,13 +463,13 @@ int parse_command(char* cmd)
         return cmdLoadFileToFlash();
     if (prefix(cmd, "*LOAD") || prefix(cmd, "*load"))
         return cmdLoadImage();
-    if (sscanf(cmd, "*sdled %d", &d) == 1)
+    if (KM_sscanf(cmd, "*sdled %d", &d) == 1)
         return cmdSdLed(d);
     {
         char folder[17];
-        if (sscanf(cmd, "*sdload %16s", folder) == 1)
+        if (KM_sscanf(cmd, "*sdload %16s", folder) == 1)
             return cmdSdLoad(cmd);
-        if (sscanf(cmd, "*cd %16s", folder) == 1)
+        if (KM_sscanf(cmd, "*cd %16s", folder) == 1)
             return cmdCardChdir(folder);
     }
     if (prefix(cmd, "*ls"))

@@ -24,6 +24,13 @@
 // board polls again at once.  A loop that pauses bounds itself by time, not
 // by its polls.
 //
+// hw_ptr(addr) and hw_addr(p) turn a board address (SDRAM, flash, an
+// address stored in the memory image) into the pointer the firmware reads
+// and writes it through, and back.  They are the only place where board
+// addresses and pointers meet: on the board they are the same number; on
+// the simulated board, a native program of any word size, the board's
+// memory lies in a window of the process's address space.
+//
 // hw_spin(passes, waits) is a short fixed pause: a count-down of passes
 // empty loop passes on the board.  On the simulated board, where only
 // register accesses and waits take time, it is waits calls of hw_wait().
@@ -44,6 +51,9 @@ HW_INLINE uint32_t hw_read32(uint32_t addr) { return *(volatile uint32_t*)addr; 
 HW_INLINE void hw_write8(uint32_t addr, uint8_t v) { *(volatile uint8_t*)addr = v; }
 HW_INLINE void hw_write16(uint32_t addr, uint16_t v) { *(volatile uint16_t*)addr = v; }
 HW_INLINE void hw_write32(uint32_t addr, uint32_t v) { *(volatile uint32_t*)addr = v; }
+
+HW_INLINE void* hw_ptr(uint32_t addr) { return (void*)addr; }
+HW_INLINE uint32_t hw_addr(const void* p) { return (uint32_t)p; }
 
 // Nothing to do on the board: the loop itself spends the time.
 HW_INLINE void hw_wait(void) {}
@@ -157,6 +167,11 @@ static inline uint32_t hw_read32(uint32_t addr) { return hw_bus_read(addr, 4); }
 static inline void hw_write8(uint32_t addr, uint8_t v) { hw_bus_write(addr, v, 1); }
 static inline void hw_write16(uint32_t addr, uint16_t v) { hw_bus_write(addr, v, 2); }
 static inline void hw_write32(uint32_t addr, uint32_t v) { hw_bus_write(addr, v, 4); }
+
+// The board's address space in this process (sim/machine.cpp).
+extern uint8_t* hw_memory_window;
+static inline void* hw_ptr(uint32_t addr) { return hw_memory_window + addr; }
+static inline uint32_t hw_addr(const void* p) { return (uint32_t)((const uint8_t*)p - hw_memory_window); }
 
 // Lets virtual time run; the simulated board delivers interrupts here.
 static inline void hw_wait(void) { hw_wait_hook(); }

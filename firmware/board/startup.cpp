@@ -94,8 +94,8 @@ HW_INLINE void boot_sdram(void)
 
 HW_INLINE void boot_mmu(void)
 {
-    volatile uint32_t* l1 = (volatile uint32_t*)MMU_L1_TABLE;
-    volatile uint32_t* l2 = (volatile uint32_t*)MMU_L2_TABLE;
+    volatile uint32_t* l1 = (volatile uint32_t*)hw_ptr(MMU_L1_TABLE);
+    volatile uint32_t* l2 = (volatile uint32_t*)hw_ptr(MMU_L2_TABLE);
     for (uint32_t mb = 0; mb < 4096; ++mb) {
         uint32_t addr = mb << 20;
         uint32_t d = addr | MMU_SECTION;
@@ -145,8 +145,8 @@ extern "C" HW_BOOT_CODE void BoardReset(void)
     boot_sdram();
 
     // The vector block, so that exceptions find it at address 0.
-    volatile const uint32_t* from = (volatile const uint32_t*)FLASH_FIRMWARE;
-    volatile uint32_t* to = (volatile uint32_t*)SDRAM_BASE;
+    volatile const uint32_t* from = (volatile const uint32_t*)hw_ptr(FLASH_FIRMWARE);
+    volatile uint32_t* to = (volatile uint32_t*)hw_ptr(SDRAM_BASE);
     for (int i = 0; i < 15; ++i)
         to[i] = from[i];
 

@@ -2,7 +2,6 @@
 // and converted kinds, and the next-pixel interface of the image decoders.
 #pragma once
 
-#include "format/memimage.h"
 #include "graphics/GUI_Type.h"
 
 typedef void GUI_DrawBitmapMethod(int x0, int y0, int xsize, int ysize, const uint8_t* pPixel,
@@ -23,13 +22,6 @@ struct GUI_BitmapRecord {
     const GUI_PaletteRecord* pPal;
     const GUI_BitmapMethodTable* pMethods;
 };
-
-// The memory image stores this record in front of its bitmaps and the
-// firmware draws it in place.
-static_assert(sizeof(GUI_BitmapRecord) == sizeof(ExtBitmapRecord), "stored bitmap record");
-static_assert(offsetof(GUI_BitmapRecord, pData) == offsetof(ExtBitmapRecord, pData), "stored bitmap record");
-static_assert(offsetof(GUI_BitmapRecord, pPal) == offsetof(ExtBitmapRecord, pPal), "stored bitmap record");
-static_assert(offsetof(GUI_BitmapRecord, pMethods) == offsetof(ExtBitmapRecord, pMethods), "stored bitmap record");
 
 extern const GUI_BitmapMethodTable GUI_BitmapMethods565;    // blue in the high bits
 extern const GUI_BitmapMethodTable GUI_BitmapMethodsM565;   // red in the high bits (RGB565)

@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include "board/hw.h"
 #include "board/imx21.h"
 #include "board/lcd_driver.h"
 #include "config/build_config.h"
@@ -16,7 +17,7 @@ typedef uint16_t __attribute__((may_alias)) fb16_t;
 
 // The sizes are this build's panel from the start, so that a context set up
 // before LCD_L0_Init already clips right.
-static uintptr_t VRAM = SDRAM_FRAMEBUFFER;
+static uint32_t VRAM = SDRAM_FRAMEBUFFER;  // board address
 static int vxSizePhys = PANEL_WIDTH, vxSize = PANEL_WIDTH, vySize = PANEL_HEIGHT;
 static int xSize = PANEL_WIDTH, ySize = PANEL_HEIGHT;
 
@@ -29,7 +30,7 @@ static uint32_t row_bytes(void)
 
 static fb16_t* pixel_at(int x, int y)
 {
-    return (fb16_t*)(VRAM + row_bytes() * (uint32_t)y) + x;
+    return (fb16_t*)hw_ptr(VRAM + row_bytes() * (uint32_t)y) + x;
 }
 
 static bool xor_mode(void)
@@ -268,7 +269,7 @@ static void read_rect(int x0, int y0, int x1, int y1, uint16_t* pDest)
 
 static void set_vram_addr(void* p)
 {
-    VRAM = (uintptr_t)p;
+    VRAM = hw_addr(p);
 }
 
 static void set_vsize(int xs, int ys)
@@ -320,7 +321,7 @@ int32_t LCD_L0_GetDevProp(int index)
 
 int LCD_L0_Init(void)
 {
-    set_vram_addr((void*)(uintptr_t)SDRAM_FRAMEBUFFER);
+    set_vram_addr(hw_ptr(SDRAM_FRAMEBUFFER));
     set_vsize(PANEL_WIDTH, PANEL_HEIGHT);
     set_size(PANEL_WIDTH, PANEL_HEIGHT);
     InitLCD(PANEL_WIDTH, PANEL_HEIGHT, 16);

@@ -376,13 +376,13 @@ uint8_t KM_EEPROM_Rate2eeVal(uint32_t rate)
     return 0xFF;
 }
 
-int KM_save_baudrate_eeprom(int port, long rate)
+int KM_save_baudrate_eeprom(int port, int32_t rate)
 {
     if (port != 0 && port != 1)
         return 0;
     uint8_t code = rate > 0 ? KM_EEPROM_Rate2eeVal((uint32_t)rate) : 0xFF;
     if (code == 0xFF) {
-        pout(":baud rate %ld not supported, not saved\r", rate);
+        pout(":baud rate %d not supported, not saved\r", (int)rate);
         return 0;
     }
     if (port == 0)

@@ -140,7 +140,7 @@ int KM_EEPROM_Save(void);
 int KM_EEPROM_Clear(int area);
 // Stores a port's rate (port 0: UART 1, 1: UART 2) as its baud code and
 // saves the record.  0 for another port or a rate without a code.
-int KM_save_baudrate_eeprom(int port, long rate);
+int KM_save_baudrate_eeprom(int port, int32_t rate);
 uint32_t KM_EEPROM_eeVal2Rate(uint8_t code);
 uint8_t KM_EEPROM_Rate2eeVal(uint32_t rate);
 // User bytes 0..15; -1 / 0 for a number outside them.

@@ -19,7 +19,6 @@
 #include "storage/sdcard.h"
 
 uint8_t* ExtMemBuffer;
-uint8_t* const ExtMemRamBuffer = (uint8_t*)EXTMEM_RAM_BUFFER;
 uint32_t ExtMemSize;
 
 #define FLASH2 EXTMEM_FLASH2_BASE
@@ -47,6 +46,42 @@ static const ExtMemHeader* header(const uint8_t* image)
 static const ExtMemDirEntry* entry(const uint8_t* image, uint32_t i)
 {
     return (const ExtMemDirEntry*)(image + ExtMemDirEntryOffset(i));
+}
+
+// ---------------------------------------------------------------- the live image
+
+const ExtMemHeader* ExtMemValidHeader(void)
+{
+    const ExtMemHeader* h = header(ExtMemBuffer);
+    return h && h->validity == EXTMEM_VALID_PLUS ? h : 0;
+}
+
+ExtMemDirEntry* ExtMemEntry(int n)
+{
+    const ExtMemHeader* h = ExtMemValidHeader();
+    if (!h || n < 0 || n >= h->count)
+        return 0;
+    return (ExtMemDirEntry*)(ExtMemBuffer + ExtMemDirEntryOffset((uint32_t)n));
+}
+
+uint32_t ExtMemBase(void)
+{
+    return ExtMemBuffer ? hw_addr(ExtMemBuffer) : 0;
+}
+
+uint32_t ExtMemResolve(uint32_t stored)
+{
+    const uint32_t base = ExtMemBase();
+    return stored < base ? stored + base : stored;
+}
+
+const uint8_t* ExtMemObject(uint32_t stored, uint64_t bytes, uint32_t align)
+{
+    const ExtMemHeader* h = ExtMemValidHeader();
+    const uint32_t base = ExtMemBase(), at = ExtMemResolve(stored);
+    if (!h || !stored || at < base || (uint64_t)(at - base) + bytes > h->size || at % align)
+        return 0;
+    return (const uint8_t*)hw_ptr(at);
 }
 
 // ---------------------------------------------------------------- relocation
@@ -82,7 +117,7 @@ static uint8_t* object_in_ram(uint32_t stored)
     uint32_t v = stored;
     if (!tryFixup(&v, EXTMEM_RAM_BUFFER, FLASH2_SIZE))
         return 0;
-    return (uint8_t*)v;
+    return (uint8_t*)hw_ptr(v);
 }
 
 int KM_Fixup_ExtMem(uint32_t base, uint32_t size)
@@ -101,15 +136,15 @@ int KM_Fixup_ExtMem(uint32_t base, uint32_t size)
         if (d->type > EXTMEM_TYPE_LAST || d->size > h->size)
             return 0;
         uint8_t* obj = object_in_ram(rd32(e + offsetof(ExtMemDirEntry, address)));
-        if (!obj || (uint32_t)obj - EXTMEM_RAM_BUFFER > h->size ||
+        if (!obj || hw_addr(obj) - EXTMEM_RAM_BUFFER > h->size ||
             !fix_word(e + offsetof(ExtMemDirEntry, address), base, size))
             return 0;
         // A record must lie inside the image before it is touched.
-        uint32_t room = h->size - ((uint32_t)obj - EXTMEM_RAM_BUFFER);
+        uint32_t room = h->size - (hw_addr(obj) - EXTMEM_RAM_BUFFER);
         // Records are read in place as structures, their words by word
         // loads: on the board, with alignment checking on, a record off a
         // word boundary faults.  The builder aligns every object.
-        if (d->type != EXTMEM_GIF && d->type != EXTMEM_EMPTY && ((uint32_t)obj & 3))
+        if (d->type != EXTMEM_GIF && d->type != EXTMEM_EMPTY && (hw_addr(obj) & 3))
             return 0;
         switch (d->type) {
         case EXTMEM_BITMAP:
@@ -143,7 +178,7 @@ int KM_Fixup_ExtMem(uint32_t base, uint32_t size)
 
 int Flash2Init(void)
 {
-    const uint8_t* img = (const uint8_t*)FLASH2;
+    const uint8_t* img = (const uint8_t*)hw_ptr(FLASH2);
     const ExtMemHeader* h = header(img);
     if (h->validity != EXTMEM_VALID_PLUS || h->size > FLASH2_SIZE)
         return 1;
@@ -152,7 +187,7 @@ int Flash2Init(void)
         if (a <= FLASH2 || a > FLASH2_LAST)
             return 1;
     }
-    ExtMemBuffer = (uint8_t*)FLASH2;
+    ExtMemBuffer = (uint8_t*)hw_ptr(FLASH2);
     GUI_RLE16_ForgetPosition();
     uint32_t kb = h->size / 1024;
     pout(":loading %dKB bitmap/macro file from flash2\r", kb ? (int)kb : 1);
@@ -161,7 +196,7 @@ int Flash2Init(void)
 
 int KM_LoadFlash2ToRam(void)
 {
-    const uint8_t* img = (const uint8_t*)FLASH2;
+    const uint8_t* img = (const uint8_t*)hw_ptr(FLASH2);
     const ExtMemHeader* h = header(img);
     if (h->validity != EXTMEM_VALID_PLUS) {
         perr(":Flash2 memory invalid (saw %04X, expected %04X)\r", h->validity, EXTMEM_VALID_PLUS);
@@ -385,7 +420,7 @@ int KM_Load_ExtMem(void)
                 perr(":Failed to copy .BIN file from SD Card to Flash\r");
                 return 0;
             }
-            ExtMemBuffer = (uint8_t*)FLASH2;
+            ExtMemBuffer = (uint8_t*)hw_ptr(FLASH2);
             GUI_RLE16_ForgetPosition();
             return 1;
         }
@@ -416,7 +451,7 @@ uint32_t ExtMemUsed(void)
     const ExtMemDirEntry* last = entry(img, header(img)->count - 1u);
     if (last->size == 0)
         return 0;
-    return last->address + last->size - (uint32_t)img;
+    return last->address + last->size - hw_addr(img);
 }
 
 int KM_Check_Demo(void)

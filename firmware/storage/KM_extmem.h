@@ -5,6 +5,7 @@
 
 #include <stdint.h>
 
+#include "board/hw.h"
 #include "format/memimage.h"
 
 #define EXTMEM_RAM_BUFFER 0xC0400000u
@@ -12,9 +13,25 @@
 // The live image (Flash2 or the RAM copy); null until one is loaded.
 extern uint8_t* ExtMemBuffer;
 // The RAM copy, also scratch space for splash.bmp and config.ini.
-extern uint8_t* const ExtMemRamBuffer;
+#define ExtMemRamBuffer ((uint8_t*)hw_ptr(EXTMEM_RAM_BUFFER))
 // Largest image accepted.
 extern uint32_t ExtMemSize;
+
+// Reading the live image.  Its directory and records hold board addresses
+// (or, in an image built for base 0, offsets); nothing is read through one
+// before ExtMemObject has found the bytes inside the image.
+// The live image's header when it is an image for this controller, else none.
+const ExtMemHeader* ExtMemValidHeader(void);
+// Directory entry n (0 .. count - 1) of the live image, else none.
+ExtMemDirEntry* ExtMemEntry(int n);
+// The board address of the live image; 0 when none is loaded.
+uint32_t ExtMemBase(void);
+// A stored address as a board address: offsets get the image's address added.
+uint32_t ExtMemResolve(uint32_t stored);
+// The bytes bytes at a stored address when they lie wholly inside the live
+// image and the address is a multiple of align (records are read by word
+// loads, which fault off their alignment on the board); else none.
+const uint8_t* ExtMemObject(uint32_t stored, uint64_t bytes, uint32_t align);
 
 int KM_Load_ExtMem(void);
 int Flash2Init(void);

@@ -72,7 +72,7 @@ public:
     ArmCpu(const ArmCpu&) = delete;
     ArmCpu& operator=(const ArmCpu&) = delete;
 
-    bool memory_at_physical_addresses() const override { return false; }
+    bool memory_in_window() const override { return false; }
     void poll_interrupts() override;
     void unclaimed_access(uint32_t addr, uint32_t value, unsigned size, bool write) override;
 

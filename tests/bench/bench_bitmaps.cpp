@@ -12,7 +12,6 @@
 #include "app/KM_bitmaps.h"
 #include "support/host.h"
 #include "support/image_builder.h"
-#include "support/emulation.h"
 
 namespace {
 
@@ -32,7 +31,6 @@ double seconds_per(int reps, F&& fn)
 
 int main()
 {
-    fwtest::print_emulation_note();
     const int W = 800, H = 480;
     fwtest::TestBitmap raw;
     raw.width = W;

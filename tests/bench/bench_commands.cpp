@@ -7,11 +7,9 @@
 
 #include "app/KM_com.h"
 #include "support/host.h"
-#include "support/emulation.h"
 
 int main()
 {
-    fwtest::print_emulation_note();
     const int lines = 2000;
     const uint32_t rate = 460800;
     sim::Board& b = fwtest::boot_to_prompt();

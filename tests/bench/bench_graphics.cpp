@@ -13,10 +13,10 @@
 #include <unistd.h>
 
 #include "board.h"
+#include "board/hw.h"
 #include "config/build_config.h"
 #include "graphics/GUI.h"
 #include "storage/KM_eeprom.h"
-#include "support/emulation.h"
 #include "support/fw_board.h"
 
 namespace {
@@ -45,14 +45,13 @@ double best_of(int rounds, F&& f)
 
 int main()
 {
-    fwtest::print_emulation_note();
     fwtest::power_on();
     KM_EEPROM_LoadAndFix();
     GUI_Init();
 
     const int W = PANEL_WIDTH, H = PANEL_HEIGHT;
     const size_t bytes = static_cast<size_t>(W) * H * 2;
-    void* const fb = reinterpret_cast<void*>(static_cast<uintptr_t>(0xC3E00000));
+    void* const fb = hw_ptr(0xC3E00000);
 
     const int clears = 200;
     double t = best_of(5, [&] {

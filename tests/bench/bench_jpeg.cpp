@@ -21,7 +21,6 @@
 #include "graphics/GUI.h"
 #include "graphics/GUI_ALLOC.h"
 #include "graphics/GUI_JPEG.h"
-#include "support/emulation.h"
 #include "support/host.h"
 #include "support/shell.h"
 
@@ -164,11 +163,6 @@ int main()
                 "(read %d times): %.1f us for each further read\n",
                 tWhole * 1e3, wholePasses, tBands * 1e3, bandPasses,
                 extraReads > 0 ? (tBands - tWhole) / extraReads * 1e6 : 0.0);
-    const std::string handler = fwtest::i386_emulation_handler();
-    if (!handler.empty())
-        std::printf("note: 32-bit programs, this decoder among them, run through user-mode emulation on this machine "
-                    "(binfmt_misc %s): its times and their ratios to the native djpeg mean nothing here\n",
-                    handler.c_str());
     std::fflush(stdout);
     fwtest::remove_temp_dir();
     _exit(0);

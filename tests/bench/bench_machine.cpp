@@ -9,12 +9,10 @@
 #include <unistd.h>
 
 #include "board.h"
-#include "support/emulation.h"
 #include "support/fw_board.h"
 
 int main(int argc, char** argv)
 {
-    fwtest::print_emulation_note();
     double seconds = argc > 1 ? std::atof(argv[1]) : 20.0;
     sim::Board& b = fwtest::boot();
     b.machine.run_for(100 * sim::kMillisecond);  // start-up

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "board/hw.h"
 #include "config/build_config.h"
 #include "graphics/GUI.h"
 #include "storage/KM_eeprom.h"
@@ -16,14 +17,14 @@
 
 namespace screen {
 
-constexpr uintptr_t kFrameBuffer = 0xC3E00000;
+constexpr uint32_t kFrameBuffer = 0xC3E00000;  // board address
 constexpr int W = PANEL_WIDTH;
 constexpr int H = PANEL_HEIGHT;
 constexpr uint16_t kWhite = 0xFFFF, kBlack = 0x0000, kRed = 0xF800, kGreen = 0x07E0, kBlue = 0x001F;
 
 inline volatile uint16_t* fb()
 {
-    return reinterpret_cast<volatile uint16_t*>(kFrameBuffer);
+    return static_cast<volatile uint16_t*>(hw_ptr(kFrameBuffer));
 }
 
 inline uint16_t px(int x, int y)

@@ -20,12 +20,12 @@ constexpr uint32_t kGuard = 64 * 1024;
 
 uint8_t* guard_before()
 {
-    return reinterpret_cast<uint8_t*>(screen::kFrameBuffer - kGuard);
+    return static_cast<uint8_t*>(hw_ptr(screen::kFrameBuffer - kGuard));
 }
 
 uint8_t* guard_after()
 {
-    return reinterpret_cast<uint8_t*>(screen::kFrameBuffer + static_cast<uintptr_t>(W) * H * 2);
+    return static_cast<uint8_t*>(hw_ptr(screen::kFrameBuffer + static_cast<uint32_t>(W) * H * 2));
 }
 
 std::string rect_text(int x0, int y0, int x1, int y1)

@@ -13,7 +13,7 @@ using screen::px;
 
 uint32_t word(int index)
 {
-    return reinterpret_cast<volatile uint32_t*>(screen::kFrameBuffer)[index];
+    return static_cast<volatile uint32_t*>(hw_ptr(screen::kFrameBuffer))[index];
 }
 
 TEST(FrameBuffer, PixelsAreLittleEndianHalvesOfWords)

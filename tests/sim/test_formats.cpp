@@ -8,7 +8,6 @@
 
 #include <vector>
 
-static_assert(sizeof(void*) == 4, "the firmware's formats are checked in its own word size");
 static_assert(sizeof(ExtMemHeader) + 2 * sizeof(ExtMemDirEntry) == 32, "header and two entries");
 static_assert(CRC16_Update(CRC16_INIT, "123456789", 9) == 0x4B37, "CRC-16/MODBUS check value");
 static_assert(CRC16_Update(CRC16_INIT, "abc", 3) == 0x5749, "CRC of abc");

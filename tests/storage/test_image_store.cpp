@@ -181,14 +181,14 @@ TEST(ImageStore, FlashImageIsFoundAtStartUpAndCopiedToRam)
     fwtest::on_firmware([&] { r = KM_Load_ExtMem(); });
     EXPECT_EQ(r, 1);
     EXPECT_EQ(visible(b.uart1.sent_text(from)), visible(":loading 1KB bitmap/macro file from flash2\r"));
-    EXPECT_EQ(reinterpret_cast<uintptr_t>(ExtMemBuffer), EXTMEM_FLASH2_BASE);
+    EXPECT_EQ(hw_addr(ExtMemBuffer), EXTMEM_FLASH2_BASE);
     uint32_t used = 0;
     fwtest::on_firmware([&] { used = ExtMemUsed(); });
     EXPECT_EQ(used, img.size());
 
     fwtest::on_firmware([&] { r = KM_LoadFlash2ToRam(); });
     ASSERT_EQ(r, 1);
-    EXPECT_EQ(reinterpret_cast<uintptr_t>(ExtMemBuffer), EXTMEM_RAM_BUFFER);
+    EXPECT_EQ(hw_addr(ExtMemBuffer), EXTMEM_RAM_BUFFER);
     ExtMemDirEntry e;
     std::memcpy(&e, b.machine.mem(EXTMEM_RAM_BUFFER + ExtMemDirEntryOffset(1), sizeof e), sizeof e);
     EXPECT_EQ(e.address, EXTMEM_RAM_BUFFER + 32) << "directory address relocated to the RAM copy";

@@ -638,10 +638,10 @@ TEST(CardImage, StartUpLoadsTheCardFileIntoRamOrFlash2)
             o.sd = c.path;
             sim::Board& b = fwtest::boot(o);
             std::string out = fwtest::until_prompt(b.uart1, 0, 30 * sim::kSecond);
-            bool ok = out.find(k.message) != std::string::npos && (uint32_t)ExtMemBuffer == k.live;
+            bool ok = out.find(k.message) != std::string::npos && ExtMemBase() == k.live;
             if (!ok)
                 std::fprintf(stderr, "%s: live image at 0x%08X, start-up said \"%s\"\n", k.what,
-                             (unsigned)(uint32_t)ExtMemBuffer, fwtest::visible(out).c_str());
+                             (unsigned)ExtMemBase(), fwtest::visible(out).c_str());
             _exit(ok ? 0 : 1);
         }
         int st = 0;

@@ -9,6 +9,7 @@
 #include <iterator>
 #include <stdexcept>
 
+#include "board/hw.h"
 #include "support/fw_board.h"
 #include "support/shell.h"
 
@@ -16,7 +17,7 @@ namespace fwtest {
 
 namespace {
 
-const uintptr_t kFrameBuffer = 0xC3E00000;
+const uint32_t kFrameBuffer = 0xC3E00000;  // board address
 
 uint16_t rgb565(unsigned r, unsigned g, unsigned b)
 {
@@ -119,7 +120,7 @@ long find_marker(const std::vector<uint8_t>& jpeg, uint8_t m, long from)
 
 Agreement compare_screen(const Picture& want, int x, int y, int w, int h, uint16_t background)
 {
-    const volatile uint16_t* fb = reinterpret_cast<const volatile uint16_t*>(kFrameBuffer);
+    const volatile uint16_t* fb = static_cast<const volatile uint16_t*>(hw_ptr(kFrameBuffer));
     Agreement a;
     for (int sy = 0; sy < h; ++sy)
         for (int sx = 0; sx < w; ++sx) {

@@ -19,7 +19,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include "support/emulation.h"
 
 namespace {
 
@@ -76,7 +75,6 @@ bool MakePicture(const QString& path, int rows)
 
 int main(int argc, char** argv)
 {
-    fwtest::print_emulation_note();
     QCoreApplication app(argc, argv);
     const int kb = argc > 1 ? std::atoi(argv[1]) : 1024;
     if (kb <= 0) {

@@ -9,21 +9,6 @@ import * as session from "./session.mjs";
 
 const [simulator, modules] = process.argv.slice(2);
 
-// The name of an enabled binfmt_misc handler for i386 programs: then the
-// simulator, a 32-bit program, runs through user-mode emulation.
-function i386Emulation() {
-  const dir = "/proc/sys/fs/binfmt_misc";
-  let names = [];
-  try { names = fs.readdirSync(dir); } catch { return ""; }
-  for (const n of names) {
-    if (n === "register" || n === "status") continue;
-    const text = fs.readFileSync(`${dir}/${n}`, "utf8");
-    const magic = (text.match(/^magic ([0-9a-f]+)$/m) || [])[1] || "";
-    if (text.startsWith("enabled") && magic.startsWith("7f454c460101") && magic.slice(36, 40) === "0300") return n;
-  }
-  return "";
-}
-
 function cpuTicks(pid) {
   const f = fs.readFileSync(`/proc/${pid}/stat`, "utf8").split(") ")[1].split(" ");
   return Number(f[11]) + Number(f[12]);  // utime + stime
@@ -47,9 +32,6 @@ const canvasShows = (rgb) => page.waitForFunction((rgb) => {
 
 try {
   await start(simulator, modules);
-  const emulation = i386Emulation();
-  if (emulation)
-    console.log(`note: 32-bit programs run through user-mode emulation on this machine (binfmt_misc ${emulation}): ratios between figures hold, absolute times do not`);
 
   const hz = 100;  // USER_HZ
   await sleep(500);
