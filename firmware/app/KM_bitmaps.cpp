@@ -59,7 +59,9 @@ static const uint8_t* pixels_in_image(const ExtBitmapRecord* r, uint32_t stride)
 ExtMemDirEntry* KM_GetExtBitmap(int n)
 {
     ExtMemDirEntry* e = entry_at(n);
-    if (!e || !is_bitmap_type(e->type))
+    // A record off its word boundary cannot be read on the board (alignment
+    // checking is on): such an entry is no bitmap.
+    if (!e || !is_bitmap_type(e->type) || ExtMemResolve(e->address) % 4)
         return 0;
     if (image_writable()) {
         e->address = ExtMemResolve(e->address);

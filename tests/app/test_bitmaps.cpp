@@ -367,6 +367,34 @@ TEST(Bitmaps, ReadsThroughStoredAddressesStayInsideTheImage)
     EXPECT_NE(command("vers").find("VELM5-PLUS"), std::string::npos);
 }
 
+// The board reads a record by word loads, which fault off a word boundary
+// (alignment checking is on): an entry whose record lies there is no bitmap,
+// whatever the host asks of it, and the listing does not read it.
+TEST(Bitmaps, RecordsOffTheirWordBoundaryAreNoBitmaps)
+{
+    std::vector<uint8_t> img = fwtest::build_image(kBitmaps);
+    for (int n = 1; n <= 3; ++n) {
+        uint32_t a;
+        std::memcpy(&a, img.data() + ExtMemDirEntryOffset(n) + 4, 4);
+        a += 2;
+        std::memcpy(img.data() + ExtMemDirEntryOffset(n) + 4, &a, 4);
+    }
+    fwtest::BootOptions o;
+    o.flash_image = img;
+    sim::Board& b = fwtest::boot_to_prompt(o);
+    clear_screen();
+    for (const char* line : {"xi 1 0 0", "xi 2 0 0", "xi 3 0 0", "xim 1 100 100", "xic 1 0 0 0 0 5 5",
+                             "xic 2 0 0 0 0 5 5", "xit 3 0 0 F81F", "*SPL 1"})
+        EXPECT_EQ(visible(command(line)), "!\\r") << line << ": as for a missing bitmap";
+    EXPECT_EQ(visible(command("xio 1 0 0 0 4 0")), visible(":invalid bitmap\r!\r"));
+    EXPECT_TRUE(untouched_outside(b, 0, 0, -1, -1)) << "a record off its word boundary was drawn";
+    const std::string all = command("lsbmp");
+    for (const char* part : {"    Uncompressed Bitmap: 0x0\r", "    Compressed Bitmap: 0x0\r",
+                             "    Uncompressed Transparent Bitmap: 0x0 (0x0)\r", "Total Used"})
+        EXPECT_NE(all.find(part), std::string::npos) << "missing \"" << visible(part) << "\" in " << visible(all);
+    EXPECT_EQ(all.find("XSize="), std::string::npos) << "such a record is not dumped: " << visible(all);
+}
+
 TEST(Bitmaps, Listing)
 {
     fwtest::BootOptions o;

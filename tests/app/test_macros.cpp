@@ -9,6 +9,7 @@
 
 #include "app/KM_macros.h"
 #include "app/KM_reply.h"
+#include "format/memimage.h"
 #include "app/KM_touch.h"
 #include "app/Main.h"
 #include "board/hw.h"
@@ -264,6 +265,39 @@ TEST(Macros, ListingNeedsAnImage)
     EXPECT_EQ(visible(command("lsmac")), visible(":External Memory not valid\r!\r"));
     EXPECT_EQ(visible(command("m1")), visible(":macro index 1 not valid\r!\r"));
     EXPECT_EQ(visible(command("m name")), visible(":No macros loaded\r!\r"));
+}
+
+// A macro table off its word boundary cannot be read on the board (alignment
+// checking is on): the image then has no macros.
+TEST(Macros, ATableOffItsWordBoundaryIsNoTable)
+{
+    // The image with everything from the table on moved two bytes on, and
+    // its addresses with it: sound but for the table's alignment.
+    std::vector<uint8_t> img = fwtest::build_image({}, kMacros);
+    auto word = [&img](size_t at) -> uint32_t {
+        uint32_t v;
+        std::memcpy(&v, img.data() + at, 4);
+        return v;
+    };
+    auto add2 = [&img, &word](size_t at) {
+        const uint32_t v = word(at) + 2;
+        std::memcpy(img.data() + at, &v, 4);
+    };
+    const size_t table = word(ExtMemDirEntryOffset(0) + 4) - 0xC8400000u;
+    const uint32_t count = word(ExtMemDirEntryOffset(0) + 8);
+    for (uint32_t m = 0; m < count; ++m)
+        add2(table + 8 * m);
+    img.insert(img.begin() + static_cast<long>(table), 2, 0);
+    img.insert(img.end(), 2, 0);
+    add2(ExtMemDirEntryOffset(0) + 4);
+    add2(4), add2(4);  // the image's size
+    fwtest::BootOptions o;
+    o.flash_image = img;
+    fwtest::boot_to_prompt(o);
+    EXPECT_EQ(visible(command("m1")), visible(":macro index 1 not valid\r!\r"));
+    EXPECT_EQ(visible(command("m sections")), visible(":No macros loaded\r!\r"));
+    EXPECT_EQ(command("lsmac").find("sections"), std::string::npos) << "the listing read the table";
+    EXPECT_EQ(visible(command("lsmac 2")), visible(":index outside valid range\r!\r"));
 }
 
 TEST(Macros, PowerOnAndDemoMacroSettings)

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -270,6 +271,35 @@ const Corrupt kCorrupt[] = {
     {"rows narrower than the glyph", [](std::vector<uint8_t>& d) { put16(d, 24 + 8 * 12 + 4, 0); }},
     {"truncated", [](std::vector<uint8_t>& d) { d.resize(20); }},
 };
+
+// The board reads a font record by word loads, which fault off a word
+// boundary (alignment checking is on): such a font is not there.
+TEST(SifFonts, ARecordOffItsWordBoundaryIsNoFont)
+{
+    // The font, the image's last object, moved two bytes on with its
+    // addresses: sound but for its record's alignment.
+    std::vector<uint8_t> img = fwtest::build_image({font_entry("one", EXTFONT_PROP, sif_of("GUI_FontArial8"))});
+    auto add2 = [&img](size_t at) {
+        uint32_t v;
+        std::memcpy(&v, img.data() + at, 4);
+        v += 2;
+        std::memcpy(img.data() + at, &v, 4);
+        return v;
+    };
+    const size_t record = add2(ExtMemDirEntryOffset(1) + 4) - 0xC8400000u;
+    img.insert(img.begin() + static_cast<long>(record - 2), 2, 0);
+    img.insert(img.end(), 2, 0);
+    add2(record), add2(record + 4);  // its alias and data
+    add2(4), add2(4);                // the image's size
+    fwtest::BootOptions o;
+    o.flash_image = img;
+    fwtest::boot_to_prompt(o);
+    ASSERT_EQ(visible(command("f 10")), visible(OK));
+    EXPECT_EQ(visible(command("f one")), visible(FAIL));
+    EXPECT_EQ(visible(command("f")), visible("10\r" + OK)) << "the font before stays";
+    const std::string list = command("f?");
+    EXPECT_EQ(visible(list.substr(list.size() - 9)), visible("60x120\r" + OK)) << "listed: " << visible(list);
+}
 
 TEST(SifFonts, CorruptFontDataIsRefusedAndTheFontKept)
 {
