@@ -52,6 +52,21 @@ uint8_t getCsum(uint32_t base)
     return EEpromRead(base + EEPROM_CSUM);
 }
 
+// A copy's bytes into r: all of them, or only the summed ones (the others
+// in r are left as they are).
+static void read_bytes(uint32_t base, EepromRecord* r, int all)
+{
+    uint8_t* b = (uint8_t*)r;
+    for (uint32_t off = 0; off < RECORD_SIZE; ++off)
+        if (all || summed(off))
+            b[off] = EEpromRead(base + off);
+}
+
+static int checksum_holds(const EepromRecord* r, uint8_t stored)
+{
+    return record_checksum(r) == stored;
+}
+
 // Reads a copy into r unless its magic's high byte shows that it was never
 // written (or was cleared): -1 then, r untouched; else 1 when the checksum
 // holds, 0 when it does not.
@@ -59,10 +74,8 @@ static int read_copy(uint32_t base, EepromRecord* r)
 {
     if (EEpromRead(base + 1) != MAGIC_HIGH)
         return -1;
-    uint8_t* b = (uint8_t*)r;
-    for (uint32_t off = 0; off < RECORD_SIZE; ++off)
-        b[off] = EEpromRead(base + off);
-    return record_checksum(r) == getCsum(base);
+    read_bytes(base, r, 1);
+    return checksum_holds(r, getCsum(base));
 }
 
 int KM_EEPROM_Load(uint32_t base)
@@ -90,28 +103,88 @@ static int write_verified(uint32_t address, uint8_t value)
     return EEpromWrite(address, value) && EEpromRead(address) == value;
 }
 
-int saveEEandCsum(uint32_t base)
+// A copy as a save finds it: its summed bytes and its checksum byte.
+struct StoredCopy {
+    EepromRecord r;
+    uint8_t sum;
+};
+
+static void read_stored(uint32_t base, StoredCopy* c)
+{
+    read_bytes(base, &c->r, 0);
+    c->sum = getCsum(base);
+}
+
+static int holds_record(const StoredCopy* c)
+{
+    return ((const uint8_t*)&c->r)[1] == MAGIC_HIGH && checksum_holds(&c->r, c->sum);
+}
+
+#define MAGIC_END ((uint32_t)sizeof eepromData.magic)
+
+// Writes the summed bytes from first to end that differ from what the copy
+// holds.
+static int write_changed(uint32_t base, const StoredCopy* c, uint32_t first, uint32_t end)
 {
     const uint8_t* b = (const uint8_t*)&eepromData;
-    for (uint32_t off = 0; off < RECORD_SIZE; ++off) {
-        if (!summed(off) || EEpromRead(base + off) == b[off])
-            continue;
-        // The checksum is written last, so a copy left half-written reads as
-        // bad and is repaired from the other one.
-        if (!write_verified(base + off, b[off]))
+    const uint8_t* old = (const uint8_t*)&c->r;
+    for (uint32_t off = first; off < end; ++off)
+        if (summed(off) && old[off] != b[off] && !write_verified(base + off, b[off]))
             return 0;
-    }
-    uint8_t sum = record_checksum(&eepromData);
-    if (getCsum(base) != sum && !write_verified(base + EEPROM_CSUM, sum))
-        return 0;
     return 1;
+}
+
+// The RAM record over a copy that holds c, so that a power cut after any
+// byte leaves the copy either as it was or not loadable: the data first,
+// then the checksum, the magic last and its high byte, by which start-up
+// tells a written copy, very last.  A copy written over a blank or
+// cleared one has no magic until it is whole; one that had the magic
+// already fails its checksum until it is whole.  Each byte is a write cycle
+// of its own, so no page write can put the magic ahead of the rest.
+static int write_copy(uint32_t base, const StoredCopy* c)
+{
+    if (!write_changed(base, c, MAGIC_END, RECORD_SIZE))
+        return 0;
+    const uint8_t sum = record_checksum(&eepromData);
+    if (c->sum != sum && !write_verified(base + EEPROM_CSUM, sum))
+        return 0;
+    return write_changed(base, c, 0, MAGIC_END);
+}
+
+int saveEEandCsum(uint32_t base)
+{
+    StoredCopy c;
+    read_stored(base, &c);
+    return write_copy(base, &c);
 }
 
 int KM_EEPROM_Save(void)
 {
-    int ok0 = saveEEandCsum(EEPROM_COPY0);
-    int ok1 = saveEEandCsum(EEPROM_COPY1);
+    // The copy being written holds no record until it is whole, so the
+    // other one must hold one meanwhile: a copy 1 that holds none (cleared,
+    // say) is written first.
+    StoredCopy copy1;
+    read_stored(EEPROM_COPY1, &copy1);
+    int ok0, ok1;
+    if (holds_record(&copy1)) {
+        ok0 = saveEEandCsum(EEPROM_COPY0);
+        ok1 = write_copy(EEPROM_COPY1, &copy1);
+    } else {
+        ok1 = write_copy(EEPROM_COPY1, &copy1);
+        ok0 = saveEEandCsum(EEPROM_COPY0);
+    }
     return ok0 && ok1;
+}
+
+// Whether the summed bytes of two records differ.
+static int records_differ(const EepromRecord* a, const EepromRecord* b)
+{
+    const uint8_t* x = (const uint8_t*)a;
+    const uint8_t* y = (const uint8_t*)b;
+    for (uint32_t off = 0; off < RECORD_SIZE; ++off)
+        if (summed(off) && x[off] != y[off])
+            return 1;
+    return 0;
 }
 
 void KM_EEPROM_LoadAndFix(void)
@@ -119,7 +192,13 @@ void KM_EEPROM_LoadAndFix(void)
     eepromData.magic = MAGIC_NOT_LOADED;
     int ok1 = load_at_startup(EEPROM_COPY1);
     if (ok1) {
-        if (!load_at_startup(EEPROM_COPY0)) {
+        const EepromRecord copy1 = eepromData;
+        // Two copies under one checksum that still differ are a save of
+        // copy 0 cut short where the sum of the bytes written so far
+        // happened to come out as before (the checksum is a plain sum):
+        // copy 1 holds the whole record.
+        if (!load_at_startup(EEPROM_COPY0) ||
+            (getCsum(EEPROM_COPY0) == getCsum(EEPROM_COPY1) && records_differ(&eepromData, &copy1))) {
             load_at_startup(EEPROM_COPY1);
             saveEEandCsum(EEPROM_COPY0);
         }

@@ -8,9 +8,12 @@
 #include <unistd.h>
 
 #include <cstddef>
+#include <cstdio>
 #include <cstring>
 #include <numeric>
+#include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/KM_com.h"
@@ -670,6 +673,269 @@ TEST(ConfigRecord, TheRecordSurvivesARestart)
     EXPECT_NEAR(b.uart1.rate(), 19200, 192) << "the saved rate was not used at the restart";
     EXPECT_EQ(b.eeprom.write_cycles(), 0u) << "the second start-up rewrote the EEPROM";
 }
+
+// ---------------------------------------------------------------- power cuts
+
+// A save that loses power after any byte it wrote: the next start-up holds
+// the record from before the save, the one the save was writing, or the
+// defaults, never a record made of parts of them.
+
+struct PowerCutCase {
+    const char* name;
+    Image before;                    // the EEPROM at power-on
+    std::vector<std::string> setup;  // commands before the save (not cut)
+    std::string save;                // the command that saves; empty: start-up's own save
+    std::vector<std::pair<const char*, EepromRecord>> next;  // what the next start-up may hold
+};
+
+void PrintTo(const PowerCutCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+// The EEPROM as a power cut leaves it: cuts[k] once the save had written k
+// bytes, the last one once it was done.
+using Cuts = std::vector<std::vector<uint8_t>>;
+
+bool sent_prompt(const sim::Uart& uart, size_t from)
+{
+    const std::string s = uart.sent_text(from);
+    return s.size() >= 2 && s.compare(s.size() - 2, 2, ">\r") == 0;
+}
+
+// The boards of one case start one after the other on the same files: the
+// flash file, made once, is the same erased flash for every one of them.
+fwtest::BootOptions kept_files()
+{
+    fwtest::BootOptions o;
+    o.keep_files = true;
+    return o;
+}
+
+// Runs the save on a board of its own (a child process), which takes a
+// copy of the EEPROM each time a write cycle begins: then every byte
+// before it is programmed and this one not yet.  The copies go to path.
+void cut_during_save(const PowerCutCase& c, const std::string& path)
+{
+    std::fflush(stdout);
+    std::fflush(stderr);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        sim::Board& b = fwtest::boot(kept_files());
+        std::memcpy(b.eeprom.data(), c.before.b.data(), c.before.b.size());
+        size_t from = 0;
+        if (!c.save.empty()) {
+            fwtest::until_prompt(b.uart1, 0, 10 * sim::kSecond);
+            for (const std::string& line : c.setup)
+                fwtest::command(b.uart1, line, 10 * sim::kSecond);
+            from = b.uart1.sent.size();
+            fwtest::send(b.uart1, c.save + "\r");
+        }
+        const uint64_t base = b.eeprom.write_cycles();
+        const sim::Time deadline = b.machine.now() + 20 * sim::kSecond;
+        Cuts cuts;
+        size_t asked = SIZE_MAX;
+        bool done = false;
+        while (!done) {
+            const uint64_t k = cuts.size();
+            b.machine.run_until(
+                [&] {
+                    if (b.eeprom.write_cycles() > base + k)
+                        return true;
+                    if (b.uart1.sent.size() == asked)
+                        return false;
+                    asked = b.uart1.sent.size();
+                    return done = sent_prompt(b.uart1, from);
+                },
+                deadline);
+            if (!done && (b.eeprom.write_cycles() != base + k + 1 || !b.eeprom.busy())) {
+                std::fprintf(stderr, "%s: the save went past byte %u unseen, or never ended: \"%s\"\n", c.name,
+                             unsigned(k + 1), visible(b.uart1.sent_text(from)).c_str());
+                _exit(1);
+            }
+            cuts.emplace_back(b.eeprom.data(), b.eeprom.data() + sim::Eeprom::kSize);
+        }
+        FILE* f = std::fopen(path.c_str(), "wb");
+        for (const auto& image : cuts)
+            std::fwrite(image.data(), 1, image.size(), f);
+        _exit(f && std::fclose(f) == 0 ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << c.name << ": the save did not run (see above)";
+}
+
+Cuts read_cuts(const std::string& path)
+{
+    Cuts cuts;
+    FILE* f = std::fopen(path.c_str(), "rb");
+    std::vector<uint8_t> image(sim::Eeprom::kSize);
+    while (f && std::fread(image.data(), 1, image.size(), f) == image.size())
+        cuts.push_back(image);
+    if (f)
+        std::fclose(f);
+    return cuts;
+}
+
+// What a host sees of a record, for failure messages.
+std::string host_view(const EepromRecord& r)
+{
+    std::string config;
+    for (char ch : r.config)
+        config += ch;
+    char line[120];
+    std::snprintf(line, sizeof line, "orient %u, brite %u, debounce 0x%X, config \"", r.orient, r.brite,
+                  unsigned(r.debounce));
+    return line + visible(config) + "\"";
+}
+
+// Starts a board (a child process) on the EEPROM image and tells which of
+// the records in next start-up left in RAM: its index, or -1 with what RAM
+// holds instead in what.
+int next_start(const std::vector<uint8_t>& image, const PowerCutCase& c, std::string* what)
+{
+    int fds[2];
+    if (pipe(fds) != 0)
+        throw std::runtime_error("no pipe");
+    std::fflush(stdout);
+    std::fflush(stderr);
+    pid_t child = fork();
+    if (child < 0)
+        throw std::runtime_error("no fork");
+    if (child == 0) {
+        close(fds[0]);
+        sim::Board& b = fwtest::boot(kept_files());
+        std::memcpy(b.eeprom.data(), image.data(), image.size());
+        std::string got = fwtest::until_prompt(b.uart1, 0, 10 * sim::kSecond);
+        for (size_t i = 0; i < c.next.size(); ++i)
+            if (differences(bytes(eepromData), bytes(after_startup(c.next[i].second))).empty())
+                _exit(int(i));
+        std::string diff = differences(bytes(eepromData), bytes(after_startup(c.next[0].second)));
+        const size_t shown = 8 * std::strlen(" 0x00: 00/00");
+        if (diff.size() > shown)
+            diff = diff.substr(0, shown) + " ...";
+        std::string say = host_view(eepromData) + "; differs from " + c.next[0].first + " (offset: RAM/expected)" + diff;
+        if (!sent_prompt(b.uart1, 0))
+            say = "no prompt after start-up: \"" + visible(got) + "\"";
+        const ssize_t written = write(fds[1], say.data(), say.size());
+        (void)written;
+        _exit(100);
+    }
+    close(fds[1]);
+    char buf[4096];
+    ssize_t n;
+    what->clear();
+    while ((n = read(fds[0], buf, sizeof buf)) > 0)
+        what->append(buf, size_t(n));
+    close(fds[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) == 100) {
+        if (what->empty())
+            *what = "the board stopped";
+        return -1;
+    }
+    return WEXITSTATUS(status);
+}
+
+// The EEPROM address that byte k of a save wrote.
+uint32_t written_by(const Cuts& cuts, size_t k)
+{
+    for (uint32_t a = 0; a < sim::Eeprom::kSize; ++a)
+        if (cuts[k][a] != cuts[k - 1][a])
+            return a;
+    return ~0u;
+}
+
+class PowerCut : public testing::TestWithParam<PowerCutCase> {};
+
+TEST_P(PowerCut, NextStartUpHoldsAWholeRecordWhereverTheSaveWasCut)
+{
+    const PowerCutCase& c = GetParam();
+    const std::string path = fwtest::temp_dir() + "/cuts.bin";
+    cut_during_save(c, path);
+    const Cuts cuts = read_cuts(path);
+    ASSERT_GE(cuts.size(), 3u) << c.name << ": the save wrote hardly anything";
+    std::string wrong;
+    size_t failed = 0;
+    for (size_t k = 0; k < cuts.size(); ++k) {
+        std::string what;
+        if (next_start(cuts[k], c, &what) >= 0)
+            continue;
+        if (++failed > 6)
+            continue;
+        char at[80];
+        if (k == 0)
+            std::snprintf(at, sizeof at, "\ncut before the first byte: ");
+        else
+            std::snprintf(at, sizeof at, "\ncut after byte %zu of %zu (EEPROM 0x%03X): ", k, cuts.size() - 1,
+                          written_by(cuts, k));
+        wrong += at + what;
+    }
+    std::string allowed;
+    for (const auto& r : c.next)
+        allowed += std::string(allowed.empty() ? "" : " or ") + r.first;
+    EXPECT_EQ(failed, 0u) << c.name << ": after " << failed << " of " << cuts.size()
+                          << " cut points the next start-up held a record other than " << allowed
+                          << " (the first ones):" << wrong;
+}
+
+EepromRecord with_config(EepromRecord r, const char* text)
+{
+    std::memset(r.config, 0, sizeof r.config);
+    std::strncpy(r.config, text, sizeof r.config - 1);
+    return r;
+}
+
+const char kNewText[] = "cut anywhere: 0123456789 ABCDEF";
+const std::string kSaveText = std::string("*config \"") + kNewText + "\"";
+
+INSTANTIATE_TEST_SUITE_P(
+    ConfigRecord, PowerCut,
+    testing::Values(
+        // Start-up writes the defaults into both copies.
+        PowerCutCase{"blank EEPROM", Image(), {}, "", {{"the defaults", documented_defaults()}}},
+        PowerCutCase{"both copies cleared",
+                     Image().copy(kCopy0, custom(70)).copy(kCopy1, custom(70)),
+                     {"*eec 1", "*eec 2"},
+                     kSaveText,
+                     {{"the new text", with_config(custom(70), kNewText)}, {"the defaults", documented_defaults()}}},
+        PowerCutCase{"both copies sound",
+                     Image().copy(kCopy0, custom(71)).copy(kCopy1, custom(71)),
+                     {},
+                     kSaveText,
+                     {{"the old text", custom(71)}, {"the new text", with_config(custom(71), kNewText)}}},
+        // The first two bytes the save changes cancel in the 8-bit sum: cut
+        // after them, copy 0 passes its old checksum.
+        PowerCutCase{"changes that cancel in the checksum",
+                     Image().copy(kCopy0, custom(74)).copy(kCopy1, custom(74)),
+                     {},
+                     "*config \"lnie 5\"",
+                     {{"the old text", custom(74)}, {"the new text", with_config(custom(74), "lnie 5")}}},
+        PowerCutCase{"copy 1 cleared",
+                     Image().copy(kCopy0, custom(72)).copy(kCopy1, custom(72)),
+                     {"*eec 2"},
+                     kSaveText,
+                     {{"the old text", custom(72)}, {"the new text", with_config(custom(72), kNewText)}}},
+        PowerCutCase{"copy 0 cleared",
+                     Image().copy(kCopy0, custom(73)).copy(kCopy1, custom(73)),
+                     {"*eec 1"},
+                     kSaveText,
+                     {{"the old text", custom(73)}, {"the new text", with_config(custom(73), kNewText)}}},
+        // Start-up brings an older layout up to date in both copies.
+        PowerCutCase{"older layout upgraded",
+                     Image().copy(kCopy0, two_point_layout(0x1256)).copy(kCopy1, two_point_layout(0x1256)),
+                     {},
+                     "",
+                     {{"the upgraded record", migrated_two_point(1)}}}),
+    [](const testing::TestParamInfo<PowerCutCase>& i) {
+        std::string n = i.param.name;
+        for (char& ch : n)
+            if (!isalnum(static_cast<unsigned char>(ch)))
+                ch = '_';
+        return n;
+    });
 
 // ---------------------------------------------------------------- clearing
 
