@@ -419,6 +419,67 @@ TEST(Jpeg, RestartMarkers)
     }
 }
 
+// One damaged restart interval costs that interval's rows and no more: the
+// rows before and after it are drawn as djpeg decodes the damaged file, and
+// the draw succeeds.  Baseline files are decoded row by row as the lines
+// need them; the progressive ones across the panel are drawn in bands.
+TEST(Jpeg, ADamagedRestartIntervalCostsOnlyItsRows)
+{
+    screen::start();
+    const std::string everyRow = "-restart 1 -sample 2x2", every7 = "-restart 7B -sample 2x2",
+                      progressive = "-progressive -restart 1 -sample 2x2";
+    const std::vector<uint8_t> zeros(6, 0), stuffed = {0xFF, 0x00}, data = {0x12, 0x34};
+    struct Case {
+        const char* what;
+        const std::string& options;
+        uint8_t marker;  // the first of this marker ...
+        bool lastScan;   // ... after the last scan's header, else anywhere
+        int at;          // the damage, from the marker
+        const std::vector<uint8_t>& bytes;
+    };
+    const Case cases[] = {
+        {"baseline, six bytes before RST3 zeroed", everyRow, 0xD3, false, -6, zeros},
+        {"baseline, RST3 overwritten by a data byte 0xFF", everyRow, 0xD3, false, 0, stuffed},
+        {"baseline, RST3 overwritten by two data bytes", everyRow, 0xD3, false, 0, data},
+        {"baseline with an interval across two MCU rows, six bytes before it ends zeroed", every7, 0xD7, false, -6,
+         zeros},
+        {"baseline with an interval across two MCU rows, the marker before it overwritten", every7, 0xD6, false, 0,
+         stuffed},
+        {"baseline, six bytes before EOI zeroed (the last interval)", everyRow, 0xD9, true, -6, zeros},
+        {"progressive, six bytes before RST3 of the DC scan zeroed", progressive, 0xD3, false, -6, zeros},
+        {"progressive, RST3 of the DC scan overwritten", progressive, 0xD3, false, 0, stuffed},
+        {"progressive, RST3 of the last scan overwritten", progressive, 0xD3, true, 0, data},
+        {"progressive, six bytes before RST5 of the last scan zeroed", progressive, 0xD5, true, -6, zeros},
+        {"progressive, six bytes before EOI zeroed (the last interval)", progressive, 0xD9, true, -6, zeros},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        const std::string name = "damaged" + std::to_string(n++);
+        const std::string intactFile = fwtest::make_jpeg(name + "i.jpg", W, H, c.options);
+        std::vector<uint8_t> f = fwtest::file_bytes(intactFile);
+        long from = 0;
+        if (c.lastScan)
+            for (long at = 0; (at = fwtest::find_marker(f, 0xDA, at + 1)) > 0;)
+                from = at;
+        const long at = fwtest::find_marker(f, c.marker, from);
+        ASSERT_GT(at, from + 8) << c.what << ": cjpeg wrote no such marker";
+        std::copy(c.bytes.begin(), c.bytes.end(), f.begin() + at + c.at);
+        const std::string damagedFile = fwtest::temp_dir() + "/" + name + "d.jpg";
+        fwtest::write_bytes(damagedFile, f);
+        const fwtest::Picture intact = fwtest::djpeg_565(intactFile);
+        const fwtest::Picture want = fwtest::djpeg_565(damagedFile);
+        // The MCU rows djpeg could not restore are the damaged interval's;
+        // what the decoder draws there is its own.
+        int first, end;
+        fwtest::differing_rows(want, intact, 16, &first, &end);
+        ASSERT_TRUE(first < end && end - first <= 32)
+            << c.what << ": djpeg's picture differs from the intact one in rows " << first << " to " << end;
+        EXPECT_EQ(draw(f, 0, 0), 0) << c.what;
+        fwtest::Agreement a = compare_screen(want, 0, 0, W, H, screen::kWhite, first, end);
+        EXPECT_TRUE(like_djpeg(a)) << c.what << " (rows " << first << " to " << end << " damaged): " << describe(a);
+    }
+}
+
 // Pictures partly off the screen or outside the clip rectangle: only what
 // lies inside is drawn.
 TEST(Jpeg, ClippedPictures)
