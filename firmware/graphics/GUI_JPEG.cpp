@@ -45,6 +45,8 @@ enum {
     M_DQT = 0xDB,
     M_DRI = 0xDD,
     M_TEM = 0x01,
+    M_APP0 = 0xE0,
+    M_APP14 = 0xEE,
 };
 
 // ------------------------------------------------------------ constant tables
@@ -184,6 +186,9 @@ struct GUI_JPEG_DCONTEXT {
     uint16_t XSize, YSize;
     uint8_t NumComps;
     uint8_t IsProgressive;
+    // What the file says of its colours before its first scan.
+    uint8_t SawJFIF, SawAdobe, AdobeTransform;
+    uint8_t RGB;              // three components coded as RGB, drawn without a colour transform
     uint8_t HMax, VMax;
     JpegComp aComp[4];
     // Tables.
@@ -581,6 +586,37 @@ static int _ReadDQT(JpegState* p)
     return 0;
 }
 
+// APP0 and APP14: a JFIF marker makes three components YCbCr; an Adobe
+// marker carries the colour transform (0: none, they are RGB).
+static int _ReadColourMarker(JpegState* p, int marker)
+{
+    uint16_t len;
+    if (_GetU16(p, &len) || len < 2)
+        return 1;
+    uint8_t a[14];
+    const uint32_t n = len - 2u < sizeof a ? len - 2u : (uint32_t)sizeof a;
+    if (_GetBytes(p, a, (int)n))
+        return 1;
+    if (marker == M_APP0 && n >= 14 && !memcmp(a, "JFIF", 5))
+        p->SawJFIF = 1;
+    if (marker == M_APP14 && n >= 12 && !memcmp(a, "Adobe", 5)) {
+        p->SawAdobe = 1;
+        p->AdobeTransform = a[11];
+    }
+    return _SkipInputData(p, len - 2u - n);
+}
+
+// Three components are YCbCr unless the file says RGB: by its Adobe marker,
+// or, with neither a JFIF nor an Adobe marker, by the components' names.
+static int _CodedAsRGB(const JpegState* p)
+{
+    if (p->NumComps != 3 || p->SawJFIF)
+        return 0;
+    if (p->SawAdobe)
+        return p->AdobeTransform == 0;
+    return p->aComp[0].Id == 'R' && p->aComp[1].Id == 'G' && p->aComp[2].Id == 'B';
+}
+
 // Reads segments up to the marker that ends them: 0 with the marker in
 // *pMarker (a frame header, SOI, EOI or SOS), 1 for a bad segment or when
 // the file ends first.
@@ -610,6 +646,11 @@ static int _ReadMarkers(JpegState* p, int* pMarker)
             break;
         case M_DRI:
             if (_GetU16(p, &len) || len != 4 || _GetU16(p, &p->RestartInterval))
+                return 1;
+            break;
+        case M_APP0:
+        case M_APP14:
+            if (_ReadColourMarker(p, b))
                 return 1;
             break;
         case M_SOI:
@@ -673,6 +714,7 @@ static int _ReadFrame(JpegState* p)
 // not drawn gives 0 with no frame read.
 static int _ReadUntilSOF(JpegState* p)
 {
+    p->SawJFIF = p->SawAdobe = 0;
     uint8_t a, b;
     if (_GetU8(p, &a) || _GetU8(p, &b) || a != 0xFF || b != M_SOI)
         return 1;
@@ -781,6 +823,8 @@ static int _InitScan(JpegState* p, int first)
         p->Ah = p->Al = 0;
     }
     p->NumScanComps = ns;
+    if (first)
+        p->RGB = (uint8_t)_CodedAsRGB(p);
     if (ns > 1) {
         int blocks = 0;
         for (int i = 0; i < ns; ++i)
@@ -1513,11 +1557,24 @@ static void _ConvertPixels(uint8_t* d, uint16_t* d565, const uint8_t* y, const u
     }
 }
 
+// RGB samples as they are; green and blue over 1 or 2 pixels across.
+template <bool k565, int kHs>
+static void _ConvertRGBPixels(uint8_t* d, uint16_t* d565, const uint8_t* r, const uint8_t* g, const uint8_t* b,
+                              int32_t n)
+{
+    for (int32_t x = 0; x < n; ++x)
+        _PutPixel<k565>(d, d565, x, 0, r[x], g[x >> kHs], b[x >> kHs]);
+}
+
 template <bool k565>
 static void _ConvertPixels(uint8_t* d, uint16_t* d565, const uint8_t* y, const uint8_t* cb, const uint8_t* cr,
-                           int32_t n, int hs)
+                           int32_t n, int hs, int rgb)
 {
-    if (hs)
+    if (rgb && hs)
+        _ConvertRGBPixels<k565, 1>(d, d565, y, cb, cr, n);
+    else if (rgb)
+        _ConvertRGBPixels<k565, 0>(d, d565, y, cb, cr, n);
+    else if (hs)
         _ConvertPixels<k565, 1>(d, d565, y, cb, cr, n);
     else
         _ConvertPixels<k565, 0>(d, d565, y, cb, cr, n);
@@ -1530,7 +1587,8 @@ static void _ConvertLine(JpegState* p)
     const JpegComp* cy = &p->aComp[0];
     const uint8_t* y = p->pSamples + cy->PlaneOffset + p->LineInRow * cy->PlaneWidth;
     const uint8_t *cb = 0, *cr = 0;
-    // A chroma sample covers 1 or 2 luma samples each way (the mode).
+    // A chroma sample covers 1 or 2 luma samples each way (the mode).  In an
+    // RGB file the three planes are red, green and blue.
     const int hs = p->Mode ? cy->H / p->aComp[1].H - 1 : 0;
     if (p->Mode) {
         const int32_t cl = p->LineInRow / (cy->V / p->aComp[1].V);
@@ -1538,9 +1596,9 @@ static void _ConvertLine(JpegState* p)
         cr = p->pSamples + p->aComp[2].PlaneOffset + cl * p->aComp[2].PlaneWidth;
     }
     if (p->Direct565)
-        _ConvertPixels<true>(0, (uint16_t*)GUI_ALLOC_h2p(p->hIndexLine), y, cb, cr, p->XSize, hs);
+        _ConvertPixels<true>(0, (uint16_t*)GUI_ALLOC_h2p(p->hIndexLine), y, cb, cr, p->XSize, hs, p->RGB);
     else if (p->Mode)
-        _ConvertPixels<false>((uint8_t*)GUI_ALLOC_h2p(p->hLine), 0, y, cb, cr, p->XSize, hs);
+        _ConvertPixels<false>((uint8_t*)GUI_ALLOC_h2p(p->hLine), 0, y, cb, cr, p->XSize, hs, p->RGB);
     else
         memcpy(GUI_ALLOC_h2p(p->hLine), y, p->XSize);
 }

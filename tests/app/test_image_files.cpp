@@ -682,8 +682,9 @@ TEST(ImageFiles, CutShortSplashShowsOnlyItsRows)
 
 
 // JPEG files of each kind, also one that is drawn in bands (the panel's
-// size, progressive) and one too wide for the screen, are drawn as djpeg
-// decodes them; the name's last three letters decide, in any case.
+// size, progressive), one too wide for the screen and one coded in RGB, are
+// drawn as djpeg decodes them; the name's last three letters decide, in any
+// case.
 TEST(ImageFiles, JpegFilesDrawnAsDjpegDecodesThem)
 {
     std::string card = make_card();
@@ -700,6 +701,7 @@ TEST(ImageFiles, JpegFilesDrawnAsDjpegDecodesThem)
         {"rst.jpg", 160, 96, "-sample 2x1 -restart 1B", 600, 300},
         {"wide.jpg", 1024, 40, "-progressive", -200, 10},
         {"nodotjpg", 33, 17, "-sample 1x2", 700, 20},
+        {"rgb.jpg", 97, 61, "-rgb", 300, 200},
     };
     std::vector<std::string> files;
     for (const Jpeg& j : jpegs) {

@@ -268,6 +268,48 @@ std::vector<uint8_t> with(std::vector<uint8_t> f, long at, std::vector<uint8_t> 
     return f;
 }
 
+// Three components are YCbCr unless the file says RGB: an Adobe marker with
+// transform 0 (as cjpeg -rgb writes), or, with neither a JFIF nor an Adobe
+// marker, components named R, G and B.  Each is drawn as djpeg decodes it.
+TEST(Jpeg, ThreeComponentFilesInTheColoursTheyAreCodedIn)
+{
+    screen::start();
+    const std::vector<uint8_t> rgb = fwtest::file_bytes(fwtest::make_jpeg("rgb.jpg", 97, 61, "-rgb"));
+    const long adobe = fwtest::find_marker(rgb, 0xEE), sof = fwtest::find_marker(rgb, 0xC0),
+               sos = fwtest::find_marker(rgb, 0xDA);
+    ASSERT_TRUE(adobe > 0 && sof > 0 && sos > 0) << "cjpeg -rgb wrote no Adobe marker";
+    ASSERT_TRUE(rgb[adobe + 4] == 'A' && rgb[sof + 10] == 'R' && rgb[sof + 13] == 'G' && rgb[sof + 16] == 'B');
+    std::vector<uint8_t> noAdobe = rgb;
+    noAdobe.erase(noAdobe.begin() + adobe, noAdobe.begin() + adobe + 2 + (rgb[adobe + 2] << 8 | rgb[adobe + 3]));
+    const std::vector<uint8_t> jfif = {0xFF, 0xE0, 0, 16, 'J', 'F', 'I', 'F', 0, 1, 1, 0, 0, 1, 0, 1, 0, 0};
+    std::vector<uint8_t> jfifRGB = noAdobe;
+    jfifRGB.insert(jfifRGB.begin() + 2, jfif.begin(), jfif.end());
+    struct Kind {
+        const char* what;
+        std::vector<uint8_t> file;
+    };
+    const Kind kinds[] = {
+        {"RGB (an Adobe marker with transform 0, components R, G, B)", rgb},
+        {"RGB, progressive", fwtest::file_bytes(fwtest::make_jpeg("rgb_p.jpg", 97, 61, "-rgb -progressive"))},
+        {"RGB with R sampled 2x2", fwtest::file_bytes(fwtest::make_jpeg("rgb_s.jpg", 97, 61, "-rgb -sample 2x2"))},
+        {"RGB by its components' names R, G, B alone", noAdobe},
+        {"RGB by its Adobe marker, components named 1, 2, 3",
+         with(with(with(with(with(with(rgb, sof + 10, {1}), sof + 13, {2}), sof + 16, {3}), sos + 5, {1}), sos + 7,
+                        {2}),
+              sos + 9, {3})},
+        {"YCbCr by an Adobe marker with transform 1, components R, G, B", with(rgb, adobe + 15, {1})},
+        {"YCbCr by a JFIF marker, components R, G, B", jfifRGB},
+    };
+    int n = 0;
+    for (const Kind& k : kinds) {
+        const std::string file = fwtest::temp_dir() + "/colours" + std::to_string(n++) + ".jpg";
+        fwtest::write_bytes(file, k.file);
+        ASSERT_EQ(draw(k.file, 10, 20), 0) << k.what << " not drawn";
+        fwtest::Agreement a = compare_screen(fwtest::djpeg_565(file), 10, 20, W, H, screen::kWhite);
+        EXPECT_TRUE(like_djpeg(a)) << k.what << ": " << describe(a);
+    }
+}
+
 TEST(Jpeg, FilesOfKindsNotDrawnAndBrokenHeadersAreRefused)
 {
     screen::start();
