@@ -951,6 +951,16 @@ static int _PassToExpectedRestart(JpegState* p)
     return 0;
 }
 
+// Restart intervals lost before the one that RSTn begins.  A marker one or
+// two numbers on from the one expected stands after lost intervals; any
+// other is taken for the one expected, as the numbers run modulo 8 and
+// further ones tell nothing for sure.
+static uint32_t _IntervalsLost(const JpegState* p, int n)
+{
+    const uint32_t k = (uint32_t)(n - p->NextRestart) & 7;
+    return k <= 2 ? k : 0;
+}
+
 // At the end of a restart interval.  The interval's data ends on a byte
 // boundary, where the marker that should follow is taken.  A marker of a
 // later interval means that the intervals before it were lost: their MCUs
@@ -972,7 +982,7 @@ static void _ProcessRestart(JpegState* p)
         _EmptyBits(in);
         const int n = _PendingRestart(in);
         if (n >= 0) {
-            const uint32_t lost = (uint32_t)(n - p->NextRestart) & 7;
+            const uint32_t lost = _IntervalsLost(p, n);
             p->NextRestart = (uint8_t)n;
             if (lost) {
                 p->SkipMCUs = lost * p->RestartInterval;
@@ -1006,8 +1016,8 @@ static inline int _CountRestart(JpegState* p)
 
 // The data of the current restart interval is damaged (no code matched, or
 // decoding ran into a marker): the interval's MCUs after this one are lost,
-// and decoding picks up at the next restart marker, whose number tells how
-// many intervals lie between; they are lost too.  Damage in the scan's last
+// and decoding picks up at the next restart marker, whose number tells
+// whether intervals lie between; they are lost too.  Damage in the scan's last
 // interval loses the rest of the scan.  1 when no restart marker follows a
 // damaged interval that is not the last (the file is cut short), or the
 // file has no restart intervals.
@@ -1017,7 +1027,7 @@ static int _Resync(JpegState* p, uint32_t mcusAfter)
         return 1;
     const int m = _PassData(p, 1);
     if ((m & 0xF8) == M_RST0) {
-        p->SkipMCUs = p->RestartsLeft + ((uint32_t)(m - M_RST0 - p->NextRestart) & 7) * p->RestartInterval;
+        p->SkipMCUs = p->RestartsLeft + _IntervalsLost(p, m - M_RST0) * p->RestartInterval;
         p->NextRestart = (uint8_t)(m - M_RST0);
     } else if (mcusAfter <= p->RestartsLeft) {
         p->SkipMCUs = mcusAfter;

@@ -470,7 +470,8 @@ TEST(Jpeg, ADamagedRestartIntervalCostsOnlyItsRows)
     screen::start();
     const std::string everyRow = "-restart 1 -sample 2x2", every7 = "-restart 7B -sample 2x2",
                       progressive = "-progressive -restart 1 -sample 2x2";
-    const std::vector<uint8_t> zeros(6, 0), stuffed = {0xFF, 0x00}, data = {0x12, 0x34};
+    // No bytes: the marker and the interval after it taken out.
+    const std::vector<uint8_t> zeros(6, 0), stuffed = {0xFF, 0x00}, data = {0x12, 0x34}, cut;
     struct Case {
         const char* what;
         const std::string& options;
@@ -488,11 +489,13 @@ TEST(Jpeg, ADamagedRestartIntervalCostsOnlyItsRows)
         {"baseline with an interval across two MCU rows, the marker before it overwritten", every7, 0xD6, false, 0,
          stuffed},
         {"baseline, six bytes before EOI zeroed (the last interval)", everyRow, 0xD9, true, -6, zeros},
+        {"baseline, RST3 and the interval after it taken out", everyRow, 0xD3, false, 0, cut},
         {"progressive, six bytes before RST3 of the DC scan zeroed", progressive, 0xD3, false, -6, zeros},
         {"progressive, RST3 of the DC scan overwritten", progressive, 0xD3, false, 0, stuffed},
         {"progressive, RST3 of the last scan overwritten", progressive, 0xD3, true, 0, data},
         {"progressive, six bytes before RST5 of the last scan zeroed", progressive, 0xD5, true, -6, zeros},
         {"progressive, six bytes before EOI zeroed (the last interval)", progressive, 0xD9, true, -6, zeros},
+        {"progressive, RST3 of the last scan and the interval after it taken out", progressive, 0xD3, true, 0, cut},
     };
     int n = 0;
     for (const Case& c : cases) {
@@ -505,7 +508,10 @@ TEST(Jpeg, ADamagedRestartIntervalCostsOnlyItsRows)
                 from = at;
         const long at = fwtest::find_marker(f, c.marker, from);
         ASSERT_GT(at, from + 8) << c.what << ": cjpeg wrote no such marker";
-        std::copy(c.bytes.begin(), c.bytes.end(), f.begin() + at + c.at);
+        if (c.bytes.empty())
+            f.erase(f.begin() + at, f.begin() + fwtest::find_marker(f, static_cast<uint8_t>(c.marker + 1), at));
+        else
+            std::copy(c.bytes.begin(), c.bytes.end(), f.begin() + at + c.at);
         const std::string damagedFile = fwtest::temp_dir() + "/" + name + "d.jpg";
         fwtest::write_bytes(damagedFile, f);
         const fwtest::Picture intact = fwtest::djpeg_565(intactFile);
