@@ -12,6 +12,10 @@
 // where the band before left it, so every scan (refinements too) is decoded
 // exactly once over all bands and a banded picture equals the whole-image
 // one.
+//
+// A restart interval whose data is damaged costs only its own MCUs (grey,
+// or what the earlier scans gave them): decoding picks up again at the next
+// restart marker.  Without a marker to go on from, the file is cut short.
 #include "graphics/GUI_JPEG.h"
 
 #include <string.h>
@@ -41,6 +45,8 @@ enum {
     M_DQT = 0xDB,
     M_DRI = 0xDD,
     M_TEM = 0x01,
+    M_APP0 = 0xE0,
+    M_APP14 = 0xEE,
 };
 
 // ------------------------------------------------------------ constant tables
@@ -162,6 +168,7 @@ struct JpegResume {
     uint8_t Ended;
     uint8_t NextRestart;
     uint16_t RestartsLeft;
+    uint32_t SkipMCUs;
     uint32_t EOBRUN;
     int16_t aPred[4];
 };
@@ -179,6 +186,9 @@ struct GUI_JPEG_DCONTEXT {
     uint16_t XSize, YSize;
     uint8_t NumComps;
     uint8_t IsProgressive;
+    // What the file says of its colours before its first scan.
+    uint8_t SawJFIF, SawAdobe, AdobeTransform;
+    uint8_t RGB;              // three components coded as RGB, drawn without a colour transform
     uint8_t HMax, VMax;
     JpegComp aComp[4];
     // Tables.
@@ -191,7 +201,12 @@ struct GUI_JPEG_DCONTEXT {
     uint8_t Ss, Se, Ah, Al;
     uint8_t NextRestart;      // n of the RSTn expected next
     uint16_t RestartsLeft;
+    uint32_t SkipMCUs;        // MCUs of damaged restart intervals still to pass over
     uint32_t EOBRUN;
+    // The last look for a restart marker that found another: from any file
+    // position in [LookFrom, LookEnd] the next marker is LookMarker (-1: none).
+    uint32_t LookFrom, LookEnd;
+    int LookMarker;
     int32_t ScanMCUsAcross, ScanMCUsDown;
     uint8_t NumMCUBlocks;
     uint8_t aBlockComp[JPEG_MAX_MCU_BLOCKS];  // per block of an MCU: component and place in it
@@ -571,6 +586,37 @@ static int _ReadDQT(JpegState* p)
     return 0;
 }
 
+// APP0 and APP14: a JFIF marker makes three components YCbCr; an Adobe
+// marker carries the colour transform (0: none, they are RGB).
+static int _ReadColourMarker(JpegState* p, int marker)
+{
+    uint16_t len;
+    if (_GetU16(p, &len) || len < 2)
+        return 1;
+    uint8_t a[14];
+    const uint32_t n = len - 2u < sizeof a ? len - 2u : (uint32_t)sizeof a;
+    if (_GetBytes(p, a, (int)n))
+        return 1;
+    if (marker == M_APP0 && n >= 14 && !memcmp(a, "JFIF", 5))
+        p->SawJFIF = 1;
+    if (marker == M_APP14 && n >= 12 && !memcmp(a, "Adobe", 5)) {
+        p->SawAdobe = 1;
+        p->AdobeTransform = a[11];
+    }
+    return _SkipInputData(p, len - 2u - n);
+}
+
+// Three components are YCbCr unless the file says RGB: by its Adobe marker,
+// or, with neither a JFIF nor an Adobe marker, by the components' names.
+static int _CodedAsRGB(const JpegState* p)
+{
+    if (p->NumComps != 3 || p->SawJFIF)
+        return 0;
+    if (p->SawAdobe)
+        return p->AdobeTransform == 0;
+    return p->aComp[0].Id == 'R' && p->aComp[1].Id == 'G' && p->aComp[2].Id == 'B';
+}
+
 // Reads segments up to the marker that ends them: 0 with the marker in
 // *pMarker (a frame header, SOI, EOI or SOS), 1 for a bad segment or when
 // the file ends first.
@@ -600,6 +646,11 @@ static int _ReadMarkers(JpegState* p, int* pMarker)
             break;
         case M_DRI:
             if (_GetU16(p, &len) || len != 4 || _GetU16(p, &p->RestartInterval))
+                return 1;
+            break;
+        case M_APP0:
+        case M_APP14:
+            if (_ReadColourMarker(p, b))
                 return 1;
             break;
         case M_SOI:
@@ -663,6 +714,7 @@ static int _ReadFrame(JpegState* p)
 // not drawn gives 0 with no frame read.
 static int _ReadUntilSOF(JpegState* p)
 {
+    p->SawJFIF = p->SawAdobe = 0;
     uint8_t a, b;
     if (_GetU8(p, &a) || _GetU8(p, &b) || a != 0xFF || b != M_SOI)
         return 1;
@@ -771,6 +823,8 @@ static int _InitScan(JpegState* p, int first)
         p->Ah = p->Al = 0;
     }
     p->NumScanComps = ns;
+    if (first)
+        p->RGB = (uint8_t)_CodedAsRGB(p);
     if (ns > 1) {
         int blocks = 0;
         for (int i = 0; i < ns; ++i)
@@ -787,49 +841,49 @@ static int _InitScan(JpegState* p, int first)
     }
     p->RestartsLeft = p->RestartInterval;
     p->NextRestart = 0;
+    p->SkipMCUs = 0;
     p->EOBRUN = 0;
     return 0;
 }
 
-// At the end of a restart interval.  The interval's data ends on a byte
-// boundary; the marker that should follow is taken when it is there.  When
-// data follows instead, the marker was lost: the data is kept and decoding
-// goes on with the new interval.
-static void _ProcessRestart(JpegState* p)
+// The reader's place and the values a scan carries from MCU to MCU, to go
+// on from there later.
+static void _SaveScanPos(const JpegState* p, JpegResume* r)
 {
+    const JpegInput* in = &p->In;
+    r->Pos = _Tell(in);
+    r->BitBuf = in->BitBuf;
+    r->BitCnt = in->BitCnt;
+    r->NumFillBits = in->NumFillBits;
+    r->Ended = in->Ended;
+    r->NextRestart = p->NextRestart;
+    r->RestartsLeft = p->RestartsLeft;
+    r->SkipMCUs = p->SkipMCUs;
+    r->EOBRUN = p->EOBRUN;
+    for (int c = 0; c < 4; ++c)
+        r->aPred[c] = p->aComp[c].Pred;
+}
+
+static void _Resume(JpegState* p, const JpegResume* r)
+{
+    _SetPos(p, r->Pos);
     JpegInput* in = &p->In;
-    in->BitBuf <<= in->BitCnt & 7;
-    in->BitCnt &= ~7;
-    if (in->BitCnt <= in->NumFillBits) {
-        _EmptyBits(in);
-        if (!in->NumPushBack)
-            _GetBitsNoMarker(p);
-        if (in->BitCnt <= in->NumFillBits) {
-            _EmptyBits(in);
-            if (in->NumPushBack == 2 && (in->aPushBack[0] & 0xF8) == M_RST0) {
-                p->NextRestart = (uint8_t)((in->aPushBack[0] + 1) & 7);
-                in->NumPushBack = 0;
-            }
-        }
-    }
-    for (int c = 0; c < p->NumComps; ++c)
-        p->aComp[c].Pred = 0;
-    p->EOBRUN = 0;
-    p->RestartsLeft = p->RestartInterval;
+    in->BitBuf = r->BitBuf;
+    in->BitCnt = r->BitCnt;
+    in->NumFillBits = r->NumFillBits;
+    in->Ended = r->Ended;
+    p->NextRestart = r->NextRestart;
+    p->RestartsLeft = r->RestartsLeft;
+    p->SkipMCUs = r->SkipMCUs;
+    p->EOBRUN = r->EOBRUN;
+    for (int c = 0; c < 4; ++c)
+        p->aComp[c].Pred = r->aPred[c];
 }
 
-static inline void _CountRestart(JpegState* p)
-{
-    if (p->RestartInterval) {
-        if (!p->RestartsLeft)
-            _ProcessRestart(p);
-        p->RestartsLeft--;
-    }
-}
-
-// Passes over the rest of a scan's entropy-coded data, restart markers
-// included, up to the marker after it (left to the marker reader).
-static void _SkipScanData(JpegState* p)
+// Passes entropy-coded data up to the next marker, which is left for the
+// marker reader: its code, or -1 when the file ends first.  Restart markers
+// are passed too unless stopAtRestart.
+static int _PassData(JpegState* p, int stopAtRestart)
 {
     JpegInput* in = &p->In;
     _EmptyBits(in);
@@ -844,19 +898,150 @@ static void _SkipScanData(JpegState* p)
         }
         uint8_t b, m;
         if (_GetU8(p, &b))
-            return;
+            return -1;
         if (b != 0xFF)
             continue;
         do
             if (_GetU8(p, &m))
-                return;
+                return -1;
         while (m == 0xFF);
-        if (m == 0 || (m & 0xF8) == M_RST0)
+        if (m == 0 || (!stopAtRestart && (m & 0xF8) == M_RST0))
             continue;
         _PushBack(in, m);
         _PushBack(in, 0xFF);
-        return;
+        return m;
     }
+}
+
+// Passes over the rest of a scan's entropy-coded data, restart markers
+// included, up to the marker after it.
+static void _SkipScanData(JpegState* p)
+{
+    _PassData(p, 0);
+}
+
+// The restart marker waiting for the marker reader; -1 when there is none.
+static int _PendingRestart(const JpegInput* in)
+{
+    return in->NumPushBack == 2 && (in->aPushBack[0] & 0xF8) == M_RST0 ? in->aPushBack[0] - M_RST0 : -1;
+}
+
+// Data stands where the marker that ends an interval should: either the
+// interval's data was damaged and decoding ended early, and its marker
+// follows further on, or the marker was lost and the data is the next
+// interval's.  1 when the expected marker was found (and the data before
+// it passed over), 0 when the reader is back at the data.  A look that
+// found another marker is not repeated from a place it covered, so that a
+// file of lost markers is not read again and again.
+static int _PassToExpectedRestart(JpegState* p)
+{
+    const int expected = M_RST0 + p->NextRestart;
+    const uint32_t from = _Tell(&p->In);
+    if (p->LookEnd && from >= p->LookFrom && from <= p->LookEnd && p->LookMarker != expected)
+        return 0;
+    JpegResume here;
+    _SaveScanPos(p, &here);
+    const int m = _PassData(p, 1);
+    if (m == expected)
+        return 1;
+    p->LookFrom = from;
+    p->LookEnd = _Tell(&p->In);
+    p->LookMarker = m;
+    _Resume(p, &here);
+    return 0;
+}
+
+// Restart intervals lost before the one that RSTn begins.  A marker one or
+// two numbers on from the one expected stands after lost intervals; any
+// other is taken for the one expected, as the numbers run modulo 8 and
+// further ones tell nothing for sure.
+static uint32_t _IntervalsLost(const JpegState* p, int n)
+{
+    const uint32_t k = (uint32_t)(n - p->NextRestart) & 7;
+    return k <= 2 ? k : 0;
+}
+
+// At the end of a restart interval.  The interval's data ends on a byte
+// boundary, where the marker that should follow is taken.  A marker of a
+// later interval means that the intervals before it were lost: their MCUs
+// are passed over, and the marker is taken after them.  A lost marker
+// costs nothing: the data that follows is kept for the new interval.
+static void _ProcessRestart(JpegState* p)
+{
+    JpegInput* in = &p->In;
+    in->BitBuf <<= in->BitCnt & 7;
+    in->BitCnt &= ~7;
+    if (in->BitCnt <= in->NumFillBits) {
+        _EmptyBits(in);
+        if (!in->NumPushBack)
+            _GetBitsNoMarker(p);
+    }
+    if (in->BitCnt > in->NumFillBits && !_PassToExpectedRestart(p)) {
+        p->NextRestart = (uint8_t)((p->NextRestart + 1) & 7);
+    } else {
+        _EmptyBits(in);
+        const int n = _PendingRestart(in);
+        if (n >= 0) {
+            const uint32_t lost = _IntervalsLost(p, n);
+            p->NextRestart = (uint8_t)n;
+            if (lost) {
+                p->SkipMCUs = lost * p->RestartInterval;
+                return;
+            }
+            p->NextRestart = (uint8_t)((n + 1) & 7);
+            in->NumPushBack = 0;
+        }
+    }
+    for (int c = 0; c < p->NumComps; ++c)
+        p->aComp[c].Pred = 0;
+    p->EOBRUN = 0;
+    p->RestartsLeft = p->RestartInterval;
+}
+
+// At the start of each MCU: 1 when the MCU lies in a damaged restart
+// interval and is passed over.
+static inline int _CountRestart(JpegState* p)
+{
+    if (!p->RestartInterval)
+        return 0;
+    if (!p->SkipMCUs && !p->RestartsLeft)
+        _ProcessRestart(p);
+    if (p->SkipMCUs) {
+        p->SkipMCUs--;
+        return 1;
+    }
+    p->RestartsLeft--;
+    return 0;
+}
+
+// The data of the current restart interval is damaged (no code matched, or
+// decoding ran into a marker): the interval's MCUs after this one are lost,
+// and decoding picks up at the next restart marker, whose number tells
+// whether intervals lie between; they are lost too.  Damage in the scan's last
+// interval loses the rest of the scan.  1 when no restart marker follows a
+// damaged interval that is not the last (the file is cut short), or the
+// file has no restart intervals.
+static int _Resync(JpegState* p, uint32_t mcusAfter)
+{
+    if (!p->RestartInterval)
+        return 1;
+    const int m = _PassData(p, 1);
+    if ((m & 0xF8) == M_RST0) {
+        p->SkipMCUs = p->RestartsLeft + _IntervalsLost(p, m - M_RST0) * p->RestartInterval;
+        p->NextRestart = (uint8_t)(m - M_RST0);
+    } else if (mcusAfter <= p->RestartsLeft) {
+        p->SkipMCUs = mcusAfter;
+    } else {
+        return 1;
+    }
+    p->RestartsLeft = 0;
+    return 0;
+}
+
+// MCUs of the scan after MCU i of scan row u.
+static uint32_t _MCUsAfter(const JpegState* p, int32_t u, int32_t i)
+{
+    return (uint32_t)(p->ScanMCUsDown - 1 - u) * (uint32_t)p->ScanMCUsAcross + (uint32_t)(p->ScanMCUsAcross - 1 - i);
 }
 
 // ------------------------------------------------------------ block decoding
@@ -1053,52 +1238,28 @@ static int _DecodeBlockAC_Refine(JpegState* p, int ci, int32_t col, int32_t row)
 }
 
 // Scan units (MCU rows of the scan) u0 .. u1 - 1, with fn for each block.
-// The reader's place at u1 goes to *pNext when given.
+// The reader's place at u1 goes to *pNext when given.  The blocks of a
+// damaged restart interval keep what the scans before gave them.
 static int _DecodeScanProg(JpegState* p, JpegBlockFunc* fn, int32_t u0, int32_t u1, JpegResume* pNext)
 {
     for (int32_t u = u0; u < u1; ++u)
         for (int32_t i = 0; i < p->ScanMCUsAcross; ++i) {
-            _CountRestart(p);
-            for (int j = 0; j < p->NumMCUBlocks; ++j) {
+            if (_CountRestart(p))
+                continue;
+            int bad = 0;
+            for (int j = 0; j < p->NumMCUBlocks && !bad; ++j) {
                 const int ci = p->aBlockComp[j];
                 const JpegComp* c = &p->aComp[ci];
                 const int32_t col = p->NumScanComps == 1 ? i : i * c->H + p->aBlockH[j];
                 const int32_t row = p->NumScanComps == 1 ? u : u * c->V + p->aBlockV[j];
-                if (fn(p, ci, col, row))
-                    return 1;
+                bad = fn(p, ci, col, row);
             }
-            if (_FillUsed(p))
+            if ((bad || _FillUsed(p)) && _Resync(p, _MCUsAfter(p, u, i)))
                 return 1;
         }
-    if (pNext) {
-        const JpegInput* in = &p->In;
-        pNext->Pos = _Tell(in);
-        pNext->BitBuf = in->BitBuf;
-        pNext->BitCnt = in->BitCnt;
-        pNext->NumFillBits = in->NumFillBits;
-        pNext->Ended = in->Ended;
-        pNext->NextRestart = p->NextRestart;
-        pNext->RestartsLeft = p->RestartsLeft;
-        pNext->EOBRUN = p->EOBRUN;
-        for (int c = 0; c < 4; ++c)
-            pNext->aPred[c] = p->aComp[c].Pred;
-    }
+    if (pNext)
+        _SaveScanPos(p, pNext);
     return 0;
-}
-
-static void _Resume(JpegState* p, const JpegResume* r)
-{
-    _SetPos(p, r->Pos);
-    JpegInput* in = &p->In;
-    in->BitBuf = r->BitBuf;
-    in->BitCnt = r->BitCnt;
-    in->NumFillBits = r->NumFillBits;
-    in->Ended = r->Ended;
-    p->NextRestart = r->NextRestart;
-    p->RestartsLeft = r->RestartsLeft;
-    p->EOBRUN = r->EOBRUN;
-    for (int c = 0; c < 4; ++c)
-        p->aComp[c].Pred = r->aPred[c];
 }
 
 // The block decoder for the current scan; 0 for bad scan parameters.
@@ -1300,22 +1461,33 @@ static uint8_t* _BlockSamples(JpegState* p, const JpegComp* c, int32_t col, int 
 // the sample buffer unless it is only passed over.
 static int _DecodeNextRow(JpegState* p, int transform)
 {
-    p->NextMCURow++;
+    const int32_t u = p->NextMCURow++;
     int16_t* blk = p->pCoeff;
     for (int32_t i = 0; i < p->ScanMCUsAcross; ++i) {
-        _CountRestart(p);
-        for (int j = 0; j < p->NumMCUBlocks; ++j) {
-            JpegComp* c = &p->aComp[p->aBlockComp[j]];
-            const int last = _DecodeBlockSeq(p, c, blk, p->aaQuant[c->Tq]);
-            if (!last)
+        int j = 0;
+        if (!_CountRestart(p)) {
+            for (; j < p->NumMCUBlocks; ++j) {
+                JpegComp* c = &p->aComp[p->aBlockComp[j]];
+                const int last = _DecodeBlockSeq(p, c, blk, p->aaQuant[c->Tq]);
+                if (!last)
+                    break;
+                if (transform)
+                    _IDCT(blk, last == 1, _BlockSamples(p, c, i * c->H + p->aBlockH[j], p->aBlockV[j]),
+                          c->PlaneWidth);
+                for (int k = 0; k < last && k < 64; ++k)
+                    blk[_aCoeffOrder[k]] = 0;
+            }
+            if ((j < p->NumMCUBlocks || _FillUsed(p)) && _Resync(p, _MCUsAfter(p, u, i)))
                 return 1;
-            if (transform)
-                _IDCT(blk, last == 1, _BlockSamples(p, c, i * c->H + p->aBlockH[j], p->aBlockV[j]), c->PlaneWidth);
-            for (int k = 0; k < last && k < 64; ++k)
-                blk[_aCoeffOrder[k]] = 0;
+            if (j == p->NumMCUBlocks)
+                continue;
         }
-        if (_FillUsed(p))
-            return 1;
+        // The blocks of a damaged restart interval are grey.
+        memset(blk, 0, 64 * sizeof *blk);
+        for (; transform && j < p->NumMCUBlocks; ++j) {
+            const JpegComp* c = &p->aComp[p->aBlockComp[j]];
+            _IDCT(blk, 1, _BlockSamples(p, c, i * c->H + p->aBlockH[j], p->aBlockV[j]), c->PlaneWidth);
+        }
     }
     return 0;
 }
@@ -1395,11 +1567,24 @@ static void _ConvertPixels(uint8_t* d, uint16_t* d565, const uint8_t* y, const u
     }
 }
 
+// RGB samples as they are; green and blue over 1 or 2 pixels across.
+template <bool k565, int kHs>
+static void _ConvertRGBPixels(uint8_t* d, uint16_t* d565, const uint8_t* r, const uint8_t* g, const uint8_t* b,
+                              int32_t n)
+{
+    for (int32_t x = 0; x < n; ++x)
+        _PutPixel<k565>(d, d565, x, 0, r[x], g[x >> kHs], b[x >> kHs]);
+}
+
 template <bool k565>
 static void _ConvertPixels(uint8_t* d, uint16_t* d565, const uint8_t* y, const uint8_t* cb, const uint8_t* cr,
-                           int32_t n, int hs)
+                           int32_t n, int hs, int rgb)
 {
-    if (hs)
+    if (rgb && hs)
+        _ConvertRGBPixels<k565, 1>(d, d565, y, cb, cr, n);
+    else if (rgb)
+        _ConvertRGBPixels<k565, 0>(d, d565, y, cb, cr, n);
+    else if (hs)
         _ConvertPixels<k565, 1>(d, d565, y, cb, cr, n);
     else
         _ConvertPixels<k565, 0>(d, d565, y, cb, cr, n);
@@ -1412,7 +1597,8 @@ static void _ConvertLine(JpegState* p)
     const JpegComp* cy = &p->aComp[0];
     const uint8_t* y = p->pSamples + cy->PlaneOffset + p->LineInRow * cy->PlaneWidth;
     const uint8_t *cb = 0, *cr = 0;
-    // A chroma sample covers 1 or 2 luma samples each way (the mode).
+    // A chroma sample covers 1 or 2 luma samples each way (the mode).  In an
+    // RGB file the three planes are red, green and blue.
     const int hs = p->Mode ? cy->H / p->aComp[1].H - 1 : 0;
     if (p->Mode) {
         const int32_t cl = p->LineInRow / (cy->V / p->aComp[1].V);
@@ -1420,9 +1606,9 @@ static void _ConvertLine(JpegState* p)
         cr = p->pSamples + p->aComp[2].PlaneOffset + cl * p->aComp[2].PlaneWidth;
     }
     if (p->Direct565)
-        _ConvertPixels<true>(0, (uint16_t*)GUI_ALLOC_h2p(p->hIndexLine), y, cb, cr, p->XSize, hs);
+        _ConvertPixels<true>(0, (uint16_t*)GUI_ALLOC_h2p(p->hIndexLine), y, cb, cr, p->XSize, hs, p->RGB);
     else if (p->Mode)
-        _ConvertPixels<false>((uint8_t*)GUI_ALLOC_h2p(p->hLine), 0, y, cb, cr, p->XSize, hs);
+        _ConvertPixels<false>((uint8_t*)GUI_ALLOC_h2p(p->hLine), 0, y, cb, cr, p->XSize, hs, p->RGB);
     else
         memcpy(GUI_ALLOC_h2p(p->hLine), y, p->XSize);
 }

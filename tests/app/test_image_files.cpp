@@ -682,8 +682,9 @@ TEST(ImageFiles, CutShortSplashShowsOnlyItsRows)
 
 
 // JPEG files of each kind, also one that is drawn in bands (the panel's
-// size, progressive) and one too wide for the screen, are drawn as djpeg
-// decodes them; the name's last three letters decide, in any case.
+// size, progressive), one too wide for the screen and one coded in RGB, are
+// drawn as djpeg decodes them; the name's last three letters decide, in any
+// case.
 TEST(ImageFiles, JpegFilesDrawnAsDjpegDecodesThem)
 {
     std::string card = make_card();
@@ -700,6 +701,7 @@ TEST(ImageFiles, JpegFilesDrawnAsDjpegDecodesThem)
         {"rst.jpg", 160, 96, "-sample 2x1 -restart 1B", 600, 300},
         {"wide.jpg", 1024, 40, "-progressive", -200, 10},
         {"nodotjpg", 33, 17, "-sample 1x2", 700, 20},
+        {"rgb.jpg", 97, 61, "-rgb", 300, 200},
     };
     std::vector<std::string> files;
     for (const Jpeg& j : jpegs) {
@@ -718,6 +720,57 @@ TEST(ImageFiles, JpegFilesDrawnAsDjpegDecodesThem)
         fwtest::Agreement a = fwtest::compare_screen(fwtest::djpeg_565(files[i]), j.x, j.y, W, H, 0xFFFF);
         EXPECT_TRUE(a.max_step <= 1 && a.differing * 100 <= a.compared && a.outside_changed == 0)
             << line << ": " << fwtest::describe(a);
+    }
+}
+
+// A panel-size file with a restart marker after every MCU row, one
+// interval damaged on the card (six bytes before RST3 zeroed, RST3
+// overwritten by a data byte): "xif" answers ">" and draws every row but
+// the damaged interval's as djpeg restores them, baseline and progressive.
+TEST(ImageFiles, JpegFileWithADamagedRestartInterval)
+{
+    std::string card = make_card();
+    const std::vector<uint8_t> zeros(6, 0), stuffed = {0xFF, 0x00};
+    struct Damaged {
+        const char* name;  // on the card
+        const char* options;
+        int at;  // the damage, from RST3
+        const std::vector<uint8_t>& bytes;
+    };
+    const Damaged files[] = {
+        {"base.jpg", "-restart 1 -sample 2x2", -6, zeros},
+        {"base2.jpg", "-restart 1 -sample 2x2", 0, stuffed},
+        {"prog.jpg", "-progressive -restart 1 -sample 2x2", -6, zeros},
+        {"prog2.jpg", "-progressive -restart 1 -sample 2x2", 0, stuffed},
+    };
+    std::vector<fwtest::Picture> want;
+    std::vector<std::pair<int, int>> damagedRows;
+    for (const Damaged& d : files) {
+        const std::string intact = fwtest::make_jpeg(std::string("dmg_") + d.name, W, H, d.options);
+        std::vector<uint8_t> f = fwtest::file_bytes(intact);
+        const long rst3 = fwtest::find_marker(f, 0xD3);
+        ASSERT_GT(rst3, 8) << d.name << ": cjpeg wrote no RST3";
+        std::copy(d.bytes.begin(), d.bytes.end(), f.begin() + rst3 + d.at);
+        fwtest::write_bytes(tmp(d.name), f);
+        put(card, tmp(d.name), d.name);
+        want.push_back(fwtest::djpeg_565(tmp(d.name)));
+        int first, end;
+        fwtest::differing_rows(want.back(), fwtest::djpeg_565(intact), 16, &first, &end);
+        ASSERT_TRUE(first < end && end - first <= 16) << d.name << ": djpeg restores all but rows " << first
+                                                      << " to " << end;
+        damagedRows.push_back({first, end});
+    }
+    fwtest::BootOptions o;
+    o.sd = card;
+    fwtest::boot_to_prompt(o);
+    for (size_t i = 0; i < want.size(); ++i) {
+        clear_screen();
+        const std::string line = std::string("xif ") + files[i].name + " 0 0";
+        EXPECT_EQ(visible(command(line, 60 * sim::kSecond)), ">\\r") << line;
+        fwtest::Agreement a =
+            fwtest::compare_screen(want[i], 0, 0, W, H, 0xFFFF, damagedRows[i].first, damagedRows[i].second);
+        EXPECT_TRUE(fwtest::like_djpeg(a)) << line << " (rows " << damagedRows[i].first << " to "
+                                           << damagedRows[i].second << " damaged): " << fwtest::describe(a);
     }
 }
 

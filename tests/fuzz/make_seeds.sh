@@ -33,7 +33,7 @@ cp rgb24.bmp pal8.bmp pal4.bmp mono.bmp rle8.bmp argb32.bmp rgb565.bmp os2.bmp "
 cp still.gif anim.gif interlaced.gif trans.gif "$out/fuzz_gif/"
 cp rgb24.bmp pal8.bmp rle8.bmp still.gif anim.gif "$out/fuzz_dravik_image/"
 
-# JPEG files as cjpeg writes them: baseline, progressive, grey, each
+# JPEG files as cjpeg writes them: baseline, progressive, grey, RGB, each
 # sampling (also with factors that share a divisor), restart markers,
 # optimised tables.
 convert -size 19x13 gradient:red-blue -seed 5 +noise Uniform -depth 8 picture.ppm
@@ -46,6 +46,8 @@ cjpeg -sample 1x2 -quality 30 picture.ppm >s440.jpg
 cjpeg -sample 1x1 -progressive -grayscale picture.ppm >grey_progressive.jpg
 cjpeg -sample 2x2,1x2,1x2 picture.ppm >s422_divisor.jpg
 cjpeg -sample 1x2,1x2,1x2 -progressive picture.ppm >s444_divisor_progressive.jpg
+cjpeg -rgb picture.ppm >rgb.jpg
+cjpeg -progressive -restart 1 picture.ppm >progressive_restart.jpg
 cp ./*.jpg "$out/fuzz_jpeg/"
 
 # SIF fonts of the three kinds of the font table.

@@ -268,6 +268,48 @@ std::vector<uint8_t> with(std::vector<uint8_t> f, long at, std::vector<uint8_t> 
     return f;
 }
 
+// Three components are YCbCr unless the file says RGB: an Adobe marker with
+// transform 0 (as cjpeg -rgb writes), or, with neither a JFIF nor an Adobe
+// marker, components named R, G and B.  Each is drawn as djpeg decodes it.
+TEST(Jpeg, ThreeComponentFilesInTheColoursTheyAreCodedIn)
+{
+    screen::start();
+    const std::vector<uint8_t> rgb = fwtest::file_bytes(fwtest::make_jpeg("rgb.jpg", 97, 61, "-rgb"));
+    const long adobe = fwtest::find_marker(rgb, 0xEE), sof = fwtest::find_marker(rgb, 0xC0),
+               sos = fwtest::find_marker(rgb, 0xDA);
+    ASSERT_TRUE(adobe > 0 && sof > 0 && sos > 0) << "cjpeg -rgb wrote no Adobe marker";
+    ASSERT_TRUE(rgb[adobe + 4] == 'A' && rgb[sof + 10] == 'R' && rgb[sof + 13] == 'G' && rgb[sof + 16] == 'B');
+    std::vector<uint8_t> noAdobe = rgb;
+    noAdobe.erase(noAdobe.begin() + adobe, noAdobe.begin() + adobe + 2 + (rgb[adobe + 2] << 8 | rgb[adobe + 3]));
+    const std::vector<uint8_t> jfif = {0xFF, 0xE0, 0, 16, 'J', 'F', 'I', 'F', 0, 1, 1, 0, 0, 1, 0, 1, 0, 0};
+    std::vector<uint8_t> jfifRGB = noAdobe;
+    jfifRGB.insert(jfifRGB.begin() + 2, jfif.begin(), jfif.end());
+    struct Kind {
+        const char* what;
+        std::vector<uint8_t> file;
+    };
+    const Kind kinds[] = {
+        {"RGB (an Adobe marker with transform 0, components R, G, B)", rgb},
+        {"RGB, progressive", fwtest::file_bytes(fwtest::make_jpeg("rgb_p.jpg", 97, 61, "-rgb -progressive"))},
+        {"RGB with R sampled 2x2", fwtest::file_bytes(fwtest::make_jpeg("rgb_s.jpg", 97, 61, "-rgb -sample 2x2"))},
+        {"RGB by its components' names R, G, B alone", noAdobe},
+        {"RGB by its Adobe marker, components named 1, 2, 3",
+         with(with(with(with(with(with(rgb, sof + 10, {1}), sof + 13, {2}), sof + 16, {3}), sos + 5, {1}), sos + 7,
+                        {2}),
+              sos + 9, {3})},
+        {"YCbCr by an Adobe marker with transform 1, components R, G, B", with(rgb, adobe + 15, {1})},
+        {"YCbCr by a JFIF marker, components R, G, B", jfifRGB},
+    };
+    int n = 0;
+    for (const Kind& k : kinds) {
+        const std::string file = fwtest::temp_dir() + "/colours" + std::to_string(n++) + ".jpg";
+        fwtest::write_bytes(file, k.file);
+        ASSERT_EQ(draw(k.file, 10, 20), 0) << k.what << " not drawn";
+        fwtest::Agreement a = compare_screen(fwtest::djpeg_565(file), 10, 20, W, H, screen::kWhite);
+        EXPECT_TRUE(like_djpeg(a)) << k.what << ": " << describe(a);
+    }
+}
+
 TEST(Jpeg, FilesOfKindsNotDrawnAndBrokenHeadersAreRefused)
 {
     screen::start();
@@ -416,6 +458,73 @@ TEST(Jpeg, RestartMarkers)
         lost.erase(lost.begin() + at, lost.begin() + at + 2);
         EXPECT_EQ(draw(lost, 0, 0), 0) << options << ", a marker lost";
         EXPECT_TRUE(screen::snapshot() == want) << options << ": a lost restart marker changed the picture";
+    }
+}
+
+// One damaged restart interval costs that interval's rows and no more: the
+// rows before and after it are drawn as djpeg decodes the damaged file, and
+// the draw succeeds.  Baseline files are decoded row by row as the lines
+// need them; the progressive ones across the panel are drawn in bands.
+TEST(Jpeg, ADamagedRestartIntervalCostsOnlyItsRows)
+{
+    screen::start();
+    const std::string everyRow = "-restart 1 -sample 2x2", every7 = "-restart 7B -sample 2x2",
+                      progressive = "-progressive -restart 1 -sample 2x2";
+    // No bytes: the marker and the interval after it taken out.
+    const std::vector<uint8_t> zeros(6, 0), stuffed = {0xFF, 0x00}, data = {0x12, 0x34}, cut;
+    struct Case {
+        const char* what;
+        const std::string& options;
+        uint8_t marker;  // the first of this marker ...
+        bool lastScan;   // ... after the last scan's header, else anywhere
+        int at;          // the damage, from the marker
+        const std::vector<uint8_t>& bytes;
+    };
+    const Case cases[] = {
+        {"baseline, six bytes before RST3 zeroed", everyRow, 0xD3, false, -6, zeros},
+        {"baseline, RST3 overwritten by a data byte 0xFF", everyRow, 0xD3, false, 0, stuffed},
+        {"baseline, RST3 overwritten by two data bytes", everyRow, 0xD3, false, 0, data},
+        {"baseline with an interval across two MCU rows, six bytes before it ends zeroed", every7, 0xD7, false, -6,
+         zeros},
+        {"baseline with an interval across two MCU rows, the marker before it overwritten", every7, 0xD6, false, 0,
+         stuffed},
+        {"baseline, six bytes before EOI zeroed (the last interval)", everyRow, 0xD9, true, -6, zeros},
+        {"baseline, RST3 and the interval after it taken out", everyRow, 0xD3, false, 0, cut},
+        {"progressive, six bytes before RST3 of the DC scan zeroed", progressive, 0xD3, false, -6, zeros},
+        {"progressive, RST3 of the DC scan overwritten", progressive, 0xD3, false, 0, stuffed},
+        {"progressive, RST3 of the last scan overwritten", progressive, 0xD3, true, 0, data},
+        {"progressive, six bytes before RST5 of the last scan zeroed", progressive, 0xD5, true, -6, zeros},
+        {"progressive, six bytes before EOI zeroed (the last interval)", progressive, 0xD9, true, -6, zeros},
+        {"progressive, RST3 of the last scan and the interval after it taken out", progressive, 0xD3, true, 0, cut},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        const std::string name = "damaged" + std::to_string(n++);
+        const std::string intactFile = fwtest::make_jpeg(name + "i.jpg", W, H, c.options);
+        std::vector<uint8_t> f = fwtest::file_bytes(intactFile);
+        long from = 0;
+        if (c.lastScan)
+            for (long at = 0; (at = fwtest::find_marker(f, 0xDA, at + 1)) > 0;)
+                from = at;
+        const long at = fwtest::find_marker(f, c.marker, from);
+        ASSERT_GT(at, from + 8) << c.what << ": cjpeg wrote no such marker";
+        if (c.bytes.empty())
+            f.erase(f.begin() + at, f.begin() + fwtest::find_marker(f, static_cast<uint8_t>(c.marker + 1), at));
+        else
+            std::copy(c.bytes.begin(), c.bytes.end(), f.begin() + at + c.at);
+        const std::string damagedFile = fwtest::temp_dir() + "/" + name + "d.jpg";
+        fwtest::write_bytes(damagedFile, f);
+        const fwtest::Picture intact = fwtest::djpeg_565(intactFile);
+        const fwtest::Picture want = fwtest::djpeg_565(damagedFile);
+        // The MCU rows djpeg could not restore are the damaged interval's;
+        // what the decoder draws there is its own.
+        int first, end;
+        fwtest::differing_rows(want, intact, 16, &first, &end);
+        ASSERT_TRUE(first < end && end - first <= 32)
+            << c.what << ": djpeg's picture differs from the intact one in rows " << first << " to " << end;
+        EXPECT_EQ(draw(f, 0, 0), 0) << c.what;
+        fwtest::Agreement a = compare_screen(want, 0, 0, W, H, screen::kWhite, first, end);
+        EXPECT_TRUE(like_djpeg(a)) << c.what << " (rows " << first << " to " << end << " damaged): " << describe(a);
     }
 }
 

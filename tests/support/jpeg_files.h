@@ -23,7 +23,8 @@ std::string make_jpeg(const std::string& name, int width, int height, const std:
 std::string make_jpeg_ffmpeg(const std::string& name, int width, int height, const std::string& ffmpeg_options,
                              int seed = 5);
 
-// The file as "djpeg -dct int -nosmooth" decodes it, reduced to RGB565.
+// The file as "djpeg -dct int -nosmooth" decodes it, reduced to RGB565; a
+// damaged file as djpeg restores it.
 Picture djpeg_565(const std::string& jpeg);
 
 std::vector<uint8_t> file_bytes(const std::string& path);
@@ -43,7 +44,13 @@ struct Agreement {
     long outside_changed = 0;
     std::string first;  // the first difference, for messages
 };
-Agreement compare_screen(const Picture& want, int x, int y, int w, int h, uint16_t background);
+// Rows [skip_first, skip_end) of the picture are left out.
+Agreement compare_screen(const Picture& want, int x, int y, int w, int h, uint16_t background, int skip_first = 0,
+                         int skip_end = 0);
+
+// The rows in which two pictures of the same size differ, widened to whole
+// bands of `band` rows: [*first, *end), empty (0, 0) when they are equal.
+void differing_rows(const Picture& a, const Picture& b, int band, int* first, int* end);
 
 // Close enough to djpeg: no channel more than one step apart, and at most
 // one pixel in a hundred different; nothing outside changed.
