@@ -168,7 +168,9 @@ int cmdGetScreenAsBMPFile(void)
             break;
         fat::fclose(e);
     }
-    fat::FatFile* f = n < 10000 ? fat::fcreate(name, fat::ATTR_ARCHIVE) : 0;
+    // A name is free only where the folder was read through: a dump must
+    // not replace a picture that a failed read did not show.
+    fat::FatFile* f = n < 10000 && !fat::dir_read_failed() ? fat::fcreate(name, fat::ATTR_ARCHIVE) : 0;
     if (!f) {
         perr(":file %s not created\r", name);
         return 0;

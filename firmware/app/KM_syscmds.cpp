@@ -556,7 +556,8 @@ int cmdCardList(void)
     if (!SDisInitialized())
         return CMD_FAIL;
     uint8_t entry[32];
-    for (uint16_t first = 0; fat::read_directory_entry(entry, first) == 1; first = 1) {
+    int16_t r;
+    for (uint16_t first = 0; (r = fat::read_directory_entry(entry, first)) == 1; first = 1) {
         // The volume's label is no entry of the folder.
         if (entry[11] & fat::ATTR_VOLUME)
             continue;
@@ -572,7 +573,8 @@ int cmdCardList(void)
         snprintf(out_buffer, OUT_BUFFER_SIZE, "%s\r", name);
         txString(out_buffer);
     }
-    return CMD_OK;
+    // A folder that could not be read to its end is no (shorter) listing.
+    return r == 0 && fat::dir_read_failed() ? CMD_FAIL : CMD_OK;
 }
 
 int cmdCardTestFile(void)
