@@ -1391,6 +1391,20 @@ int16_t remove(const char* path)
     return r;
 }
 
+int16_t fdiscard(FatFile* f)
+{
+    if (!f || f != H || !f->in_use)
+        return -1;
+    f->in_use = 0;
+    if (!mounted() || f->mode == FF_READ)
+        return -1;
+    // The handle knows the chain even where the entry does not yet (the
+    // entry follows at sector boundaries); the FAT goes to the card first.
+    if (buff_flush() != 0 || buff_load(f->entry_sec_addr) != 0)
+        return -1;
+    return delete_entry(f->entry_sec_addr, f->entry_index, f->clus_start);
+}
+
 int16_t rename(const char* old_name, const char* new_name)
 {
     char conv[12];

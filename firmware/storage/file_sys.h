@@ -110,6 +110,11 @@ int16_t read_directory_entry(uint8_t* dst32, uint16_t first);
 // not be read or the directory's chain is damaged, rather than at the
 // directory's end; 0 otherwise.
 int dir_read_failed(void);
+// Gives up a file being written that did not come out whole: its
+// directory entry and its clusters are freed, so that no partial file
+// stays on the card, and the handle is released.  0 / -1 (the handle is
+// released either way; on -1 the card could not be changed).
+int16_t fdiscard(FatFile* f);
 void NameFromDirEntry(char* dst13, const uint8_t* entry);
 
 // Available helpers.
