@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -583,21 +584,6 @@ TEST(ImageFiles, ScreenDumpReadBackByAPcMatchesThePanel)
     EXPECT_EQ(fsck.status, 0) << "fsck.fat finds the card damaged after two dumps:\n" << fsck.out;
 }
 
-// What a PC sees free on a card, in bytes.
-uint64_t free_bytes(const std::string& card)
-{
-    const std::string out = run("mdir -i " + card + " ::").out;
-    const size_t end = out.find("bytes free");
-    if (end == std::string::npos)
-        throw std::runtime_error("mdir tells no free space: " + out);
-    const size_t start = out.rfind('\n', end) + 1;
-    std::string digits;
-    for (size_t i = start; i < end; ++i)
-        if (isdigit((unsigned char)out[i]))
-            digits += out[i];
-    return std::stoull(digits);
-}
-
 // A card too full for what the firmware writes of its own (the screen dump,
 // the test file of "fopen") keeps no partial file of it: nothing the next
 // dump would take for a picture and skip, nothing of the card's space lost.
@@ -617,9 +603,9 @@ TEST(ImageFiles, AWriteThatDoesNotFitLeavesNoFileBehind)
     for (const Case& k : cases) {
         std::string card = tmp("full" + std::to_string(n++) + ".img");
         fwtest::make_card(card);
-        write_file(tmp("filler.bin"), std::string(free_bytes(card) - k.room, 'f'));
+        write_file(tmp("filler.bin"), std::string(fwtest::free_on_card(card) - k.room, 'f'));
         put(card, tmp("filler.bin"), "FILLER.BIN");
-        ASSERT_EQ(free_bytes(card), k.room) << k.what;
+        ASSERT_EQ(fwtest::free_on_card(card), k.room) << k.what;
         std::fflush(stdout);
         std::fflush(stderr);
         pid_t pid = fork();
@@ -643,7 +629,7 @@ TEST(ImageFiles, AWriteThatDoesNotFitLeavesNoFileBehind)
         EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0) << k.what << ": see above";
         const std::string listing = run("mdir -b -i " + card + " ::").out;
         EXPECT_EQ(listing, "::/FILLER.BIN\n") << k.what << ": the card holds more than before";
-        EXPECT_EQ(free_bytes(card), k.room) << k.what << ": space of the card lost";
+        EXPECT_EQ(fwtest::free_on_card(card), k.room) << k.what << ": space of the card lost";
         Outcome fsck = run("fsck.fat -n " + card);
         EXPECT_EQ(fsck.status, 0) << k.what << ": fsck.fat finds the card damaged:\n" << fsck.out;
     }
