@@ -134,8 +134,9 @@ Board::Board(const BoardOptions& o)
     };
     machine.attach(Sdhc::kBase, Sdhc::kSize, &sdhc);
     if (!o.sd.empty()) {
-        if (!sdhc.card.open(o.sd))
-            throw std::runtime_error("cannot open the SD card image " + o.sd + " for reading and writing");
+        std::string why;
+        if (!sdhc.card.open(o.sd, &why))
+            throw std::runtime_error(why);
         card_present = true;
     }
     sdhc.watch_switch(&card_present);

@@ -169,7 +169,9 @@ int cmdGetScreenAsBMPFile(void)
             break;
         fat::fclose(e);
     }
-    fat::FatFile* f = n < 10000 ? fat::fcreate(name, fat::ATTR_ARCHIVE) : 0;
+    // A name is free only where the folder was read through: a dump must
+    // not replace a picture that a failed read did not show.
+    fat::FatFile* f = n < 10000 && !fat::dir_read_failed() ? fat::fcreate(name, fat::ATTR_ARCHIVE) : 0;
     if (!f) {
         perr(":file %s not created\r", name);
         return 0;
@@ -181,13 +183,14 @@ int cmdGetScreenAsBMPFile(void)
     GUI_BMP_Serialize(dump_byte, 0);
     dump_flush();
     // A card that fills up or fails part way is reported, not answered ">".
-    // After a failed block the file is given up as it stands (its entry
-    // holds what reached the card), without trying that block again and
-    // without leaving the one file handle taken.
+    // After a failed block the file is given up without trying that block
+    // again: what reached the card is removed (a part of a picture would
+    // only hold the name that the next dump then skips), and the one file
+    // handle is not left taken.
     if (!dump.failed && fat::fclose(f) != 0)
         dump.failed = 1;
     if (dump.failed) {
-        fat::ffreemem(f);
+        fat::fdiscard(f);
         perr(":file %s not created\r", name);
         return 0;
     }

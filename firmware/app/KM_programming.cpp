@@ -275,7 +275,7 @@ int cmdCrcImage(char* cmd)
 int cmdLoadFileToFlash(void)
 {
     char name[13];
-    if (!SDisInitialized() || !findVelmBin(name))
+    if (!SDisInitialized() || findVelmBin(name) != 1)
         return CMD_FAIL;
     fat::FatFile* f = SD_fopen(name, fat::FF_READ);
     if (!f)

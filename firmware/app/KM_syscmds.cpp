@@ -557,7 +557,8 @@ int cmdCardList(void)
     if (!SDisInitialized())
         return CMD_FAIL;
     uint8_t entry[32];
-    for (uint16_t first = 0; fat::read_directory_entry(entry, first) == 1; first = 1) {
+    int16_t r;
+    for (uint16_t first = 0; (r = fat::read_directory_entry(entry, first)) == 1; first = 1) {
         // The volume's label is no entry of the folder.
         if (entry[11] & fat::ATTR_VOLUME)
             continue;
@@ -573,7 +574,8 @@ int cmdCardList(void)
         snprintf(out_buffer, OUT_BUFFER_SIZE, "%s\r", name);
         txString(out_buffer);
     }
-    return CMD_OK;
+    // A folder that could not be read to its end is no (shorter) listing.
+    return r == 0 && fat::dir_read_failed() ? CMD_FAIL : CMD_OK;
 }
 
 int cmdCardTestFile(void)
@@ -586,5 +588,8 @@ int cmdCardTestFile(void)
     SD_led(1);
     const int written = fat::fputs("; test file of the fopen command", f) == 0;
     SD_led(0);
-    return fat::fclose(f) == 0 && written ? CMD_OK : CMD_FAIL;
+    if (written && fat::fclose(f) == 0)
+        return CMD_OK;
+    fat::fdiscard(f);  // a test file that did not come out whole is no test file
+    return CMD_FAIL;
 }

@@ -230,7 +230,8 @@ static char lower(char c)
 int findVelmBin(char* name13)
 {
     uint8_t e[32];
-    for (int16_t r = fat::read_directory_entry(e, 0); r == 1; r = fat::read_directory_entry(e, 1)) {
+    int16_t r;
+    for (r = fat::read_directory_entry(e, 0); r == 1; r = fat::read_directory_entry(e, 1)) {
         if (e[11] & (fat::ATTR_DIRECTORY | fat::ATTR_VOLUME))
             continue;
         if (lower((char)e[0]) == 'v' && lower((char)e[1]) == 'e' && lower((char)e[2]) == 'l' &&
@@ -240,7 +241,7 @@ int findVelmBin(char* name13)
             return 1;
         }
     }
-    return 0;
+    return r == 0 && fat::dir_read_failed() ? -1 : 0;
 }
 
 int SDvalidateBin(fat::FatFile* f)
@@ -341,7 +342,7 @@ int CopyBinFileToFlash2(fat::FatFile* f, const char* name)
 int KM_Load_VelmBin_To_ExtMem(void)
 {
     char name[13];
-    if (!SDisInitialized() || !findVelmBin(name))
+    if (!SDisInitialized() || findVelmBin(name) != 1)
         return 0;
     fat::FatFile* f = SD_fopen(name, fat::FF_READ);
     if (!f)
@@ -409,7 +410,8 @@ int KM_Load_ExtMem(void)
     }
     char name[13];
     f = 0;
-    if (findVelmBin(name))
+    const int found = findVelmBin(name);
+    if (found == 1)
         f = SD_fopen(name, fat::FF_READ);
     if (f && SDvalidateBin(f)) {
         if (copy) {
@@ -440,7 +442,9 @@ int KM_Load_ExtMem(void)
         perr(":No bin file in Flash or SD card (%d)\r", r);
         return 0;
     }
-    return 1;
+    // The image in flash serves, but the card's folder was not looked
+    // through: it may hold a file that was not loaded.
+    return found >= 0;
 }
 
 uint32_t ExtMemUsed(void)

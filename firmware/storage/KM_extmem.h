@@ -48,6 +48,8 @@ int KM_Check_Demo(void);
 namespace fat {
 struct FatFile;
 }
+// 1 and the name of the first velm*.bin, 0 when the folder holds none, -1
+// when the folder could not be read to its end.
 int findVelmBin(char* name13);
 int SDvalidateBin(fat::FatFile* f);
 int SDLoadBinFileToRam(fat::FatFile* f);

@@ -33,6 +33,8 @@ static uint8_t buff_dirty;        // _FF_Buff holds a first-FAT sector with chan
 // Listing cursor of read_directory_entry.
 static uint32_t list_sector, list_count;
 static uint16_t list_index;
+// The last directory search or listing step could not read its directory.
+static uint8_t dir_failed;
 
 #define SECTOR 512u
 #define DIR_ENTRY 32u
@@ -265,10 +267,63 @@ int16_t erase_clus_chain(uint32_t cluster)
     return buff_flush() == 0 ? 0 : -1;
 }
 
-static int chain_ended(uint32_t v)
+// A walk along a cluster chain watches for a loop (a damaged FAT; no
+// chain of a volume is longer than its clusters): the cluster reached
+// after each power of two of steps is kept, and a later step that comes
+// back to it has gone round.  A loop is seen within about twice its length
+// and its distance from the start, with no table of the clusters passed.
+struct ChainWalk {
+    uint32_t mark;   // the cluster kept
+    uint32_t steps;  // steps since it was kept
+    uint32_t span;   // steps after which the next one is kept
+};
+
+static void walk_start(ChainWalk* w, uint32_t first)
 {
-    uint32_t raw = BPB_FATType == '2' ? v & 0xFFF : v;
-    return !is_link(raw);
+    w->mark = first;
+    w->steps = 0;
+    w->span = 1;
+}
+
+enum { CHAIN_NEXT, CHAIN_END, CHAIN_DAMAGED, CHAIN_FAILED };
+
+// One step of a walk from cluster c: CHAIN_NEXT with the next cluster in
+// *next; CHAIN_END at an end mark (or the bad-cluster mark, as PCs read
+// it); CHAIN_DAMAGED (_FF_error 32) when the chain loops or leaves the data
+// area (a free or reserved entry, a cluster past the last); CHAIN_FAILED
+// when the FAT entry cannot be read.
+static int chain_step(ChainWalk* w, uint32_t c, uint32_t* next)
+{
+    uint32_t v = next_cluster(c, 2);
+    if (!NextClusterValidFlag)
+        return CHAIN_FAILED;
+    if (v >= 0xFFF7)  // FAT12 end marks read as FAT16's
+        return CHAIN_END;
+    if (is_link(v) && v != w->mark) {
+        if (++w->steps == w->span) {
+            w->mark = v;
+            w->steps = 0;
+            w->span *= 2;
+        }
+        *next = v;
+        return CHAIN_NEXT;
+    }
+    _FF_error = FF_ERR_CHAIN;
+    return CHAIN_DAMAGED;
+}
+
+// Follows a whole chain to its end mark before anything relies on it: a
+// directory that loops would be searched or listed for ever, a file's
+// sectors read or overwritten round and round.  0, or -1.
+static int chain_sound(uint32_t first)
+{
+    ChainWalk w;
+    walk_start(&w, first);
+    for (uint32_t c = first;;) {
+        int r = chain_step(&w, c, &c);
+        if (r != CHAIN_NEXT)
+            return r == CHAIN_END ? 0 : -1;
+    }
 }
 
 // A free cluster marked as the end of a chain and linked after prev (when
@@ -450,8 +505,18 @@ uint8_t ascii_to_char(char c)
 
 static int in_root(uint32_t dir) { return dir == _FF_RootAddr; }
 
-// The sector after s in the directory that starts at dir; 0 at its end or
-// on a failed lookup.
+#define DIR_FAILED 0xFFFFFFFFu
+
+// Before a directory is searched or listed, its chain must be sound (the
+// root has none).  0 / -1.
+static int dir_sound(uint32_t dir)
+{
+    return in_root(dir) ? 0 : chain_sound(addr_to_clust(dir));
+}
+
+// The sector after s in the directory that starts at dir: 0 at the
+// directory's end; DIR_FAILED when a FAT entry cannot be read or the chain
+// is damaged, which a directory search must never take for its end.
 static uint32_t dir_next_sector(uint32_t dir, uint32_t s)
 {
     if (in_root(dir))
@@ -459,11 +524,20 @@ static uint32_t dir_next_sector(uint32_t dir, uint32_t s)
     uint32_t rel = s - _FF_PartitionAddr - FirstDataSector;
     if (rel % BPB_SecPerClus != BPB_SecPerClus - 1)
         return s + 1;
-    uint32_t v = next_cluster(addr_to_clust(s), 2);
-    if (!NextClusterValidFlag || chain_ended(v))
+    uint32_t c = addr_to_clust(s);
+    ChainWalk w;
+    walk_start(&w, c);
+    switch (chain_step(&w, c, &c)) {
+    case CHAIN_NEXT:
+        return clust_to_addr(c);
+    case CHAIN_END:
         return 0;
-    return clust_to_addr(BPB_FATType == '2' ? v & 0xFFF : v);
+    default:
+        return DIR_FAILED;
+    }
 }
+
+int dir_read_failed(void) { return dir_failed; }
 
 static int entry_is_long_name(const uint8_t* e) { return (e[11] & ATTR_LONG_NAME) == ATTR_LONG_NAME; }
 
@@ -502,10 +576,17 @@ uint8_t* scan_directory(const char* name, int mode)
     uint32_t limit = in_root(dir) ? BPB_RootEntCnt : 0xFFFFFFFFu;
     uint32_t seen = 0;
     int ended = 0;
+    // A directory not read to its end may hold the name: neither "not
+    // there" nor a free slot.
+    dir_failed = dir_sound(dir) != 0;
+    if (dir_failed)
+        return 0;
     for (uint32_t s = dir; s != 0 && !ended; s = dir_next_sector(dir, s)) {
-        last = s;
-        if (buff_load(s) != 0)
+        if (s == DIR_FAILED || buff_load(s) != 0) {
+            dir_failed = 1;
             return 0;
+        }
+        last = s;
         _FF_ScanAddr = s;
         for (uint32_t i = 0; i < ENTRIES_PER_SECTOR; ++i, ++seen) {
             if (seen >= limit) {
@@ -555,9 +636,13 @@ int16_t _FF_chdir(const char* name)
     if (strcmp(name, "..") == 0) {
         if (in_root(_FF_DirAddr))
             return -1;
-        if (buff_load(_FF_DirAddr) != 0)
+        if (buff_load(_FF_DirAddr) != 0) {
+            dir_failed = 1;
             return -1;
+        }
         uint32_t c = rd16(&_FF_Buff[0x3A]);
+        if (c > max_cluster)
+            return -1;  // a damaged ".." entry
         _FF_DirAddr = c < 2 ? _FF_RootAddr : clust_to_addr(c);
         return 0;
     }
@@ -606,6 +691,7 @@ int16_t _FF_checkdir(const char* path, char* name16)
 
 int16_t chdir(const char* path)
 {
+    dir_failed = 0;
     if (!mounted())
         return -1;
     uint32_t old = _FF_DirAddr;
@@ -656,25 +742,34 @@ int16_t chdir(const char* path)
 
 int16_t read_directory_entry(uint8_t* dst32, uint16_t first)
 {
-    if (!mounted())
-        return 0;
     if (first == 0) {
-        list_sector = _FF_DirAddr;
+        list_sector = mounted() ? _FF_DirAddr : 0;
         list_index = 0;
         list_count = 0;
+        dir_failed = list_sector && dir_sound(list_sector) != 0;
+        if (dir_failed)
+            list_sector = 0;
     }
+    if (list_sector == 0)
+        return 0;  // nothing to list, or the listing has ended
     uint32_t dir = _FF_DirAddr;
     for (;;) {
         if (in_root(dir) && list_count >= BPB_RootEntCnt)
             return 0;
         if (list_index >= ENTRIES_PER_SECTOR) {
-            list_sector = dir_next_sector(dir, list_sector);
+            uint32_t next = dir_next_sector(dir, list_sector);
             list_index = 0;
+            list_sector = next == DIR_FAILED ? 0 : next;
+            if (next == DIR_FAILED)
+                dir_failed = 1;
             if (list_sector == 0)
                 return 0;
         }
-        if (buff_load(list_sector) != 0)
+        if (buff_load(list_sector) != 0) {
+            dir_failed = 1;
+            list_sector = 0;
             return 0;
+        }
         const uint8_t* e = &_FF_Buff[list_index * DIR_ENTRY];
         ++list_index;
         ++list_count;
@@ -708,7 +803,8 @@ static void drop_long_name(int idx)
 static int drop_long_name_before(uint32_t sector)
 {
     uint32_t prev = sector - 1;
-    if (in_root(_FF_DirAddr) ? sector <= _FF_RootAddr : (sector - _FF_PartitionAddr - FirstDataSector) % BPB_SecPerClus == 0)
+    int root = sector >= _FF_RootAddr && sector < _FF_RootAddr + root_sectors;
+    if (root ? sector <= _FF_RootAddr : (sector - _FF_PartitionAddr - FirstDataSector) % BPB_SecPerClus == 0)
         return 0;
     if (buff_load(prev) != 0)
         return -1;
@@ -722,6 +818,20 @@ static int drop_long_name_before(uint32_t sector)
 // ---------------------------------------------------------------- files
 
 static FatFile* const H = &_FF_FileSpaceAllocation;
+
+// Deletes entry idx of directory sector `sector` (held in _FF_Buff) with
+// its long name, then frees chain.  0, or -1 (_FF_error 3 when a directory
+// sector could not be written).
+static int16_t delete_entry(uint32_t sector, int idx, uint32_t chain)
+{
+    _FF_Buff[idx * DIR_ENTRY] = DIR_FREE;
+    drop_long_name(idx);
+    if (buff_write_dir() != 0 || (idx == 0 && drop_long_name_before(sector) != 0)) {
+        _FF_error = FF_ERR_DIR_WRITE;
+        return -1;
+    }
+    return chain >= 2 && erase_clus_chain(chain) != 0 ? -1 : 0;
+}
 
 FatFile* _FF_MALLOC(void)
 {
@@ -808,11 +918,14 @@ static int data_seek_sector(FatFile* f, uint32_t pos, int allocate)
         f->clus_index = 0;
         f->clus_prev = 0;
     }
+    ChainWalk w;
+    walk_start(&w, f->clus_current);
     while (f->clus_index < ci) {
-        uint32_t v = next_cluster(f->clus_current, 2);
-        if (!NextClusterValidFlag)
+        uint32_t v;
+        int link = chain_step(&w, f->clus_current, &v);
+        if (link == CHAIN_DAMAGED || link == CHAIN_FAILED)
             return -1;
-        if (chain_ended(v)) {
+        if (link == CHAIN_END) {
             // A chain that ends inside the file (a cut chain, or a write
             // inside the file past its last cluster) holds no more of it.
             if (pos < f->length) {
@@ -854,6 +967,7 @@ static void release(FatFile* f, uint32_t dir)
 
 FatFile* fopen(const char* path, int mode)
 {
+    dir_failed = 0;
     if (!mounted())
         return 0;
     if (H->in_use) {
@@ -910,8 +1024,8 @@ FatFile* fopen(const char* path, int mode)
         H->length = 0;
     }
     if (mode == FF_READ || mode == FF_APPEND) {
-        if (first < 2 || first > max_cluster) {
-            release(H, dir);  // a length without a chain
+        if (first < 2 || first > max_cluster || chain_sound(first) != 0) {
+            release(H, dir);  // a length without a chain, or a damaged one
             return 0;
         }
         H->clus_next = (uint16_t)next_cluster(first, 2);
@@ -940,6 +1054,7 @@ FatFile* fopen(const char* path, int mode)
 
 FatFile* fcreate(const char* path, uint8_t attribute)
 {
+    dir_failed = 0;
     if (!mounted() || H->in_use)
         return 0;
     uint32_t dir = _FF_DirAddr;
@@ -1255,6 +1370,7 @@ int16_t fwriteChunkToContiguousFile(FatFile* f, const uint8_t* src, uint16_t n)
 
 int16_t remove(const char* path)
 {
+    dir_failed = 0;
     if (!mounted())
         return -1;
     uint32_t dir = _FF_DirAddr;
@@ -1266,27 +1382,27 @@ int16_t remove(const char* path)
         _FF_error = FF_ERR_NAME;
     } else {
         uint8_t* e = scan_directory(name, 2);
-        if (!e) {
+        if (!e && !dir_failed)
             _FF_error = FF_ERR_NOT_FOUND;
-        } else {
-            uint32_t sector = _FF_ScanAddr;
-            int idx = (int)((e - _FF_Buff) / DIR_ENTRY);
-            uint32_t chain = rd16(e + 26);
-            e[0] = DIR_FREE;
-            drop_long_name(idx);
-            if (buff_write_dir() != 0) {
-                _FF_error = FF_ERR_DIR_WRITE;
-            } else if (idx == 0 && drop_long_name_before(sector) != 0) {
-                _FF_error = FF_ERR_DIR_WRITE;
-            } else if (chain >= 2 && erase_clus_chain(chain) != 0) {
-                r = -1;
-            } else {
-                r = 0;
-            }
-        }
+        else if (e)
+            r = delete_entry(_FF_ScanAddr, (int)((e - _FF_Buff) / DIR_ENTRY), rd16(e + 26));
     }
     _FF_DirAddr = dir;
     return r;
+}
+
+int16_t fdiscard(FatFile* f)
+{
+    if (!f || f != H || !f->in_use)
+        return -1;
+    f->in_use = 0;
+    if (!mounted() || f->mode == FF_READ)
+        return -1;
+    // The handle knows the chain even where the entry does not yet (the
+    // entry follows at sector boundaries); the FAT goes to the card first.
+    if (buff_flush() != 0 || buff_load(f->entry_sec_addr) != 0)
+        return -1;
+    return delete_entry(f->entry_sec_addr, f->entry_index, f->clus_start);
 }
 
 int16_t rename(const char* old_name, const char* new_name)

@@ -29,7 +29,9 @@ enum {
     FF_ERR_NOT_FOUND = 14,
     FF_ERR_NAME_TAKEN = 15,
     FF_ERR_BEYOND_LENGTH = 16,
-    FF_ERR_CHAIN = 32,  // the cluster chain ends before the file does (read or written there)
+    // A cluster chain that ends before the file does (read or written
+    // there), or a damaged one: it loops or leaves the data area.
+    FF_ERR_CHAIN = 32,
 };
 
 // Open modes.
@@ -103,6 +105,16 @@ int16_t fseek(FatFile* f, int32_t offset, int origin);
 int16_t remove(const char* path);
 int16_t chdir(const char* path);
 int16_t read_directory_entry(uint8_t* dst32, uint16_t first);
+// 1 when the last directory search (of fopen, fcreate, chdir, ...) or the
+// last read_directory_entry stopped because a sector or a FAT entry could
+// not be read or the directory's chain is damaged, rather than at the
+// directory's end; 0 otherwise.
+int dir_read_failed(void);
+// Gives up a file being written that did not come out whole: its
+// directory entry and its clusters are freed, so that no partial file
+// stays on the card, and the handle is released.  0 / -1 (the handle is
+// released either way; on -1 the card could not be changed).
+int16_t fdiscard(FatFile* f);
 void NameFromDirEntry(char* dst13, const uint8_t* entry);
 
 // Available helpers.

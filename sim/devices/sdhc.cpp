@@ -1,3 +1,7 @@
+// A card image may hold up to 4 GiB: its offsets need 64 bits in a 32-bit
+// build too.
+#define _FILE_OFFSET_BITS 64
+
 #include "sdhc.h"
 
 #include <fcntl.h>
@@ -15,6 +19,9 @@ constexpr uint32_t CS_OUT_OF_RANGE = 1u << 31, CS_ADDRESS_ERROR = 1u << 30, CS_B
                    CS_ILLEGAL_COMMAND = 1u << 22, CS_READY_FOR_DATA = 1u << 8, CS_APP_CMD = 1u << 5;
 constexpr uint32_t kOcrVoltages = 0x00FF8000, kOcrPowerUpDone = 0x80000000;
 constexpr uint32_t kBlock = 512, kChunk = 64;
+// The most a version-1 CSD states (4096 units of 2^(7 + 2 + 11) bytes),
+// and the most the card's 32-bit byte addresses reach.
+constexpr uint64_t kMaxCapacity = 4096ull << 20;
 constexpr uint32_t kCardRca = 0xB368;
 constexpr uint64_t kPerclk2 = 33250000;  // Hz
 constexpr Time kReadAccess = 100 * kMicrosecond;
@@ -72,21 +79,30 @@ SdCard::~SdCard()
         ::close(fd_);
 }
 
-bool SdCard::open(const std::string& path)
+bool SdCard::open(const std::string& path, std::string* why)
 {
     int fd = ::open(path.c_str(), O_RDWR);
-    if (fd < 0)
-        return false;
     struct stat st;
-    if (fstat(fd, &st) != 0 || st.st_size < (off_t)kBlock) {
+    if (fd < 0 || fstat(fd, &st) != 0) {
+        if (fd >= 0)
+            ::close(fd);
+        if (why)
+            *why = "cannot open the SD card image " + path + " for reading and writing";
+        return false;
+    }
+    if (st.st_size < (off_t)kBlock || (uint64_t)st.st_size > kMaxCapacity) {
         ::close(fd);
+        if (why)
+            *why = "the SD card image " + path + " holds " + std::to_string((uint64_t)st.st_size) +
+                   " bytes; the card takes an image of " + std::to_string(kBlock) + " to " +
+                   std::to_string(kMaxCapacity) + " bytes (a standard-capacity SD card of at most 4 GiB)";
         return false;
     }
     if (fd_ >= 0)
         ::close(fd_);
     fd_ = fd;
     size_ = (uint64_t)st.st_size;
-    make_csd();  // trims size_ to what the CSD can state
+    make_csd();  // rounds size_ up to what the CSD can state
     make_cid();
     return true;
 }
@@ -122,25 +138,22 @@ void SdCard::make_cid()
 }
 
 // Version-1 CSD: capacity = (C_SIZE + 1) x 2^(C_SIZE_MULT + 2) x 2^READ_BL_LEN.
+// The card states the smallest capacity that holds the whole image: a
+// size it cannot state exactly (mkfs.fat spreads a volume over any size of
+// file) is rounded up, never cut, so every block of the volume is there.
+// Reads past the file's end give zeros, writes there lengthen the file.
 void SdCard::make_csd()
 {
-    uint32_t bl_len = 9, mult = 0, csize = 1;
-    bool found = false;
-    for (bl_len = 9; bl_len <= 11 && !found; ++bl_len)
+    uint32_t bl_len = 9, mult = 0, csize = 0;
+    for (bl_len = 9; bl_len <= 11 && csize == 0; ++bl_len)
         for (mult = 0; mult <= 7; ++mult) {
             uint64_t unit = (uint64_t)1 << (mult + 2 + bl_len);
-            if (size_ / unit <= 4096 && size_ / unit >= 1) {
-                csize = (uint32_t)(size_ / unit);
-                found = true;
+            if ((size_ + unit - 1) / unit <= 4096) {
+                csize = (uint32_t)((size_ + unit - 1) / unit);
                 break;
             }
         }
-    if (!found) {  // larger than a standard-capacity card can state
-        bl_len = 12;
-        mult = 7;
-        csize = 4096;
-    }
-    --bl_len;
+    --bl_len;  // open() takes no image larger than the largest unit x 4096
     size_ = (uint64_t)csize << (mult + 2 + bl_len);
     std::memset(csd_, 0, sizeof csd_);
     put(csd_, 127, 126, 0);      // structure version 1
@@ -337,8 +350,8 @@ bool SdCard::take_read_block(uint8_t* out)
         return false;
     read_pending_ = false;
     state_ = Tran;
-    std::memset(out, 0, kBlock);
-    return ::pread(fd_, out, kBlock, address_) == (ssize_t)kBlock;
+    std::memset(out, 0, kBlock);  // past the file's end
+    return ::pread(fd_, out, kBlock, address_) >= 0;
 }
 
 void SdCard::write_block(const uint8_t* data)

@@ -14,7 +14,8 @@
 //
 // The card answers CMD0, 2, 3, 7, 8, 9, 12, 13, 16, 17, 24, 55 and ACMD6,
 // 41 in the states of the SD protocol; it is addressed by byte, its
-// CID and CSD (version 1) follow from the image size, and after each
+// CID and CSD (version 1) follow from the image size (rounded up to a
+// capacity the CSD can state; up to 4 GiB), and after each
 // written block it is busy programming (CMD13 shows state 7 without
 // ready-for-data) for write_busy of virtual time.  Reads and writes go
 // straight to the image file.  The card needs its supply (PF1 and PF3
@@ -48,8 +49,9 @@ public:
     SdCard(const SdCard&) = delete;
     SdCard& operator=(const SdCard&) = delete;
 
-    // Opens the image file (read and write); false when it cannot be opened.
-    bool open(const std::string& path);
+    // Opens the image file (read and write); false, with the reason in why,
+    // when it cannot be opened or its size is none an SD card can have.
+    bool open(const std::string& path, std::string* why = nullptr);
     bool has_image() const { return fd_ >= 0; }
     uint64_t capacity() const { return size_; }
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -581,6 +582,57 @@ TEST(ImageFiles, ScreenDumpReadBackByAPcMatchesThePanel)
     EXPECT_EQ(fb(b, 300, 200) & 0xF7DE, rgb565_of(tmp("pic.bmp"))[0] & 0xF7DE) << "the dump drawn back";
     Outcome fsck = run("fsck.fat -n " + card);
     EXPECT_EQ(fsck.status, 0) << "fsck.fat finds the card damaged after two dumps:\n" << fsck.out;
+}
+
+// A card too full for what the firmware writes of its own (the screen dump,
+// the test file of "fopen") keeps no partial file of it: nothing the next
+// dump would take for a picture and skip, nothing of the card's space lost.
+TEST(ImageFiles, AWriteThatDoesNotFitLeavesNoFileBehind)
+{
+    const std::string dump_failed = ":writing SD File VELM0000.BMP\r:file VELM0000.BMP not created\r!\r";
+    struct Case {
+        const char* what;
+        uint64_t room;  // bytes left free on the card
+        std::vector<std::pair<std::string, std::string>> lines;
+    } cases[] = {
+        {"a full card", 0, {{"*getScreenAsBMPFile", dump_failed}, {"*getScreenAsBMPFile", dump_failed}, {"fopen", "!\r"}}},
+        {"a card with room for a part of the dump", 200 * 1024,
+         {{"*getScreenAsBMPFile", dump_failed}, {"*getScreenAsBMPFile", dump_failed}}},
+    };
+    int n = 0;
+    for (const Case& k : cases) {
+        std::string card = tmp("full" + std::to_string(n++) + ".img");
+        fwtest::make_card(card);
+        write_file(tmp("filler.bin"), std::string(fwtest::free_on_card(card) - k.room, 'f'));
+        put(card, tmp("filler.bin"), "FILLER.BIN");
+        ASSERT_EQ(fwtest::free_on_card(card), k.room) << k.what;
+        std::fflush(stdout);
+        std::fflush(stderr);
+        pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            fwtest::BootOptions o;
+            o.sd = card;
+            fwtest::boot_to_prompt(o);
+            std::string failures;
+            for (const auto& [line, reply] : k.lines) {
+                const std::string got = command(line, 60 * sim::kSecond);
+                if (got != reply)
+                    failures += "\"" + line + "\" answered \"" + visible(got) + "\", not \"" + visible(reply) + "\"; ";
+            }
+            if (!failures.empty())
+                std::fprintf(stderr, "%s: %s\n", k.what, failures.c_str());
+            _exit(failures.empty() ? 0 : 1);
+        }
+        int st = 0;
+        waitpid(pid, &st, 0);
+        EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0) << k.what << ": see above";
+        const std::string listing = run("mdir -b -i " + card + " ::").out;
+        EXPECT_EQ(listing, "::/FILLER.BIN\n") << k.what << ": the card holds more than before";
+        EXPECT_EQ(fwtest::free_on_card(card), k.room) << k.what << ": space of the card lost";
+        Outcome fsck = run("fsck.fat -n " + card);
+        EXPECT_EQ(fsck.status, 0) << k.what << ": fsck.fat finds the card damaged:\n" << fsck.out;
+    }
 }
 
 // The card leaves the slot while a block of the dump goes to it: the host

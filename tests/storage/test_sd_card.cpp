@@ -5,6 +5,7 @@
 // PC would see it.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -417,6 +418,39 @@ TEST(SdCard, ReadsTheBlockThatHoldsAByteAddress)
     EXPECT_STREQ(cid, "MID=75\rOID=4B53h\rPNM=VCARD\rPSN=12648430\rMDT=26/12\r") << "card identification text";
     EXPECT_EQ((uint64_t)(CSD.c_size + 1) << (CSD.c_size_mult + 2 + CSD.read_bl_len), 16384ull * 1024)
         << "the CSD does not state the card's size";
+}
+
+// A card image of a size no card states exactly, with the volume mkfs.fat
+// spreads over the whole file: the card serves every block of the file, so
+// a screen dump that ends in the volume's last clusters reaches the card,
+// reads back on a PC and through the firmware, and the file keeps its size.
+TEST(SdCard, AnImageOfASizeNoCardStatesIsServedWhole)
+{
+    const uint64_t size = 100000000;  // the CSD can state 99,975,168 or 100,007,936
+    Card c;
+    c.path = c.mt = fwtest::temp_dir() + "/odd.img";
+    must("truncate -s " + std::to_string(size) + " " + c.path);
+    must("mkfs.fat -F 16 -s 4 -n VELMCARD " + c.path + " >/dev/null");
+    // Free are only the volume's last 376 clusters of 2 KiB, what a dump of
+    // 768,054 bytes takes.
+    const std::string filler = fwtest::temp_dir() + "/filler.bin";
+    std::ofstream(filler, std::ios::binary) << std::string(fwtest::free_on_card(c.mt) - 376 * 2048, 'f');
+    must("mcopy -i " + c.mt + " " + filler + " ::FILLER.BIN");
+    sim::Board& b = boot_with_card(c);
+    EXPECT_GE(b.sdhc.card.capacity(), size) << "the card states less than its image holds";
+    EXPECT_EQ(fwtest::visible(fwtest::command("*getScreenAsBMPFile", 60 * sim::kSecond)),
+              fwtest::visible(":writing SD File VELM0000.BMP\r>\r"));
+    EXPECT_EQ(fwtest::free_on_card(c.mt), 0u) << "the dump did not take the volume's last clusters";
+    const std::string dump = pc_reads(c, "VELM0000.BMP");
+    EXPECT_EQ(dump.size(), 768054u);
+    EXPECT_EQ(dump.substr(0, 2), "BM");
+    EXPECT_EQ(fwtest::visible(fwtest::command("xif VELM0000.BMP 0 0", 30 * sim::kSecond)), ">\\r")
+        << "the firmware cannot read back the end of the dump";
+    Outcome fsck = pc_checks(c);
+    EXPECT_EQ(fsck.status, 0) << fsck.out;
+    struct stat st;
+    ASSERT_EQ(stat(c.path.c_str(), &st), 0);
+    EXPECT_EQ((uint64_t)st.st_size, size) << "the card image changed its size";
 }
 
 TEST(SdCard, AWriteToTheBootSectorIsRefused)

@@ -39,4 +39,17 @@ void put_on_card(const std::string& card, const std::string& src, const std::str
     must("mcopy -o -i " + card + " " + src + " '::" + name + "'");
 }
 
+uint64_t free_on_card(const std::string& card)
+{
+    const std::string out = run("mdir -i " + card + " ::").out;
+    const size_t end = out.find("bytes free");
+    if (end == std::string::npos)
+        throw std::runtime_error("mdir tells no free space of " + card + ": " + out);
+    std::string digits;  // "16 694 272 bytes free"
+    for (size_t i = out.rfind('\n', end) + 1; i < end; ++i)
+        if (out[i] >= '0' && out[i] <= '9')
+            digits += out[i];
+    return std::stoull(digits);
+}
+
 }  // namespace fwtest

@@ -2,6 +2,7 @@
 // ImageMagick, fsck.fat) and gives back what they printed.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace fwtest {
@@ -21,5 +22,8 @@ void must(const std::string& cmd);
 // on it with put_on_card (mcopy), under the name given.
 void make_card(const std::string& path);
 void put_on_card(const std::string& card, const std::string& src, const std::string& name);
+// The bytes a PC sees free on a card (mdir; card is the mtools image
+// argument, with a partition's offset where it has one).
+uint64_t free_on_card(const std::string& card);
 
 }  // namespace fwtest

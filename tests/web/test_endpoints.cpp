@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <thread>
@@ -289,6 +290,28 @@ TEST(Simulator, EndsWhenANamedPortIsTaken)
         EXPECT_NE(second.problem().find("exit status 1"), std::string::npos)
             << c.what << ": the program did not end with an exit code: " << second.problem();
     }
+}
+
+// A card image no standard-capacity SD card can be (the firmware's cards
+// are addressed by byte, 4 GiB at most): the program says which sizes the
+// card takes and ends with an exit code, rather than serve a part of it.
+TEST(Simulator, EndsWhenTheCardImageIsOfNoCardSize)
+{
+    char dir[] = "/tmp/velm-card-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string card = std::string(dir) + "/big.img";
+    std::fclose(std::fopen(card.c_str(), "wb"));
+    std::filesystem::resize_file(card, 5ull << 30);  // sparse
+    Simulator::Options o = Simulator::options(0);
+    o.sd = card;
+    fwtest::SimulatorProgram s(o);
+    EXPECT_NE(s.problem().find("the SD card image " + card + " holds 5368709120 bytes; the card takes an image of "
+                               "512 to 4294967296 bytes"),
+              std::string::npos)
+        << "the size the card takes was not told: " << s.problem();
+    EXPECT_NE(s.problem().find("exit status 1"), std::string::npos)
+        << "the program did not end with an exit code: " << s.problem();
+    std::filesystem::remove_all(dir);
 }
 
 #if defined(__SANITIZE_ADDRESS__)
