@@ -129,8 +129,11 @@ struct EngineHooks {
         c.code_pages_[a >> 16] |= 1ull << ((a / kPage) & 63);
         // The images are ARM code throughout: four bytes an instruction.
         c.icount_ += size / 4;
-        if (a == c.clean_at_)
+        if (a == c.clean_at_) {
             ++c.cache_cleans_;
+            if (c.on_cache_clean)
+                c.on_cache_clean();
+        }
     }
 
     static void store(uc_engine*, uc_mem_type, uint64_t addr, int size, int64_t, void* p)

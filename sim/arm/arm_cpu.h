@@ -97,6 +97,10 @@ public:
     // routine of that name).
     static constexpr const char* kCacheCleanRoutine = "LCD_CleanDataCache";
     uint64_t cache_cleans() const { return cache_cleans_; }
+    // Called as each clean begins, when memory holds all that the firmware
+    // stored before it: what the LCD controller could see of the frame
+    // buffer on the board from then on.
+    std::function<void()> on_cache_clean;
     // Counting and moving loops stepped ahead (on) or run instruction by
     // instruction, and the instructions stepped over so far.
     void set_loop_stepping(bool on) { stepping_ = on; }
