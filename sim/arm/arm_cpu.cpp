@@ -273,7 +273,9 @@ void ArmCpu::close_engine()
 void ArmCpu::map_board(Board& board)
 {
     board_ = &board;
-    // The SDRAM becomes memory before the next instruction runs.
+    // The SDRAM becomes memory before the next block runs; until then the
+    // controller's port, which now answers as memory, serves the rest of
+    // the block.
     board.sdramc.on_ready = [this] {
         sdram_switch_ = true;
         stop_now_ = true;
@@ -423,8 +425,11 @@ void ArmCpu::after_access()
 {
     ++interactions_;
     set_limit(deadline_);
-    if (stop_now_)
-        uc_emu_stop(uc_);
+    // A device that wants the processor stopped (stop_now_) has it stopped
+    // by the block hook, before the next block.  Stopped here, inside the
+    // block, the engine would start the block again from its first
+    // instruction: the access just made, and those before it in the block,
+    // would reach the devices twice.
 }
 
 // ---------------------------------------------------------------- interrupts and faults
@@ -450,6 +455,8 @@ void ArmCpu::unclaimed_access(uint32_t addr, uint32_t value, unsigned size, bool
     else
         pending_ = {true, Exception::DataAbort,
                     "load" + std::to_string(size * 8) + " at " + hex32(addr) + ", where no device answers"};
+    // At once: nothing after the refused access runs, and the processor
+    // goes on at the abort vector, not at the block again.
     stop_now_ = true;
     uc_emu_stop(uc_);
 }
@@ -558,6 +565,7 @@ void ArmCpu::handle_stop(int err)
 
 void ArmCpu::hold_in_reset()
 {
+    // At once: the processor runs no more, so nothing is made again.
     held_ = true;
     stop_now_ = true;
     uc_emu_stop(uc_);

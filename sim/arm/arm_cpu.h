@@ -166,6 +166,9 @@ private:
     uint64_t time_rest_ = 0;   // the part of a nanosecond not yet turned
     Time deadline_ = 0;
     bool irq_wanted_ = false;  // the interrupt line is up
+    // Stop before the next block: a device asked for it (after_access), or
+    // the processor is held in reset or takes an abort for an access nobody
+    // answered (then the engine is stopped at once as well).
     bool stop_now_ = false;
     bool held_ = false;        // in reset for good
 
