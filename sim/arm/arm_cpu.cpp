@@ -105,6 +105,13 @@ struct EngineHooks {
         }
         if (!stop && c.irq_wanted_ && !c.irq_masked())
             stop = true;
+        if (c.watching_ && c.log_overflow_) {
+            // The pass stored more than the log holds: it works, and does
+            // not wait.  Its stores need no watching until the anchor comes
+            // round again (which counts the pass as one that changed
+            // memory), and loops are stepped meanwhile.
+            c.watch_stores(false);
+        }
         const bool looping = !stop && c.in_counting_loop(a);
         if (!stop && !looping && c.idle_check(a)) {
             c.idle_ = true;
@@ -625,7 +632,7 @@ bool ArmCpu::idle_check(uint32_t a)
         return false;
     }
     const bool interacted = interactions_ != anchor_interactions_;
-    if (interacted || (watching_ && !memory_as_before())) {
+    if (interacted || ((watching_ || log_overflow_) && !memory_as_before())) {
         // A device was touched, an exception taken or memory changed since
         // the last pass: it worked.
         if (interacted && anchor_idled_) {
