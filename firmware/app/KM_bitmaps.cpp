@@ -12,6 +12,7 @@
 #include "board/lcd_driver.h"
 #include "graphics/GUI.h"
 #include "graphics/GUI_Bitmap.h"
+#include "graphics/LCDLin32.h"
 #include "storage/KM_eeprom.h"
 #include "storage/KM_extmem.h"
 
@@ -172,11 +173,9 @@ static void copy_block(const ExtBitmapRecord* r, int dx, int dy, int sx0, int sy
     const uint8_t* src = pixels_in_image(r, (uint32_t)r->XSize * 2);
     if (!src)
         return;
-    uint16_t* fb = (uint16_t*)hw_ptr(vram);
-    LCD_FrameBufferChanged();
     for (int row = sy0; row <= sy1; ++row) {
         const uint8_t* s = src + (uint32_t)row * r->XSize * 2 + sx0 * 2;
-        uint16_t* d = fb + (dy + row - sy0) * LCD_WIDTH + dx;
+        uint16_t* d = LCD_L0_PixelAddress(dx, dy + row - sy0);
         for (int col = sx0; col <= sx1; ++col, s += 2, ++d) {
             uint16_t v = (uint16_t)(s[0] | (s[1] << 8));
             if (key < 0 || v != (uint16_t)key)

@@ -16,6 +16,7 @@
 #include "board/lcd_driver.h"
 #include "config/build_config.h"
 #include "graphics/GUI.h"
+#include "graphics/LCDLin32.h"
 
 static const char kSyntax[] = ":err - syntax\r";
 
@@ -46,11 +47,17 @@ static int radiusOK(int r)
     return r >= 0 && r <= COORD_LIMIT;
 }
 
-// The frame buffer written (or read) directly, past the display driver.
+// The frame buffer written or read directly, past clipping and draw mode:
+// the display driver hands out the address (and marks the buffer changed
+// when it is for writing).
 static uint16_t* framePixel(int x, int y)
 {
-    LCD_FrameBufferChanged();
-    return (uint16_t*)hw_ptr(vram) + y * LCD_WIDTH + x;
+    return LCD_L0_PixelAddress(x, y);
+}
+
+static const uint16_t* framePixelToRead(int x, int y)
+{
+    return LCD_L0_ConstPixelAddress(x, y);
 }
 
 // ---------------------------------------------------------------- pixels and pen
@@ -76,7 +83,7 @@ int cmdPixelRead(const char* cmd)
         return refuse(kSyntax);
     if (!screenPixel(xy))
         return CMD_FAIL;
-    const unsigned p = *framePixel(xy[0], xy[1]);
+    const unsigned p = *framePixelToRead(xy[0], xy[1]);
     if (cmd[2] == 'x')
         pout("%04X\r", p);
     else
@@ -428,7 +435,7 @@ int cmdFrameBufferPixel(int n)
 {
     if (n < 0 || n >= LCD_WIDTH * LCD_HEIGHT)
         return CMD_FAIL;
-    pout("%04X\r", (unsigned)((uint16_t*)hw_ptr(vram))[n]);
+    pout("%04X\r", (unsigned)*framePixelToRead(n % LCD_WIDTH, n / LCD_WIDTH));
     return CMD_OK;
 }
 
@@ -489,7 +496,7 @@ int saveScreenArea(int x0, int y0, int x1, int y1, int slot)
     recordSlot(slot, width, height);
     uint16_t* to = slotPixels(slot);
     for (int y = y0; y <= y1; ++y, to += width)
-        memcpy(to, framePixel(x0, y), (size_t)width * 2);
+        memcpy(to, framePixelToRead(x0, y), (size_t)width * 2);
     return CMD_OK;
 }
 
@@ -594,7 +601,7 @@ int scroll(int x0, int y0, int x1, int y1, int n, const char* dir)
     case 'u': {
         const int k = n < height ? n : height;
         for (int y = y0; y <= y1 - k; ++y)
-            memcpy(framePixel(x0, y), framePixel(x0, y + k), rowBytes);
+            memcpy(framePixel(x0, y), framePixelToRead(x0, y + k), rowBytes);
         for (int y = y1 - k + 1; y <= y1; ++y)
             fillPixels(framePixel(x0, y), width, bk);
         break;
@@ -602,7 +609,7 @@ int scroll(int x0, int y0, int x1, int y1, int n, const char* dir)
     default: {  // 'd'
         const int k = n < height ? n : height;
         for (int y = y1; y >= y0 + k; --y)
-            memcpy(framePixel(x0, y), framePixel(x0, y - k), rowBytes);
+            memcpy(framePixel(x0, y), framePixelToRead(x0, y - k), rowBytes);
         for (int y = y0; y < y0 + k; ++y)
             fillPixels(framePixel(x0, y), width, bk);
         break;

@@ -251,6 +251,9 @@ void GUIDEMO_main(void)
     int demo = run_startup_macros(skipped);
     if (!splashShown && !demo && eepromData.PONMACnoBanner != EE_ON)
         show_banner();
+    // The start-up screen is out of the cache before the host hears the
+    // prompt, as a command's drawing is.
+    LCD_FlushFrameBuffer();
     if (!rs485Mode())
         txString(">\r");
     if (eepromData.demoMacro == 0xFF)

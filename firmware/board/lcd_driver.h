@@ -22,8 +22,9 @@
 #define LCDC_LPCCR_SCR_MASK (3u << 9)
 #define LCDC_LPCCR_SCR_PIXCLK (1u << 9)
 
-// The frame buffer and the panel, as the display driver and the commands
-// that address pixels directly see them.
+// The frame buffer and the panel.  Pixels are written only through the
+// display driver (LCD_L0_PixelAddress for direct access), which marks the
+// frame buffer changed as it writes.
 extern uint32_t vram;
 extern int LCD_WIDTH;
 extern int LCD_HEIGHT;
@@ -32,8 +33,8 @@ extern int IMAGE_BPP;
 
 // The frame buffer is cached write-back: what the processor draws may sit
 // in the data cache, out of the LCD controller's sight, until the cache is
-// cleaned.  Whatever writes the frame buffer marks it changed; when drawing
-// is done (a command, a macro line, a main-loop pass, before a wait) the
+// cleaned.  The display driver marks it changed whenever it writes it or
+// hands out a pixel's address for writing; when drawing is done (a command, a macro line, a main-loop pass, before a wait) the
 // caller flushes it, which cleans the data cache only when something was
 // drawn since the last flush.
 extern uint8_t fbChanged;

@@ -28,8 +28,20 @@ static uint32_t row_bytes(void)
     return (uint32_t)((vxSizePhys * 16 + 31) / 32) * 4;
 }
 
+// The frame buffer is cached write-back on the board: what is stored there
+// reaches the LCD controller only when the data cache is cleaned, and it is
+// cleaned only when the buffer is marked changed.  So a pixel's address for
+// writing is handed out only together with the mark, here and in
+// LCD_L0_PixelAddress, and no writer can miss it; readers take the address
+// from pixel_read, which marks nothing.
+static const fb16_t* pixel_read(int x, int y)
+{
+    return (const fb16_t*)hw_ptr(VRAM + row_bytes() * (uint32_t)y) + x;
+}
+
 static fb16_t* pixel_at(int x, int y)
 {
+    LCD_FrameBufferChanged();
     return (fb16_t*)hw_ptr(VRAM + row_bytes() * (uint32_t)y) + x;
 }
 
@@ -42,7 +54,6 @@ static bool xor_mode(void)
 
 void LCD_L0_SetPixelIndex(int x, int y, LCD_PixelIndex index)
 {
-    LCD_FrameBufferChanged();
     *pixel_at(x, y) = (uint16_t)index;
 }
 
@@ -51,14 +62,18 @@ uint16_t* LCD_L0_PixelAddress(int x, int y)
     return (uint16_t*)pixel_at(x, y);
 }
 
+const uint16_t* LCD_L0_ConstPixelAddress(int x, int y)
+{
+    return (const uint16_t*)pixel_read(x, y);
+}
+
 LCD_PixelIndex LCD_L0_GetPixelIndex(int x, int y)
 {
-    return *pixel_at(x, y);
+    return *pixel_read(x, y);
 }
 
 void LCD_L0_XorPixel(int x, int y)
 {
-    LCD_FrameBufferChanged();
     fb16_t* p = pixel_at(x, y);
     *p = (uint16_t)(*p ^ 0xFFFF);
 }
@@ -81,7 +96,6 @@ void LCD_L0_DrawHLine(int x0, int y, int x1)
 {
     if (x0 > x1)
         return;
-    LCD_FrameBufferChanged();
     if (xor_mode())
         xor_hline(x0, y, x1);
     else
@@ -92,7 +106,6 @@ void LCD_L0_DrawVLine(int x, int y0, int y1)
 {
     if (y0 > y1)
         return;
-    LCD_FrameBufferChanged();
     fb16_t* p = pixel_at(x, y0);
     const uint32_t step = row_bytes() / 2;
     int n = y1 - y0 + 1;
@@ -112,7 +125,6 @@ void LCD_L0_FillRect(int x0, int y0, int x1, int y1)
 {
     if (y0 > y1 || x0 > x1)
         return;
-    LCD_FrameBufferChanged();
     const bool wholeRows = x0 == 0 && x1 == vxSizePhys - 1 && row_bytes() == (uint32_t)vxSizePhys * 2;
     if (wholeRows && !xor_mode()) {
         GUI__memset16((void*)pixel_at(0, y0), (uint16_t)*LCD_pColorIndex, (y1 - y0 + 1) * vxSizePhys);
@@ -195,7 +207,6 @@ static void row_16bpp(int x0, int y, int xsize, const uint8_t* src)
 void LCD_L0_DrawBitmap(int x0, int y0, int xsize, int ysize, int bpp, int bytesPerLine, const uint8_t* pData,
                        int diff, const LCD_PixelIndex* pTrans)
 {
-    LCD_FrameBufferChanged();
     for (int row = 0; row < ysize; ++row) {
         const uint8_t* src = pData + row * bytesPerLine;
         const int y = y0 + row;
@@ -264,7 +275,7 @@ static void read_rect(int x0, int y0, int x1, int y1, uint16_t* pDest)
 {
     const size_t n = (size_t)(x1 - x0 + 1);
     for (int y = y0; y <= y1; ++y, pDest += n)
-        memcpy(pDest, (const void*)pixel_at(x0, y), n * 2);
+        memcpy(pDest, (const void*)pixel_read(x0, y), n * 2);
 }
 
 static void set_vram_addr(void* p)

@@ -30,8 +30,14 @@ void LCD_L0_FillRect(int x0, int y0, int x1, int y1);
 LCD_DrawBitmapDriverFunc LCD_L0_DrawBitmap;
 // The frame buffer is linear: the pixels of a row follow one another as
 // 16-bit values from this address of pixel (x, y) on.  For code that clips
-// and writes whole pieces of rows itself (the compressed-bitmap decoder).
+// and writes whole pieces of rows itself (the compressed-bitmap decoder,
+// the commands that copy, scroll or set pixels directly).  Taking the
+// address marks the frame buffer changed, so that what is written through
+// it is cleaned out of the data cache at the next flush; take it again
+// after anything that may flush (a wait).
 uint16_t* LCD_L0_PixelAddress(int x, int y);
+// The same address for reading only: it marks nothing.
+const uint16_t* LCD_L0_ConstPixelAddress(int x, int y);
 
 LCD_PixelIndex LCD_L0_Color2Index(GUI_ColorValue color);
 GUI_ColorValue LCD_L0_Index2Color(LCD_PixelIndex index);

@@ -105,6 +105,13 @@ struct EngineHooks {
         }
         if (!stop && c.irq_wanted_ && !c.irq_masked())
             stop = true;
+        if (c.watching_ && c.log_overflow_) {
+            // The pass stored more than the log holds: it works, and does
+            // not wait.  Its stores need no watching until the anchor comes
+            // round again (which counts the pass as one that changed
+            // memory), and loops are stepped meanwhile.
+            c.watch_stores(false);
+        }
         const bool looping = !stop && c.in_counting_loop(a);
         if (!stop && !looping && c.idle_check(a)) {
             c.idle_ = true;
@@ -129,8 +136,11 @@ struct EngineHooks {
         c.code_pages_[a >> 16] |= 1ull << ((a / kPage) & 63);
         // The images are ARM code throughout: four bytes an instruction.
         c.icount_ += size / 4;
-        if (a == c.clean_at_)
+        if (a == c.clean_at_) {
             ++c.cache_cleans_;
+            if (c.on_cache_clean)
+                c.on_cache_clean();
+        }
     }
 
     static void store(uc_engine*, uc_mem_type, uint64_t addr, int size, int64_t, void* p)
@@ -270,7 +280,9 @@ void ArmCpu::close_engine()
 void ArmCpu::map_board(Board& board)
 {
     board_ = &board;
-    // The SDRAM becomes memory before the next instruction runs.
+    // The SDRAM becomes memory before the next block runs; until then the
+    // controller's port, which now answers as memory, serves the rest of
+    // the block.
     board.sdramc.on_ready = [this] {
         sdram_switch_ = true;
         stop_now_ = true;
@@ -420,8 +432,11 @@ void ArmCpu::after_access()
 {
     ++interactions_;
     set_limit(deadline_);
-    if (stop_now_)
-        uc_emu_stop(uc_);
+    // A device that wants the processor stopped (stop_now_) has it stopped
+    // by the block hook, before the next block.  Stopped here, inside the
+    // block, the engine would start the block again from its first
+    // instruction: the access just made, and those before it in the block,
+    // would reach the devices twice.
 }
 
 // ---------------------------------------------------------------- interrupts and faults
@@ -447,6 +462,8 @@ void ArmCpu::unclaimed_access(uint32_t addr, uint32_t value, unsigned size, bool
     else
         pending_ = {true, Exception::DataAbort,
                     "load" + std::to_string(size * 8) + " at " + hex32(addr) + ", where no device answers"};
+    // At once: nothing after the refused access runs, and the processor
+    // goes on at the abort vector, not at the block again.
     stop_now_ = true;
     uc_emu_stop(uc_);
 }
@@ -555,6 +572,7 @@ void ArmCpu::handle_stop(int err)
 
 void ArmCpu::hold_in_reset()
 {
+    // At once: the processor runs no more, so nothing is made again.
     held_ = true;
     stop_now_ = true;
     uc_emu_stop(uc_);
@@ -614,7 +632,7 @@ bool ArmCpu::idle_check(uint32_t a)
         return false;
     }
     const bool interacted = interactions_ != anchor_interactions_;
-    if (interacted || (watching_ && !memory_as_before())) {
+    if (interacted || ((watching_ || log_overflow_) && !memory_as_before())) {
         // A device was touched, an exception taken or memory changed since
         // the last pass: it worked.
         if (interacted && anchor_idled_) {

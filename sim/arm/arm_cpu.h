@@ -97,6 +97,10 @@ public:
     // routine of that name).
     static constexpr const char* kCacheCleanRoutine = "LCD_CleanDataCache";
     uint64_t cache_cleans() const { return cache_cleans_; }
+    // Called as each clean begins, when memory holds all that the firmware
+    // stored before it: what the LCD controller could see of the frame
+    // buffer on the board from then on.
+    std::function<void()> on_cache_clean;
     // Counting and moving loops stepped ahead (on) or run instruction by
     // instruction, and the instructions stepped over so far.
     void set_loop_stepping(bool on) { stepping_ = on; }
@@ -162,6 +166,9 @@ private:
     uint64_t time_rest_ = 0;   // the part of a nanosecond not yet turned
     Time deadline_ = 0;
     bool irq_wanted_ = false;  // the interrupt line is up
+    // Stop before the next block: a device asked for it (after_access), or
+    // the processor is held in reset or takes an abort for an access nobody
+    // answered (then the engine is stopped at once as well).
     bool stop_now_ = false;
     bool held_ = false;        // in reset for good
 

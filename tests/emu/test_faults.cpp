@@ -10,6 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "arm/arm_board.h"
+#include "arm/builds.h"
+#include "arm/elf_image.h"
+#include "devices/regfile.h"
 #include "emu/programs.h"
 #include "support/shell.h"
 
@@ -120,6 +124,48 @@ TEST(Faults, SdramAnswersOnlyAfterItsSetUp)
             EXPECT_NE(report.find("r5  1234ABCD"), std::string::npos) << c.what << ": the SDRAM did not keep r4: "
                                                                       << report;
         }
+    }
+    fwtest::run("rm -rf " + dir);
+}
+
+// Each store the processor makes reaches the bus once, also one whose
+// device stops the emulation: the store that completes the SDRAM set-up
+// (the SDRAM answers as memory from then on) and a store where no device
+// answers (the processor takes a data abort).  The bus trace of an image
+// that makes both, on a board in this process, shows each of them once.
+TEST(Faults, AStoreThatStopsTheEmulationIsMadeOnce)
+{
+    char tmpl[] = "/tmp/velm-once-XXXXXX";
+    const std::string dir = mkdtemp(tmpl);
+    sim::arm::ElfImage image;
+    std::string error;
+    ASSERT_TRUE(image.load(assemble(dir, kSetUp, "ldr r0, =0x10001000\n str r4, [r0]"), &error)) << error;
+    sim::BoardOptions o;
+    o.flash = dir + "/flash.bin";
+    o.eeprom = dir + "/eeprom.bin";
+    o.speed = sim::Speed::Max;
+    sim::arm::ArmBoard arm(image, *sim::arm::find_build("velm5plus-wvga"), o);
+    sim::Machine& m = arm.board.machine;
+    m.quiet = true;
+    m.tracing = true;
+    arm.run_until(10 * sim::kMillisecond);
+    struct Store {
+        const char* what;
+        uint32_t addr, value;
+    };
+    const Store stores[] = {
+        {"precharge", 0xDF000000, 0x92120300},
+        {"auto-refresh", 0xDF000000, 0xA2120300},
+        {"load mode register", 0xDF000000, 0xB2120300},
+        {"normal mode, which completes the set-up", 0xDF000000, 0x8212F339},
+        {"the store where no device answers", 0x10001000, 0x1234ABCD},
+    };
+    for (const Store& s : stores) {
+        int made = 0;
+        for (const sim::Access& a : m.trace)
+            made += a.write && a.addr == s.addr && a.value == s.value;
+        EXPECT_EQ(made, 1) << s.what << ": the store of " << sim::hex32(s.value) << " at " << sim::hex32(s.addr)
+                           << " reached the bus " << made << " times";
     }
     fwtest::run("rm -rf " + dir);
 }
