@@ -149,8 +149,7 @@ struct JpegComp {
 // data ran out.
 struct JpegInput {
     uint32_t Off;            // file offset of the next request
-    const uint8_t* pCur;     // bytes of the last request not taken yet
-    uint32_t NumLeft;
+    uint32_t NumLeft;        // bytes of the last request not taken yet (from _Addr.pCur)
     uint8_t aPushBack[4];    // bytes given back, taken last in first out (a marker met in the data)
     uint8_t NumPushBack;
     uint8_t Ended;           // the callback had no more bytes
@@ -178,9 +177,11 @@ struct JpegScanPos {
     JpegResume Next;
 };
 
+// The state of a decode, in a block of the pool: no addresses in it (they
+// are in _Addr), so that it takes the same room in the pool whatever the
+// word size, and a file fits the pool or not alike on the board and on the
+// simulated board.
 struct GUI_JPEG_DCONTEXT {
-    GUI_GetDataCallback* pfGetData;
-    void* pParam;
     JpegInput In;
     // Frame.
     uint16_t XSize, YSize;
@@ -232,12 +233,19 @@ struct GUI_JPEG_DCONTEXT {
     int32_t BandMCURows, NumBands, BandStart;
     int32_t NumScans;
     int16_t aScratch[64];     // blocks the band does not keep are decoded here
+};
+
+// The addresses a decode works with; one decode runs at a time.
+static struct {
+    GUI_GetDataCallback* pfGetData;
+    void* pParam;
+    const uint8_t* pCur;  // bytes of the last request not taken yet
     // Addresses of the pool blocks, valid during one step.
     int16_t* pCoeff;
     uint8_t* pSamples;
     JpegScanPos* pScanPos;
     int16_t* apStore[4];
-};
+} _Addr;
 
 typedef GUI_JPEG_DCONTEXT JpegState;
 typedef int JpegBlockFunc(JpegState* p, int ci, int32_t col, int32_t row);
@@ -250,11 +258,11 @@ typedef void JpegWriteFunc(JpegState* p, int x0, int y, JpegGetColorFunc* pfGetC
 static JpegState* _Lock(GUI_ALLOC_Handle h)
 {
     JpegState* p = (JpegState*)GUI_ALLOC_LockH(h);
-    p->pCoeff = (int16_t*)GUI_ALLOC_h2p(p->hCoeff);
-    p->pSamples = (uint8_t*)GUI_ALLOC_h2p(p->hSamples);
-    p->pScanPos = (JpegScanPos*)GUI_ALLOC_h2p(p->hScanPos);
+    _Addr.pCoeff = (int16_t*)GUI_ALLOC_h2p(p->hCoeff);
+    _Addr.pSamples = (uint8_t*)GUI_ALLOC_h2p(p->hSamples);
+    _Addr.pScanPos = (JpegScanPos*)GUI_ALLOC_h2p(p->hScanPos);
     for (int c = 0; c < 4; ++c)
-        p->apStore[c] = (int16_t*)GUI_ALLOC_h2p(p->ahStore[c]);
+        _Addr.apStore[c] = (int16_t*)GUI_ALLOC_h2p(p->ahStore[c]);
     return p;
 }
 
@@ -300,19 +308,19 @@ static int _GetU8(JpegState* p, uint8_t* pb)
             return 1;
         // Any count the callback can serve will do.
         const uint8_t* q = 0;
-        int n = p->pfGetData(p->pParam, &q, JPEG_REQUEST, in->Off);
+        int n = _Addr.pfGetData(_Addr.pParam, &q, JPEG_REQUEST, in->Off);
         if (n <= 0 || !q) {
             in->Ended = 1;
             return 1;
         }
         if ((unsigned)n > JPEG_REQUEST)
             n = JPEG_REQUEST;
-        in->pCur = q;
+        _Addr.pCur = q;
         in->NumLeft = (uint32_t)n;
         in->Off += (uint32_t)n;
     }
     in->NumLeft--;
-    *pb = *in->pCur++;
+    *pb = *_Addr.pCur++;
     return 0;
 }
 
@@ -343,7 +351,7 @@ static int _SkipInputData(JpegState* p, uint32_t n)
         n--;
     }
     uint32_t k = n < in->NumLeft ? n : in->NumLeft;
-    in->pCur += k;
+    _Addr.pCur += k;
     in->NumLeft -= k;
     n -= k;
     if (n) {
@@ -436,13 +444,13 @@ static inline void _FillBits(JpegState* p, JpegBits& b)
 {
     JpegInput* in = &p->In;
     while (b.Cnt <= 24) {
-        if (!in->NumLeft || in->NumPushBack || *in->pCur == 0xFF) {
+        if (!in->NumLeft || in->NumPushBack || *_Addr.pCur == 0xFF) {
             _BitsEnd(b, p);
             _GetBitsNoMarker(p);
             _BitsBegin(b, p);
             return;
         }
-        b.Buf |= (uint32_t)*in->pCur++ << (24 - b.Cnt);
+        b.Buf |= (uint32_t)*_Addr.pCur++ << (24 - b.Cnt);
         in->NumLeft--;
         b.Cnt += 8;
     }
@@ -889,9 +897,9 @@ static int _PassData(JpegState* p, int stopAtRestart)
     _EmptyBits(in);
     for (;;) {
         if (!in->NumPushBack && in->NumLeft) {
-            const uint8_t* f = (const uint8_t*)memchr(in->pCur, 0xFF, in->NumLeft);
-            const uint32_t k = f ? (uint32_t)(f - in->pCur) : in->NumLeft;
-            in->pCur += k;
+            const uint8_t* f = (const uint8_t*)memchr(_Addr.pCur, 0xFF, in->NumLeft);
+            const uint32_t k = f ? (uint32_t)(f - _Addr.pCur) : in->NumLeft;
+            _Addr.pCur += k;
             in->NumLeft -= k;
             if (!f)
                 continue;
@@ -1100,7 +1108,7 @@ static int16_t* _StoreBlock(JpegState* p, int ci, int32_t col, int32_t row)
     const int32_t r = row - c->StoreStart;
     if (col < 0 || col >= c->BlocksAcross || r < 0 || r >= c->StoreRows)
         return 0;
-    return p->apStore[ci] + ((size_t)r * (size_t)c->BlocksAcross + (size_t)col) * 64;
+    return _Addr.apStore[ci] + ((size_t)r * (size_t)c->BlocksAcross + (size_t)col) * 64;
 }
 
 static int16_t* _StoreOrScratch(JpegState* p, int ci, int32_t col, int32_t row)
@@ -1300,7 +1308,7 @@ static int _DecodeBand(JpegState* p)
         }
         if (u1 > p->ScanMCUsDown)
             u1 = p->ScanMCUsDown;
-        JpegScanPos* sp = p->Banding ? &p->pScanPos[k] : 0;
+        JpegScanPos* sp = p->Banding ? &_Addr.pScanPos[k] : 0;
         if (sp && p->BandStart)
             _Resume(p, &sp->Next);
         if (u0 < u1 && _DecodeScanProg(p, fn, u0, u1, sp ? &sp->Next : 0))
@@ -1452,7 +1460,7 @@ static void _IDCT(const int16_t* in, int dcOnly, uint8_t* out, int32_t stride)
 
 static uint8_t* _BlockSamples(JpegState* p, const JpegComp* c, int32_t col, int v)
 {
-    return p->pSamples + c->PlaneOffset + (int32_t)v * 8 * c->PlaneWidth + col * 8;
+    return _Addr.pSamples + c->PlaneOffset + (int32_t)v * 8 * c->PlaneWidth + col * 8;
 }
 
 // ------------------------------------------------------------ MCU rows
@@ -1462,7 +1470,7 @@ static uint8_t* _BlockSamples(JpegState* p, const JpegComp* c, int32_t col, int 
 static int _DecodeNextRow(JpegState* p, int transform)
 {
     const int32_t u = p->NextMCURow++;
-    int16_t* blk = p->pCoeff;
+    int16_t* blk = _Addr.pCoeff;
     for (int32_t i = 0; i < p->ScanMCUsAcross; ++i) {
         int j = 0;
         if (!_CountRestart(p)) {
@@ -1499,7 +1507,7 @@ static int _LoadNextRow(JpegState* p, int transform)
     const int32_t m = p->NextMCURow++;
     if (!transform)
         return 0;
-    int16_t* blk = p->pCoeff;
+    int16_t* blk = _Addr.pCoeff;
     for (int ci = 0; ci < p->NumComps; ++ci) {
         const JpegComp* c = &p->aComp[ci];
         const uint16_t* q = p->aaQuant[c->Tq];
@@ -1595,15 +1603,15 @@ static void _ConvertPixels(uint8_t* d, uint16_t* d565, const uint8_t* y, const u
 static void _ConvertLine(JpegState* p)
 {
     const JpegComp* cy = &p->aComp[0];
-    const uint8_t* y = p->pSamples + cy->PlaneOffset + p->LineInRow * cy->PlaneWidth;
+    const uint8_t* y = _Addr.pSamples + cy->PlaneOffset + p->LineInRow * cy->PlaneWidth;
     const uint8_t *cb = 0, *cr = 0;
     // A chroma sample covers 1 or 2 luma samples each way (the mode).  In an
     // RGB file the three planes are red, green and blue.
     const int hs = p->Mode ? cy->H / p->aComp[1].H - 1 : 0;
     if (p->Mode) {
         const int32_t cl = p->LineInRow / (cy->V / p->aComp[1].V);
-        cb = p->pSamples + p->aComp[1].PlaneOffset + cl * p->aComp[1].PlaneWidth;
-        cr = p->pSamples + p->aComp[2].PlaneOffset + cl * p->aComp[2].PlaneWidth;
+        cb = _Addr.pSamples + p->aComp[1].PlaneOffset + cl * p->aComp[1].PlaneWidth;
+        cr = _Addr.pSamples + p->aComp[2].PlaneOffset + cl * p->aComp[2].PlaneWidth;
     }
     if (p->Direct565)
         _ConvertPixels<true>(0, (uint16_t*)GUI_ALLOC_h2p(p->hIndexLine), y, cb, cr, p->XSize, hs, p->RGB);
@@ -1812,7 +1820,7 @@ static int GUI_JPEG__AllocBandingCoeffBuffer(JpegState* p)
         p->ahStore[ci] = GUI_ALLOC_AllocZero(c->BlocksAcross * c->StoreRows * JPEG_BLOCK_BYTES);
         if (!p->ahStore[ci])
             return 1;
-        p->apStore[ci] = (int16_t*)GUI_ALLOC_h2p(p->ahStore[ci]);
+        _Addr.apStore[ci] = (int16_t*)GUI_ALLOC_h2p(p->ahStore[ci]);
     }
     return 0;
 }
@@ -1836,7 +1844,7 @@ static int _InitStores(JpegState* p)
         p->hScanPos = GUI_ALLOC_AllocZero(p->NumScans * (int32_t)sizeof(JpegScanPos));
         if (!p->hScanPos)
             return 1;
-        p->pScanPos = (JpegScanPos*)GUI_ALLOC_h2p(p->hScanPos);
+        _Addr.pScanPos = (JpegScanPos*)GUI_ALLOC_h2p(p->hScanPos);
         room = _StoreRoom(p);
         p->BandMCURows = room > 0 ? room / perRow : 0;
         if (!p->BandMCURows)
@@ -1883,8 +1891,8 @@ static int _InitDraw(JpegState* p)
         if (!p->hLine)
             return 1;
     }
-    p->pCoeff = (int16_t*)GUI_ALLOC_h2p(p->hCoeff);
-    p->pSamples = (uint8_t*)GUI_ALLOC_h2p(p->hSamples);
+    _Addr.pCoeff = (int16_t*)GUI_ALLOC_h2p(p->hCoeff);
+    _Addr.pSamples = (uint8_t*)GUI_ALLOC_h2p(p->hSamples);
     if (!p->IsProgressive) {
         if (_InitScan(p, 1))
             return 1;
@@ -1917,7 +1925,7 @@ static void GUI_JPEG__SetNextBand(GUI_ALLOC_Handle h)
     for (int ci = 0; ci < p->NumComps; ++ci) {
         JpegComp* c = &p->aComp[ci];
         c->StoreStart = p->BandStart * c->V;
-        memset(p->apStore[ci], 0, (size_t)c->BlocksAcross * (size_t)c->StoreRows * JPEG_BLOCK_BYTES);
+        memset(_Addr.apStore[ci], 0, (size_t)c->BlocksAcross * (size_t)c->StoreRows * JPEG_BLOCK_BYTES);
     }
     p->EOBRUN = 0;
     p->NextMCURow = p->BandStart;
@@ -1968,14 +1976,19 @@ static void _ClearState(GUI_ALLOC_Handle h, GUI_GetDataCallback* pfGetData, void
 {
     JpegState* p = (JpegState*)GUI_ALLOC_LockH(h);
     memset(p, 0, sizeof *p);
-    p->pfGetData = pfGetData;
-    p->pParam = pParam;
+    _Addr.pfGetData = pfGetData;
+    _Addr.pParam = pParam;
     GUI_ALLOC_UnlockH(h);
 }
 
+// The state's block keeps the room of the ten addresses it once held (4
+// bytes each on the board), so that what fits the pool beside it stays as
+// it was.
+#define JPEG_STATE_BYTES ((int32_t)sizeof(JpegState) + 10 * 4)
+
 static GUI_ALLOC_Handle _NewState(GUI_GetDataCallback* pfGetData, void* pParam)
 {
-    GUI_ALLOC_Handle h = GUI_ALLOC_AllocNoInit((int32_t)sizeof(JpegState));
+    GUI_ALLOC_Handle h = GUI_ALLOC_AllocNoInit(JPEG_STATE_BYTES);
     if (h)
         _ClearState(h, pfGetData, pParam);
     return h;
