@@ -1,7 +1,7 @@
 // GIF entries of the memory image: "xi" plays every frame once, "agif" plays
 // them in the background with their delays, and the decoder's answers about
-// a file.  The GIFs are made by ImageMagick, which also decodes every frame
-// for the comparison.
+// a file.  The GIFs are made by ImageMagick and gifsicle; ImageMagick also
+// decodes every frame for the comparison.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
