@@ -13,7 +13,7 @@ PACKAGES=(
   gcc-arm-none-eabi libnewlib-arm-none-eabi libstdc++-arm-none-eabi-newlib
   libunicorn-dev pkgconf
   qt6-base-dev qt6-serialport-dev
-  imagemagick libjpeg-turbo-progs ffmpeg
+  imagemagick libjpeg-turbo-progs ffmpeg gifsicle
   libfreetype-dev fonts-liberation2 fonts-dejavu-core
   libboost-dev
   chromium

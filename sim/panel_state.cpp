@@ -229,8 +229,17 @@ uint64_t PanelPublisher::console_end(int port) const
     return c.begin + c.bytes.size();
 }
 
-void PanelPublisher::post_touch(int x, int y, bool down, std::function<void()> done)
+bool PanelPublisher::post_touch(int x, int y, bool down, std::function<void()> done)
 {
+    {
+        // The touch model maps panel pixels to plate voltages; a finger
+        // anywhere else is no input a board can have (and far off, more
+        // than its arithmetic holds).
+        std::lock_guard<std::mutex> lk(mu_);
+        const PanelPicture& p = *published_.picture;
+        if (x < 0 || y < 0 || x >= p.width || y >= p.height)
+            return false;
+    }
     board_.machine.post([this, x, y, down, done = std::move(done)] {
         board_.finger.x = x;
         board_.finger.y = y;
@@ -239,6 +248,7 @@ void PanelPublisher::post_touch(int x, int y, bool down, std::function<void()> d
         if (done)
             done();
     });
+    return true;
 }
 
 void PanelPublisher::post_card(bool present, std::function<void()> done)

@@ -104,8 +104,10 @@ public:
     uint64_t console_end(int port) const;
 
     // Inputs, run on the firmware thread at its next safe point; done (if
-    // any) runs there afterwards, once the change is in the snapshot.
-    void post_touch(int x, int y, bool down, std::function<void()> done = nullptr);
+    // any) runs there afterwards, once the change is in the snapshot.  A
+    // touch off the panel (the picture last published) is refused: false,
+    // and nothing reaches the board.
+    bool post_touch(int x, int y, bool down, std::function<void()> done = nullptr);
     void post_card(bool present, std::function<void()> done = nullptr);
     void post_console(int port, std::string bytes);
 

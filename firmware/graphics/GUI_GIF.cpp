@@ -38,7 +38,7 @@ struct GifContext {
     uint8_t aStack[GIF_STACK_SIZE];
     int StackLen;
     GUI_ColorValue aColorTable[256];
-    int NumColors;
+    int NumColors;  // of the global table (also when the file has none)
 };
 
 static const uint16_t _aMaskTbl[16] = {0x0000, 0x0001, 0x0003, 0x0007, 0x000F, 0x001F, 0x003F, 0x007F,
@@ -319,7 +319,7 @@ static void _DrawRun(int x0, int x1, int y, LCD_PixelIndex index)
 
 static int _DrawFromDataBlock(GifContext* c, const GifImageDesc* d, int x0, int y0, int trans, int disposal)
 {
-    GUI_PaletteRecord pal = {c->NumColors, 0, c->aColorTable};
+    GUI_PaletteRecord pal = {d->NumColors, 0, c->aColorTable};
     const LCD_PixelIndex* pTrans = LCD_GetpPalConvTable(&pal);
     if (!pTrans)
         return 1;
@@ -340,7 +340,7 @@ static int _DrawFromDataBlock(GifContext* c, const GifImageDesc* d, int x0, int 
                 ended = 1;
                 break;
             }
-            if (v < 0 || v >= c->NumColors)
+            if (v < 0 || v >= d->NumColors)
                 return 1;
             if (v != runValue) {
                 if (runValue >= 0 && (runValue != trans || disposal == 2))
@@ -397,8 +397,7 @@ static int _ReadExtension(GifContext* c, GifWalk* w)
     case 0xF9:
         if (_ReadU8(c, &len) || len != 4 || _ReadBytes(c, _aExtBuffer, 4))
             return 1;
-        if (_aExtBuffer[0] & 1)
-            w->Trans = _aExtBuffer[3];
+        w->Trans = (_aExtBuffer[0] & 1) ? _aExtBuffer[3] : -1;
         if (w->NumImages == w->Index) {
             w->Delay = _aExtBuffer[1] | (_aExtBuffer[2] << 8);
             w->Disposal = (_aExtBuffer[0] >> 2) & 7;
@@ -456,15 +455,16 @@ static int GUI_GIF__DrawFromFilePointer(GifContext* c, GifWalk* w)
         d.Width = (uint16_t)(p[4] | (p[5] << 8));
         d.Height = (uint16_t)(p[6] | (p[7] << 8));
         d.Flags = p[8];
-        if (d.Flags & 0x80) {
-            c->NumColors = 2 << (d.Flags & 7);
-            if (_ReadColorTable(c, c->NumColors))
-                return 1;
-        }
-        d.NumColors = c->NumColors;
+        // A local colour table is this image's alone: only the wanted
+        // image's is read, so that the context's table still holds the
+        // global one for an image that has none.
+        const int localColors = (d.Flags & 0x80) ? 2 << (d.Flags & 7) : 0;
+        d.NumColors = localColors ? localColors : c->NumColors;
         if (w->NumImages == w->Index - 1)
             prev = d;
         if (w->NumImages == w->Index) {
+            if (localColors && _ReadColorTable(c, localColors))
+                return 1;
             w->Found = 1;
             w->Desc = d;
             if (!w->Draw)
@@ -474,8 +474,10 @@ static int GUI_GIF__DrawFromFilePointer(GifContext* c, GifWalk* w)
             return _DrawFromDataBlock(c, &d, w->x0, w->y0, w->Trans, w->Disposal);
         }
         int s;
-        if (_ReadU8(c, &s) || _SkipSubBlocks(c))
+        if (_Skip(c, 3u * (uint32_t)localColors) || _ReadU8(c, &s) || _SkipSubBlocks(c))
             return 1;
+        // A graphic control extension speaks for the one image after it.
+        w->Trans = -1;
         w->NumImages++;
     }
 }

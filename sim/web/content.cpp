@@ -28,6 +28,8 @@ const char* boolean(bool b)
     return b ? "true" : "false";
 }
 
+// Nine characters at most: no pixel, port or flag is longer, and whatever
+// passes fits a 32-bit int with room to spare.
 bool whole_number(const std::string& text, long* out)
 {
     if (text.empty() || text.size() > 9)

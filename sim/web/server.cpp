@@ -166,7 +166,7 @@ private:
         in_.consume(in_.size());
         switch (in.kind) {
         case PageInput::Touch:
-            srv_.panel.post_touch(in.x, in.y, in.down);
+            srv_.panel.post_touch(in.x, in.y, in.down);  // one off the panel is dropped
             break;
         case PageInput::Card:
             srv_.panel.post_card(in.present);
@@ -254,14 +254,13 @@ private:
             if (!query_number(query, "x", &x) || !query_number(query, "y", &y) || !query_number(query, "down", &down) ||
                 (down != 0 && down != 1))
                 return send(problem(req_, http::status::bad_request, "/touch wants x=, y= (a panel pixel) and down=0 or 1"));
+            if (srv_.panel.post_touch(static_cast<int>(x), static_cast<int>(y), down == 1, answer_with_state()))
+                return;
             PanelSnapshot snap = srv_.panel.snapshot();
-            int w = snap.picture->width, h = snap.picture->height;
-            if (w > 0 && (x < 0 || y < 0 || x >= w || y >= h))
-                return send(problem(req_, http::status::bad_request,
-                                    "/touch: " + std::to_string(x) + "," + std::to_string(y) + " is not on the " +
-                                        std::to_string(w) + "x" + std::to_string(h) + " panel"));
-            srv_.panel.post_touch(static_cast<int>(x), static_cast<int>(y), down == 1, answer_with_state());
-            return;
+            return send(problem(req_, http::status::bad_request,
+                                "/touch: " + std::to_string(x) + "," + std::to_string(y) + " is not on the " +
+                                    std::to_string(snap.picture->width) + "x" + std::to_string(snap.picture->height) +
+                                    " panel"));
         }
         if (path == "/card") {
             if (!post)

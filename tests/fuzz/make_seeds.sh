@@ -14,7 +14,8 @@ for t in command bmp gif jpeg sif image card eeprom dravik_bin dravik_macros dra
 done
 
 # Pictures: BMP in the depths and headers that tools write, GIF still,
-# animated, interlaced, transparent and with a comment.
+# animated, interlaced, transparent and with a comment, and frames with and
+# without a local colour table and a transparent colour.
 cd "$work"
 convert -size 13x7 gradient:red-blue BMP3:rgb24.bmp
 convert -size 9x5 gradient:yellow-navy -type Palette -colors 200 BMP3:pal8.bmp
@@ -28,9 +29,11 @@ convert -size 10x8 gradient:white-black still.gif
 convert -delay 7 -size 8x6 xc:red xc:lime xc:blue -loop 0 anim.gif
 convert -size 16x16 gradient:orange-purple -interlace GIF interlaced.gif
 convert -size 9x9 xc:white -fill black -draw 'circle 4,4 4,1' -transparent white -comment "a comment" trans.gif
+convert -delay 5 \( -size 8x6 xc:red -fill black -draw 'point 1,1' \) \( -size 8x6 xc:none -fill blue -draw 'rectangle 1,1 4,4' \) \
+  \( -size 8x6 xc:black -fill red -draw 'point 2,2' \) -loop 0 local.gif
 convert -size 20x10 pattern:checkerboard -type TrueColor BMP3:logo.trF81F.bmp
 cp rgb24.bmp pal8.bmp pal4.bmp mono.bmp rle8.bmp argb32.bmp rgb565.bmp os2.bmp "$out/fuzz_bmp/"
-cp still.gif anim.gif interlaced.gif trans.gif "$out/fuzz_gif/"
+cp still.gif anim.gif interlaced.gif trans.gif local.gif "$out/fuzz_gif/"
 cp rgb24.bmp pal8.bmp rle8.bmp still.gif anim.gif "$out/fuzz_dravik_image/"
 
 # JPEG files as cjpeg writes them: baseline, progressive, grey, RGB, each

@@ -11,6 +11,10 @@
 #include <thread>
 #include <vector>
 
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/websocket.hpp>
+
 #include "support/simulator_program.h"
 
 namespace {
@@ -240,19 +244,72 @@ TEST(Endpoints, RefuseWhatTheyCannotDo)
     ASSERT_EQ(s.problem(), "") << "the simulator did not start";
     struct Case {
         const char* method;
-        const char* target;
+        std::string target;
         int status;
     };
-    const std::vector<Case> cases = {
+    std::vector<Case> cases = {
         {"POST", "/touch?x=1&y=2", 400},          {"POST", "/touch?x=800&y=0&down=1", 400},
         {"POST", "/touch?x=-1&y=0&down=1", 400},  {"POST", "/touch?x=1&y=2&down=2", 400},
         {"GET", "/touch?x=1&y=2&down=1", 405},    {"POST", "/card?present=yes", 400},
         {"POST", "/card", 400},                   {"POST", "/state", 405},
         {"GET", "/no-such-thing", 404},
     };
+    // Off the panel, and numbers no pixel has, in either coordinate.
+    const std::vector<std::string> off = {"-1", "2147483647", "-2147483648", "4294967296", "-4294967296",
+                                          "99999999999999999999999999999999", "00000000000000000000000000000001"};
+    for (const std::string& v : off) {
+        cases.push_back({"POST", "/touch?x=" + v + "&y=0&down=1", 400});
+        cases.push_back({"POST", "/touch?x=0&y=" + v + "&down=1", 400});
+    }
+    cases.push_back({"POST", "/touch?x=" + std::to_string(kWidth) + "&y=0&down=0", 400});
+    cases.push_back({"POST", "/touch?x=0&y=" + std::to_string(kHeight) + "&down=0", 400});
     for (const Case& c : cases)
         EXPECT_EQ(http(s.http_port(), c.method, c.target).status, c.status) << c.method << " " << c.target;
     EXPECT_EQ(s.state()["touch.down"], "false") << "a refused /touch moved the finger";
+}
+
+// The panel page's side of its WebSocket: sends the page's text messages,
+// one after the other.
+void page_says(int port, const std::vector<std::string>& messages)
+{
+    namespace asio = boost::asio;
+    namespace websocket = boost::beast::websocket;
+    asio::io_context ioc;
+    websocket::stream<asio::ip::tcp::socket> ws(ioc);
+    ws.next_layer().connect({asio::ip::make_address("127.0.0.1"), static_cast<unsigned short>(port)});
+    ws.handshake("127.0.0.1", "/ws");
+    ws.text(true);
+    for (const std::string& m : messages)
+        ws.write(asio::buffer(m));
+    ws.close(websocket::close_code::normal);
+}
+
+TEST(Endpoints, ThePagesTouchesOffThePanelGoNowhere)
+{
+    Simulator s;
+    ASSERT_EQ(s.problem(), "") << "the simulator did not start";
+    // Each step ends with the card switch, which the board takes after
+    // what came before it on the socket.
+    auto after = [&](std::vector<std::string> messages, bool card) {
+        messages.push_back(card ? "card 1" : "card 0");
+        page_says(s.http_port(), messages);
+        const std::string want = card ? "true" : "false";
+        std::map<std::string, std::string> st = s.state();
+        for (const auto until = Clock::now() + 10s; st["card_present"] != want && Clock::now() < until; st = s.state())
+            std::this_thread::sleep_for(10ms);
+        EXPECT_EQ(st["card_present"], want) << "the page's messages were not taken";
+        return st["touch.x"] + "," + st["touch.y"] + "," + st["touch.down"];
+    };
+    ASSERT_EQ(after({"touch 7 8 1"}, true), "7,8,true") << "the page's touch did not reach the board";
+    const std::string w = std::to_string(kWidth), h = std::to_string(kHeight);
+    EXPECT_EQ(after({"touch 0 -1 0", "touch 5 -99999999 0", "touch -1 0 1", "touch " + w + " 0 1",
+                     "touch 0 " + h + " 1", "touch 999999999 5 1"},
+                    false),
+              "7,8,true")
+        << "a touch off the " << w << "x" << h << " panel moved the finger";
+    // Time for the firmware to read the finger where it is.
+    EXPECT_NE(s.until_answering(kVersion).find(kVersion), std::string::npos) << "the firmware does not answer vers";
+    EXPECT_TRUE(s.running()) << "the program ended on touches off the panel: " << s.errors();
 }
 
 TEST(Endpoints, ServeThePanelPage)
