@@ -28,9 +28,7 @@ struct GifContext {
     int MinCodeSize;
     int EndOfData;
     int CurBit, LastBit, LastByte;
-    // Reading.
-    GUI_GetDataCallback* pfGetData;
-    void* pParam;
+    // Reading (the callback is in _Source).
     uint32_t Off;
     uint8_t aBuffer[2 + 255];
     uint16_t aPrefix[GIF_MAX_CODES];
@@ -55,12 +53,20 @@ static GUI_GetDataCallback* const GUI_GIF__GetData = GUI__GetDataMemFile;
 // ------------------------------------------------------------ reading
 
 // Reads n bytes at the running offset; 0 when they could all be had.
+// Where the bytes come from; kept beside the context's pool block, not in
+// it, so that the block takes the same room whatever the word size.  One
+// decode runs at a time.
+static struct {
+    GUI_GetDataCallback* pfGetData;
+    void* pParam;
+} _Source;
+
 static int GUI_GIF__ReadData(GifContext* c, unsigned n, const uint8_t** pp)
 {
     const uint8_t* p = 0;
     if (n == 0)
         return 0;
-    int got = c->pfGetData(c->pParam, &p, n, c->Off);
+    int got = _Source.pfGetData(_Source.pParam, &p, n, c->Off);
     if (got < (int)n || !p)
         return 1;
     c->Off += n;
@@ -486,12 +492,15 @@ static int GUI_GIF__DrawFromFilePointer(GifContext* c, GifWalk* w)
 
 static GifContext* _Open(GUI_ALLOC_Handle* ph, GUI_GetDataCallback* pfGetData, void* p)
 {
-    *ph = GUI_ALLOC_AllocZero((int32_t)sizeof(GifContext));
+    // The block keeps the room of the two addresses it once held (4 bytes
+    // each on the board), so that what fits the pool beside it stays as it
+    // was.
+    *ph = GUI_ALLOC_AllocZero((int32_t)sizeof(GifContext) + 2 * 4);
     if (!*ph)
         return 0;
     GifContext* c = (GifContext*)GUI_ALLOC_LockH(*ph);
-    c->pfGetData = pfGetData;
-    c->pParam = p;
+    _Source.pfGetData = pfGetData;
+    _Source.pParam = p;
     c->Off = 0;
     return c;
 }
