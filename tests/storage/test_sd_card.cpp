@@ -453,6 +453,36 @@ TEST(SdCard, AnImageOfASizeNoCardStatesIsServedWhole)
     EXPECT_EQ((uint64_t)st.st_size, size) << "the card image changed its size";
 }
 
+// The largest standard-capacity card, full but for its last clusters: a
+// picture there is drawn and a dump takes what is left.
+TEST(SdCard, ATwoGiBCardWorksToItsEnd)
+{
+    Card c;
+    c.path = c.mt = fwtest::temp_dir() + "/large.img";
+    must("truncate -s 2G " + c.path);
+    must("mkfs.fat -F 16 -n VELMCARD " + c.path + " >/dev/null");
+    const std::string pic = fwtest::temp_dir() + "/pic.bmp";
+    must("convert -size 64x48 xc:'#FF0000' BMP3:" + pic);
+    // The volume's 64 KiB clusters: the picture takes 1, the dump 12.
+    const std::string filler = fwtest::temp_dir() + "/filler.bin";
+    must("truncate -s " + std::to_string(fwtest::free_on_card(c.mt) - 13 * 65536) + " " + filler);
+    must("mcopy -i " + c.mt + " " + filler + " ::FILLER.BIN");
+    std::remove(filler.c_str());
+    must("mcopy -i " + c.mt + " " + pic + " ::PIC.BMP");
+    sim::Board& b = boot_with_card(c);
+    EXPECT_EQ(fwtest::visible(fwtest::command("xif PIC.BMP 0 0", 30 * sim::kSecond)), ">\\r");
+    EXPECT_EQ(fwtest::fb(b, 10, 10), 0xF800) << "the picture in the card's last clusters was not drawn";
+    EXPECT_EQ(fwtest::visible(fwtest::command("*getScreenAsBMPFile", 60 * sim::kSecond)),
+              fwtest::visible(":writing SD File VELM0000.BMP\r>\r"));
+    EXPECT_EQ(fwtest::free_on_card(c.mt), 0u) << "the dump did not take the volume's last clusters";
+    const std::string dump = pc_reads(c, "VELM0000.BMP");
+    EXPECT_EQ(dump.size(), 768054u);
+    EXPECT_EQ(dump.substr(0, 2), "BM");
+    Outcome fsck = pc_checks(c);
+    EXPECT_EQ(fsck.status, 0) << fsck.out;
+    std::remove(c.path.c_str());
+}
+
 TEST(SdCard, AWriteToTheBootSectorIsRefused)
 {
     Card c = make_card(Layout::Fat16);
