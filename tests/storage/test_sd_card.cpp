@@ -424,6 +424,20 @@ TEST(SdCard, ReadsTheBlockThatHoldsAByteAddress)
 // spreads over the whole file: the card serves every block of the file, so
 // a screen dump that ends in the volume's last clusters reaches the card,
 // reads back on a PC and through the firmware, and the file keeps its size.
+// A screen dump onto a card with just the room it needs at the volume's
+// end: it takes that room, a PC reads it whole and finds the volume clean.
+void dump_fills_the_card(const Card& c)
+{
+    EXPECT_EQ(fwtest::visible(fwtest::command("*getScreenAsBMPFile", 60 * sim::kSecond)),
+              fwtest::visible(":writing SD File VELM0000.BMP\r>\r"));
+    EXPECT_EQ(fwtest::free_on_card(c.mt), 0u) << "the dump did not take the volume's last clusters";
+    const std::string dump = pc_reads(c, "VELM0000.BMP");
+    EXPECT_EQ(dump.size(), 768054u);
+    EXPECT_EQ(dump.substr(0, 2), "BM");
+    Outcome fsck = pc_checks(c);
+    EXPECT_EQ(fsck.status, 0) << fsck.out;
+}
+
 TEST(SdCard, AnImageOfASizeNoCardStatesIsServedWhole)
 {
     const uint64_t size = 100000000;  // the CSD can state 99,975,168 or 100,007,936
@@ -438,16 +452,9 @@ TEST(SdCard, AnImageOfASizeNoCardStatesIsServedWhole)
     must("mcopy -i " + c.mt + " " + filler + " ::FILLER.BIN");
     sim::Board& b = boot_with_card(c);
     EXPECT_GE(b.sdhc.card.capacity(), size) << "the card states less than its image holds";
-    EXPECT_EQ(fwtest::visible(fwtest::command("*getScreenAsBMPFile", 60 * sim::kSecond)),
-              fwtest::visible(":writing SD File VELM0000.BMP\r>\r"));
-    EXPECT_EQ(fwtest::free_on_card(c.mt), 0u) << "the dump did not take the volume's last clusters";
-    const std::string dump = pc_reads(c, "VELM0000.BMP");
-    EXPECT_EQ(dump.size(), 768054u);
-    EXPECT_EQ(dump.substr(0, 2), "BM");
+    dump_fills_the_card(c);
     EXPECT_EQ(fwtest::visible(fwtest::command("xif VELM0000.BMP 0 0", 30 * sim::kSecond)), ">\\r")
         << "the firmware cannot read back the end of the dump";
-    Outcome fsck = pc_checks(c);
-    EXPECT_EQ(fsck.status, 0) << fsck.out;
     struct stat st;
     ASSERT_EQ(stat(c.path.c_str(), &st), 0);
     EXPECT_EQ((uint64_t)st.st_size, size) << "the card image changed its size";
@@ -472,14 +479,7 @@ TEST(SdCard, ATwoGiBCardWorksToItsEnd)
     sim::Board& b = boot_with_card(c);
     EXPECT_EQ(fwtest::visible(fwtest::command("xif PIC.BMP 0 0", 30 * sim::kSecond)), ">\\r");
     EXPECT_EQ(fwtest::fb(b, 10, 10), 0xF800) << "the picture in the card's last clusters was not drawn";
-    EXPECT_EQ(fwtest::visible(fwtest::command("*getScreenAsBMPFile", 60 * sim::kSecond)),
-              fwtest::visible(":writing SD File VELM0000.BMP\r>\r"));
-    EXPECT_EQ(fwtest::free_on_card(c.mt), 0u) << "the dump did not take the volume's last clusters";
-    const std::string dump = pc_reads(c, "VELM0000.BMP");
-    EXPECT_EQ(dump.size(), 768054u);
-    EXPECT_EQ(dump.substr(0, 2), "BM");
-    Outcome fsck = pc_checks(c);
-    EXPECT_EQ(fsck.status, 0) << fsck.out;
+    dump_fills_the_card(c);
     std::remove(c.path.c_str());
 }
 
