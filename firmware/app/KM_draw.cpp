@@ -250,14 +250,15 @@ static void drawPolygon(const GUI_Point* points, int count, int x, int y, int ki
 }
 
 // The vertices turned by degrees about the position, drawn at the position
-// plus the origin.
-static int drawTurned(int degrees, int kind)
+// plus the origin.  The angle is wide: 360 - a of any angle the host sends
+// must not wrap round.
+static int drawTurned(int64_t degrees, int kind)
 {
     int xy[2] = {v[0].x, v[0].y};
     if (!place(xy, 1))
         return CMD_FAIL;
     GUI_Point turned[POLY_POINTS - 1];
-    GUI_RotatePolygon(turned, v + 1, polyCount, (float)(degrees * 3.1415 / 180.0));
+    GUI_RotatePolygon(turned, v + 1, polyCount, (float)((double)degrees * 3.1415 / 180.0));
     drawPolygon(turned, polyCount, xy[0], xy[1], kind);
     return CMD_OK;
 }
@@ -266,20 +267,20 @@ int cmdPolygon(const char* cmd, int kind, int rotated)
 {
     // The keyword, then up to one angle and 22 numbers; one more is read to
     // see that there are not too many.
-    long n[1 + 2 * POLY_POINTS + 1];
+    int32_t n[1 + 2 * POLY_POINTS + 1];
     const char* p = cmd + (rotated ? 3 : 2);
     if (*p && !isspace((unsigned char)*p))
         return CMD_FAIL;
     int count = 0;
     while (count < (int)(sizeof n / sizeof n[0])) {
         char* end;
-        const long value = strtol(p, &end, 10);
+        const int32_t value = strtol32(p, &end, 10);
         if (end == p)
             break;
         n[count++] = value;
         p = end;
     }
-    const long* xy = n + (rotated ? 1 : 0);
+    const int32_t* xy = n + (rotated ? 1 : 0);
     const int numbers = count - (rotated ? 1 : 0);
     if (numbers < 6 || numbers > 2 * POLY_POINTS || numbers % 2)
         return CMD_FAIL;
@@ -301,15 +302,15 @@ int cmdPolygon(const char* cmd, int kind, int rotated)
         drawPolygon(v + 1, polyCount, at[0], at[1], kind);
         return CMD_OK;
     }
-    const int a = (int)n[0];
-    return drawTurned(kind == POLY_OUTLINE || !angleSense ? a : 360 - a, kind);
+    const int32_t a = n[0];
+    return drawTurned(kind == POLY_OUTLINE || !angleSense ? a : 360 - (int64_t)a, kind);
 }
 
 int cmdPolygonRedraw(int angle)
 {
     if (polyCount == 0)
         return CMD_OK;  // no polygon stored yet: nothing to draw
-    return drawTurned(angleSense ? 360 - angle : angle, polyRedrawFilled ? POLY_FILLED : POLY_OUTLINE);
+    return drawTurned(angleSense ? 360 - (int64_t)angle : angle, polyRedrawFilled ? POLY_FILLED : POLY_OUTLINE);
 }
 
 // ---------------------------------------------------------------- colours and modes

@@ -364,6 +364,22 @@ int expandVariables(char* dst, int size, const char* src, const char* const* arg
     return o;
 }
 
+// "(a" followed directly by the operator, then "b": the numbers as the
+// board's 32-bit long reads them, held at its ends past 32 bits.
+static int read_expression(const char* text, int32_t* a, char* op, int32_t* b)
+{
+    if (text[0] != '(')
+        return 0;
+    char* end;
+    *a = strtol32(text + 1, &end, 10);
+    if (end == text + 1 || !*end)
+        return 0;
+    *op = *end;
+    const char* second = end + 1;
+    *b = strtol32(second, &end, 10);
+    return end != second;
+}
+
 // a op b in 32-bit wrap-around arithmetic; 0 when op is no operator or
 // the division has no result.
 static int evaluate(int32_t a, char op, int32_t b, int32_t* r)
@@ -408,12 +424,11 @@ int processMath(char* dst, int size, const char* src)
         const char* expr = src + i + 1;
         int len = (int)(close + 1 - expr);
         char text[LINE_REF_MAX];
-        long a = 0, b = 0;
+        int32_t a = 0, b = 0;
         char op = 0;
         int32_t r;
         int done = 0;
-        if (copy_span(text, expr, len) && sscanf(text, "(%ld%c%ld)", &a, &op, &b) == 3 &&
-            evaluate((int32_t)a, op, (int32_t)b, &r)) {
+        if (copy_span(text, expr, len) && read_expression(text, &a, &op, &b) && evaluate(a, op, b, &r)) {
             char num[16];
             snprintf(num, sizeof num, "%ld", (long)r);
             o += safeStrAppend(dst + o, num, size - o);

@@ -873,17 +873,18 @@ static int syntax_error(void)
     return CMD_FAIL;
 }
 
-// A value written in decimal or, after "0x", in hexadecimal.
-static int read_value(const char* text, long* value, int* hex)
+// A value written in decimal or, after "0x", in hexadecimal, read as the
+// board's 32-bit long reads it.
+static int read_value(const char* text, int32_t* value, int* hex)
 {
     while (isspace((unsigned char)*text))
         ++text;
     char* end;
     *hex = text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
     if (*hex)
-        *value = (long)strtoul(text + 2, &end, 16);
+        *value = (int32_t)strtoul32(text + 2, &end, 16);
     else
-        *value = strtol(text, &end, 10);
+        *value = strtol32(text, &end, 10);
     return end != text + (*hex ? 2 : 0);
 }
 
@@ -891,7 +892,7 @@ int cmdMacroSet(char* cmd)
 {
     int n, pos = 0;
     unsigned h;
-    long v;
+    int32_t v;
     int hex;
     int x, y;
     if (sscanf(cmd, "%*s i%d %n", &n, &pos) == 1 && pos) {
@@ -901,7 +902,7 @@ int cmdMacroSet(char* cmd)
         }
         if (!read_value(cmd + pos, &v, &hex))
             return syntax_error();
-        setMacro_iMem(n, (int32_t)v);
+        setMacro_iMem(n, v);
         return CMD_OK;
     }
     pos = 0;
@@ -994,7 +995,7 @@ int cmdMacroPush(char* cmd)
     char* p = skipLeadingWhitespace(cmd + 5);
     int n = -1;
     if (isdigit((unsigned char)*p) || *p == '-') {
-        n = (int)strtol(p, &p, 10);
+        n = strtol32(p, &p, 10);
         if (n < 0 || n >= MACRO_STRINGS)
             return CMD_FAIL;
         p = skipLeadingWhitespace(p);
@@ -1059,9 +1060,9 @@ int cmdMacroCall(char* cmd)
     // A number only directly after the "m": after white space comes a
     // name, whatever it looks like ("m -1" is a name of improper form).
     char* end = cmd + 1;
-    long n = isspace((unsigned char)cmd[1]) ? 0 : strtol(cmd + 1, &end, 10);
+    const int32_t n = isspace((unsigned char)cmd[1]) ? 0 : strtol32(cmd + 1, &end, 10);
     if (end != cmd + 1 && n != 0)
-        return call_with_rest((int)n, end);
+        return call_with_rest(n, end);
     int byName = isspace((unsigned char)cmd[1]) || (end != cmd + 1 && n == 0);
     if (!byName)
         return -1;

@@ -140,6 +140,19 @@ int coordInRange(long long v)
     return v >= -COORD_LIMIT - 1 && v <= COORD_LIMIT;
 }
 
+static int heldPastRoom(long long v)
+{
+    return v < -COORD_LIMIT - 1 ? -COORD_LIMIT - 2 : v > COORD_LIMIT ? COORD_LIMIT + 1 : (int)v;
+}
+
+void placeHeldAtOrigin(int* xy, int pairs)
+{
+    for (int i = 0; i < 2 * pairs; i += 2) {
+        xy[i] = heldPastRoom((long long)xy[i] + Origin_X);
+        xy[i + 1] = heldPastRoom((long long)xy[i + 1] + Origin_Y);
+    }
+}
+
 int placeAtOrigin(int* xy, int pairs)
 {
     for (int i = 0; i < 2 * pairs; i += 2) {
@@ -267,6 +280,55 @@ int readColorWord(const char* text, uint32_t* color)
             return 0;
     *color = atoBGR(text);
     return 1;
+}
+
+// ---------------------------------------------------------------- numbers
+
+static int digitValue(char c, int base)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (base == 16 && isxdigit((unsigned char)c))
+        return tolower((unsigned char)c) - 'a' + 10;
+    return -1;
+}
+
+// The magnitude of the number at s; once past 32 bits it stays past them.
+static uint64_t scanNumber(const char* s, int base, int* negative, char** end)
+{
+    const char* p = s;
+    while (isspace((unsigned char)*p))
+        ++p;
+    *negative = *p == '-';
+    if (*p == '-' || *p == '+')
+        ++p;
+    if (base == 16 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && digitValue(p[2], 16) >= 0)
+        p += 2;
+    const char* digits = p;
+    uint64_t m = 0;
+    for (int d; (d = digitValue(*p, base)) >= 0; ++p)
+        if (m <= UINT32_MAX)
+            m = m * (unsigned)base + (unsigned)d;
+    *end = (char*)(p == digits ? s : p);
+    return m;
+}
+
+int32_t strtol32(const char* s, char** end, int base)
+{
+    int negative;
+    const uint64_t m = scanNumber(s, base, &negative, end);
+    if (negative)
+        return m >= 0x80000000u ? INT32_MIN : -(int32_t)m;
+    return m > INT32_MAX ? INT32_MAX : (int32_t)m;
+}
+
+uint32_t strtoul32(const char* s, char** end, int base)
+{
+    int negative;
+    const uint64_t m = scanNumber(s, base, &negative, end);
+    if (m > UINT32_MAX)
+        return UINT32_MAX;
+    return negative ? 0u - (uint32_t)m : (uint32_t)m;
 }
 
 // ---------------------------------------------------------------- strings

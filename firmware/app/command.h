@@ -62,6 +62,11 @@ int coordInRange(long long v);
 int placeAtOrigin(int* xy, int pairs);
 // The same for one point given as x and y.
 int pointAtOrigin(int* x, int* y);
+// Adds the origin to x, y pairs in place for objects that must lie on the
+// screen and say so when they do not: a value beyond the room is held just
+// past its edge, off every screen, so that the object's own check refuses
+// it with its own reply and nothing wraps round on the way.
+void placeHeldAtOrigin(int* xy, int pairs);
 
 // The origin, the text position and the left text border together.
 void setOrigin(int x, int y);
@@ -93,6 +98,14 @@ int readColorWord(const char* text, uint32_t* color);
 int areaIsOnScreen(int x0, int y0, int x1, int y1);
 // Corners given in either order become top-left and bottom-right.
 void orderCorners(int* x0, int* y0, int* x1, int* y1);
+
+// strtol and strtoul as the board's 32-bit long has them, on every build:
+// blanks, a sign and the digits of base 10 or 16 ("0x" allowed before
+// hexadecimal digits); a number past 32 bits is held at the nearest end
+// (strtoul negates a "-" number in 32 bits).  *end is after the last digit,
+// or at s when there is none.
+int32_t strtol32(const char* s, char** end, int base);
+uint32_t strtoul32(const char* s, char** end, int base);
 
 char* skipLeadingWhitespace(char* s);
 int killTrailingComment(char* s);
