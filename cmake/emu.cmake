@@ -47,7 +47,7 @@ target_link_libraries(bench_arm_board PRIVATE velm_arm)
 set(VELM_HOST_PROGRAMS ${CMAKE_SOURCE_DIR}/build/host/bin)
 set(VELM_EMU_TEST_SUPPORT
   ${CMAKE_SOURCE_DIR}/tests/emu/programs.cpp ${CMAKE_SOURCE_DIR}/tests/emu/command_script.cpp
-  ${CMAKE_SOURCE_DIR}/tests/support/simulator_program.cpp
+  ${CMAKE_SOURCE_DIR}/tests/support/simulator_program.cpp ${CMAKE_SOURCE_DIR}/tests/support/number_table.cpp
   ${CMAKE_SOURCE_DIR}/tests/support/image_builder.cpp ${CMAKE_SOURCE_DIR}/tests/support/shell.cpp
   ${CMAKE_SOURCE_DIR}/loader/core/image_writer.cpp ${CMAKE_SOURCE_DIR}/loader/core/rle16_encoder.cpp)
 file(GLOB VELM_EMU_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/emu/test_*.cpp)

@@ -71,12 +71,15 @@ int agif_start(const char* line)
     GUI_GifFileInfo info;
     if (!p || GUI_GIF_GetInfo(p, size, &info) != 0 || info.NumImages < 1)
         return 0;
+    // The frames are drawn in the coordinates' room, origin added.
+    if (!pointAtOrigin(&x, &y))
+        return 0;
     agifTimer = 0;
     agif_frame = 0;
     gif_repeat_count = repeat;
     agif_run_forever = repeat == 0;
-    agif_x = x + Origin_X;
-    agif_y = y + Origin_Y;
+    agif_x = x;
+    agif_y = y;
     gif_location = p;
     gif_size = size;
     agif_info = info;

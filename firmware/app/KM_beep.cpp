@@ -271,6 +271,7 @@ int cmdBeepVolume(const char* cmd)
         txString(":err - syntax\r");
         return CMD_FAIL;
     }
+    // Wide: a step near 2^31 is held at the scale's end, not wrapped round.
     int64_t v = relative ? (int64_t)GetBeepVolume() + n : n;
     if (relative)
         v = v < 0 ? 0 : v > VOLUME_MAX ? VOLUME_MAX : v;

@@ -339,6 +339,15 @@ int cmdDrawBitmapClipped(int n, int x, int y, int x0, int y0, int x1, int y1)
     }
 }
 
+// Where a strip from off of len rows or columns ends.  An end past 32 bits
+// lies past every bitmap as well: it is held there and the strip is cut to
+// the bitmap.
+static int strip_end(int off, int len)
+{
+    const int64_t end = (int64_t)off + len;
+    return end > INT32_MAX ? INT32_MAX : (int)end;
+}
+
 int cmdDrawBitmapStrip(int n, int x, int y, int dir, int len, int off)
 {
     ExtMemDirEntry* e = KM_GetExtBitmap(n);
@@ -358,17 +367,17 @@ int cmdDrawBitmapStrip(int n, int x, int y, int dir, int len, int off)
     int w = KM_BitmapWidth(e), h = KM_BitmapHeight(e);
     int fits;
     if (dir == 0) {
-        if (y + len > LCD_HEIGHT)
+        if (len > LCD_HEIGHT - y)
             len = LCD_HEIGHT - y;
         int cols = w < LCD_WIDTH - x ? w : LCD_WIDTH - x;
         wvr(y + len);
-        fits = KM_DrawBitmapCutOff(e, x, y, 0, off, cols, off + len);
+        fits = KM_DrawBitmapCutOff(e, x, y, 0, off, cols, strip_end(off, len));
     } else {
-        if (x + len > LCD_WIDTH)
+        if (len > LCD_WIDTH - x)
             len = LCD_WIDTH - x;
         int rows = h < LCD_HEIGHT - y ? h : LCD_HEIGHT - y;
         wvr(y + rows);
-        fits = KM_DrawBitmapCutOff(e, x, y, off, 0, off + len, rows);
+        fits = KM_DrawBitmapCutOff(e, x, y, off, 0, strip_end(off, len), rows);
     }
     return fits ? CMD_OK : CMD_FAIL;
 }

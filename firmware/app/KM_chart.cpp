@@ -484,8 +484,7 @@ static int cmdChartDefine(char* cmd)
     uint32_t bk;
     if (!read_ints(&p, v, 9) || !read_color(&p, &bk))
         return CMD_FAIL;
-    if (!placeAtOrigin(&v[1], 2))
-        return CMD_FAIL;
+    placeHeldAtOrigin(&v[1], 2);
     const int x0 = v[1], y0 = v[2], x1 = v[3], y1 = v[4];
     if (!areaIsOnScreen(x0, y0, x1, y1))
         return CMD_FAIL;
@@ -507,8 +506,7 @@ static int cmdBitmapChartDefine(char* cmd)
         txString(":Bitmap not present\r");
         return CMD_FAIL;
     }
-    if (!placeAtOrigin(&v[1], 1))
-        return CMD_FAIL;
+    placeHeldAtOrigin(&v[1], 1);
     const int x = v[1], y = v[2];
     if (!areaIsOnScreen(x, y, x + KM_BitmapWidth(e) - 1, y + KM_BitmapHeight(e) - 1))
         return CMD_FAIL;
@@ -552,7 +550,8 @@ static int cmdLevelBarDefine(char* cmd)
     uint32_t bk;
     if (!read_ints(&p, v, 8) || !read_color(&p, &bk))
         return CMD_FAIL;
-    const int x0 = v[1] + Origin_X, y0 = v[2] + Origin_Y, x1 = v[3] + Origin_X, y1 = v[4] + Origin_Y;
+    placeHeldAtOrigin(&v[1], 2);
+    const int x0 = v[1], y0 = v[2], x1 = v[3], y1 = v[4];
     if (!areaIsOnScreen(x0, y0, x1, y1))
         return CMD_FAIL;
     if (!KM_LevelBar_Setup(v[0], 1, v[5], v[6], x0, y0, x1, y1, v[7], bk))
@@ -594,7 +593,8 @@ int cmdChartFamily(char* cmd)
         uint32_t color;
         if (!read_ints(&p, v, 3) || !read_color(&p, &color))
             return CMD_FAIL;
-        return result(KM_ChangeChartPen(v[0], v[1] - 1, v[2], color));
+        // Pens are numbered from 1 here; below that there is no pen.
+        return result(KM_ChangeChartPen(v[0], v[1] >= 1 ? v[1] - 1 : -1, v[2], color));
     }
     if (strncmp(cmd, "cddm", 4) == 0 || strncmp(cmd, "cdrm", 4) == 0) {
         const int mode = on_off(cmd);

@@ -259,14 +259,15 @@ static void drawPolygon(const GUI_Point* points, int count, int x, int y, int ki
 }
 
 // The vertices turned by degrees about the position, drawn at the position
-// plus the origin.
-static int drawTurned(int degrees, int kind)
+// plus the origin.  The angle is wide: 360 - a of any angle the host sends
+// must not wrap round.
+static int drawTurned(int64_t degrees, int kind)
 {
     int xy[2] = {v[0].x, v[0].y};
     if (!place(xy, 1))
         return CMD_FAIL;
     GUI_Point turned[POLY_POINTS - 1];
-    GUI_RotatePolygon(turned, v + 1, polyCount, (float)(degrees * 3.1415 / 180.0));
+    GUI_RotatePolygon(turned, v + 1, polyCount, (float)((double)degrees * 3.1415 / 180.0));
     drawPolygon(turned, polyCount, xy[0], xy[1], kind);
     return CMD_OK;
 }
@@ -310,15 +311,15 @@ int cmdPolygon(const char* cmd, int kind, int rotated)
         drawPolygon(v + 1, polyCount, at[0], at[1], kind);
         return CMD_OK;
     }
-    const int a = (int)n[0];
-    return drawTurned(kind == POLY_OUTLINE || !angleSense ? a : 360 - a, kind);
+    const int32_t a = n[0];
+    return drawTurned(kind == POLY_OUTLINE || !angleSense ? a : 360 - (int64_t)a, kind);
 }
 
 int cmdPolygonRedraw(int angle)
 {
     if (polyCount == 0)
         return CMD_OK;  // no polygon stored yet: nothing to draw
-    return drawTurned(angleSense ? 360 - angle : angle, polyRedrawFilled ? POLY_FILLED : POLY_OUTLINE);
+    return drawTurned(angleSense ? 360 - (int64_t)angle : angle, polyRedrawFilled ? POLY_FILLED : POLY_OUTLINE);
 }
 
 // ---------------------------------------------------------------- colours and modes

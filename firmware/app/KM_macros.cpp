@@ -860,7 +860,8 @@ static int syntax_error(void)
     return CMD_FAIL;
 }
 
-// A value written in decimal or, after "0x", in hexadecimal.
+// A value written in decimal or, after "0x", in hexadecimal, read as the
+// board's 32-bit long reads it.
 static int read_value(const char* text, int32_t* value, int* hex)
 {
     while (isspace((unsigned char)*text))
@@ -888,7 +889,7 @@ int cmdMacroSet(char* cmd)
         }
         if (!read_value(cmd + pos, &v, &hex))
             return syntax_error();
-        setMacro_iMem(n, (int32_t)v);
+        setMacro_iMem(n, v);
         return CMD_OK;
     }
     pos = 0;
@@ -981,7 +982,7 @@ int cmdMacroPush(char* cmd)
     char* p = skipLeadingWhitespace(cmd + 5);
     int n = -1;
     if (isdigit((unsigned char)*p) || *p == '-') {
-        n = (int)KM_strtol(p, &p, 10);
+        n = KM_strtol(p, &p, 10);
         if (n < 0 || n >= MACRO_STRINGS)
             return CMD_FAIL;
         p = skipLeadingWhitespace(p);
@@ -1046,9 +1047,9 @@ int cmdMacroCall(char* cmd)
     // A number only directly after the "m": after white space comes a
     // name, whatever it looks like ("m -1" is a name of improper form).
     char* end = cmd + 1;
-    int32_t n = isspace((unsigned char)cmd[1]) ? 0 : KM_strtol(cmd + 1, &end, 10);
+    const int32_t n = isspace((unsigned char)cmd[1]) ? 0 : KM_strtol(cmd + 1, &end, 10);
     if (end != cmd + 1 && n != 0)
-        return call_with_rest((int)n, end);
+        return call_with_rest(n, end);
     int byName = isspace((unsigned char)cmd[1]) || (end != cmd + 1 && n == 0);
     if (!byName)
         return -1;

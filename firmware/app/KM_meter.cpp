@@ -46,17 +46,39 @@ void savePolyBoxCorners(int px, int py, const GUI_Point* points, int count, uint
     box[3] = (uint16_t)y1;
 }
 
-// The scale's sweep in degrees: 0 (a = b) is a full circle.
+// The scale's sweep in degrees: 0 (a = b) is a full circle.  The angles,
+// values and range below are worked wide: any two 32-bit numbers the host
+// sends have a difference.
 static int sweep_of(const Meter* m)
 {
-    const int s = ((m->a + 360 - m->b) % 360 + 360) % 360;
+    const int s = (int)((((int64_t)m->a + 360 - m->b) % 360 + 360) % 360);
     return s ? s : 360;
+}
+
+static int64_t from_min(const Meter* m, int v)
+{
+    return (int64_t)v - m->min;
+}
+
+static int64_t range_of(const Meter* m)
+{
+    return (int64_t)m->max - m->min;
 }
 
 // The angle of value v in degrees, single precision.
 static float value_angle(const Meter* m, int v)
 {
-    return (float)m->a - (float)sweep_of(m) * (float)(v - m->min) / (float)(m->max - m->min);
+    return (float)m->a - (float)sweep_of(m) * (float)from_min(m, v) / (float)range_of(m);
+}
+
+// The whole degrees of a non-negative angle as an unsigned 32-bit number;
+// an angle beyond that range is held at its end, as the processor's own
+// conversion holds it.
+static uint32_t whole_degrees(double d)
+{
+    if (!(d > 0))
+        return 0;
+    return d >= 4294967295.0 ? 0xFFFFFFFFu : (uint32_t)d;
 }
 
 static void fill_needle(const Meter* m, const GUI_Point* points, uint32_t color)
@@ -111,16 +133,31 @@ static int pen_fits(int pen)
 // value's angle (0 when negative) plus 270, mod 360.
 static int define_arc_angle(const Meter* m, int v)
 {
-    const float f = value_angle(m, v);
-    const unsigned u = f < 0 ? 0u : (unsigned)f;
-    return (int)((u + 270u) % 360u);
+    return (int)((whole_degrees(value_angle(m, v)) + 270u) % 360u);
 }
 
 // The arc angle of a band value when the band moves.
 static int band_arc_angle(const Meter* m, int v)
 {
-    const double d = (double)m->a - (double)sweep_of(m) * (v - m->min) / (double)(m->max - m->min) + 360 - 90;
-    return (int)((d < 0 ? 0u : (unsigned)d) % 360u);
+    const double d = (double)m->a - (double)sweep_of(m) * (double)from_min(m, v) / (double)range_of(m) + 360 - 90;
+    return (int)(whole_degrees(d) % 360u);
+}
+
+// The stored angle of one the host gives: 360 - a while the angle sense is
+// set (always); 0 when that does not fit the record's 32 bits.
+static int stored_angle(int a, int32_t* out)
+{
+    const int64_t t = angleSense ? 360 - (int64_t)a : a;
+    if (t > INT32_MAX)
+        return 0;
+    *out = (int32_t)t;
+    return 1;
+}
+
+// A band's arc about the pivot lies in the coordinates' room.
+static int radius_fits(int r)
+{
+    return r <= COORD_LIMIT;
 }
 
 int meterDefine(char* line)
@@ -174,6 +211,9 @@ int meterDefine(char* line)
     const long long mx = (long long)x + Origin_X, my = (long long)y + Origin_Y;
     if (!coordInRange(mx) || !coordInRange(my) || !coordInRange(mx + rest[0]) || !coordInRange(my + rest[1]))
         return 0;
+    int32_t a, b;
+    if (!stored_angle(f[8], &a) || !stored_angle(f[9], &b) || (band && !radius_fits(f[12])))
+        return 0;
 
     Meter* m = &meters[n];
     m->band.color = 0xFFFFFFFFu;
@@ -184,8 +224,8 @@ int meterDefine(char* line)
     m->max = hi;
     m->initial = initial;
     m->bitmap = bitmap;
-    m->a = angleSense ? 360 - f[8] : f[8];
-    m->b = angleSense ? 360 - f[9] : f[9];
+    m->a = a;
+    m->b = b;
     m->min = lo;
     m->pivotX = (int16_t)(m->x + rest[0]);
     m->pivotY = (int16_t)(m->y + rest[1]);
@@ -209,7 +249,7 @@ int meterDefine(char* line)
             return refuse(":pen width out of range");
         const GUI_ColorValue saved = GUI_GetColor();
         GUI_SetPenSize((uint8_t)m->band.pen);
-        arc(m, m->band.radius, m->band.color2, (m->b + 270) % 360, (m->a + 270) % 360);
+        arc(m, m->band.radius, m->band.color2, (int)(((int64_t)m->b + 270) % 360), (int)(((int64_t)m->a + 270) % 360));
         m->band.start = define_arc_angle(m, m->band.high);
         m->band.end = define_arc_angle(m, m->band.low);
         arc(m, m->band.radius, m->band.color, m->band.start, m->band.end);
@@ -239,7 +279,7 @@ static Meter* usable(int n, int v)
 // background under the old needle was repainted.
 static void move_needle(Meter* m, int v, uint32_t color, int repaint)
 {
-    const double rad = (double)sweep_of(m) / (double)(m->max - m->min) * (double)(m->initial - v) * kDegToRad;
+    const double rad = (double)sweep_of(m) / (double)range_of(m) * (double)((int64_t)m->initial - v) * kDegToRad;
     GUI_Point work[METER_POINTS];
     GUI_RotatePolygon(work, m->points, m->count, (float)rad);
     if (repaint)
@@ -297,7 +337,7 @@ static void band_arcs(Meter* m, const MeterBand* o, const MeterBand* nb)
 int meterValueband(int n, int v, const MeterBand* band, uint32_t needleColor)
 {
     Meter* m = usable(n, v);
-    if (!m)
+    if (!m || (band && !radius_fits(band->radius)))
         return 0;
     const int valueChanged = v != m->last;
     const int needle = valueChanged || needleColor != m->lastColor;

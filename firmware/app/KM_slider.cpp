@@ -175,7 +175,8 @@ int KM_Slider_Setup(int hotspot, int orientation, int autoRepeat, int x, int y, 
         return 0;
     }
     int kw = KM_BitmapWidth(kn), kh = KM_BitmapHeight(kn);
-    int fits = orientation ? (bw > kw && bh >= kh + offset) : (bh > kh && bw >= kw + offset);
+    // Wide: an offset near 2^31 must not wrap round into a fit.
+    int fits = orientation ? (bw > kw && bh >= (int64_t)kh + offset) : (bh > kh && bw >= (int64_t)kw + offset);
     ChartScale sc;
     memset(&sc, 0, sizeof sc);
     int left = x, top = y, right = x + bw - 1, bottom = y + bh - 1;
@@ -270,16 +271,15 @@ int cmdSliders(char* cmd)
 {
     int a[15];
     if (KM_sscanf(cmd, "sl %d %d %d %d %d %d %d %d %d %d%d", &a[0], &a[1], &a[2], &a[3], &a[4], &a[5], &a[6], &a[7],
-               &a[8], &a[9], &a[10]) == 11)
-        return KM_Slider_Setup(a[0], a[6], a[8], a[2] + Origin_X, a[3] + Origin_Y, a[5], a[7], a[9], a[10], a[1],
-                               a[4]) ? CMD_OK : CMD_FAIL;
+               &a[8], &a[9], &a[10]) == 11) {
+        placeHeldAtOrigin(&a[2], 1);
+        return KM_Slider_Setup(a[0], a[6], a[8], a[2], a[3], a[5], a[7], a[9], a[10], a[1], a[4]) ? CMD_OK : CMD_FAIL;
+    }
     if (KM_sscanf(cmd, "sv %d %d", &a[0], &a[1]) == 2)
         return KM_Slider_Value(a[0], a[1]) ? CMD_OK : CMD_FAIL;
     if (KM_sscanf(cmd, "slc %d %d %d %d %d %d %d %d %d %d %d %d %d %d %d", &a[0], &a[1], &a[2], &a[3], &a[4], &a[5],
                &a[6], &a[7], &a[8], &a[9], &a[10], &a[11], &a[12], &a[13], &a[14]) == 15) {
-        a[2] += Origin_X;
-        a[3] += Origin_Y;
-        return CircSliderSetup(a) ? CMD_OK : CMD_FAIL;
+        return placeAtOrigin(&a[2], 1) && CircSliderSetup(a) ? CMD_OK : CMD_FAIL;
     }
     if (KM_sscanf(cmd, "svc %d %d", &a[0], &a[1]) == 2)
         return CircSetVarsAndDraw(a[0], a[1]) ? CMD_OK : CMD_FAIL;

@@ -141,6 +141,19 @@ int coordInRange(long long v)
     return v >= -COORD_LIMIT - 1 && v <= COORD_LIMIT;
 }
 
+static int heldPastRoom(long long v)
+{
+    return v < -COORD_LIMIT - 1 ? -COORD_LIMIT - 2 : v > COORD_LIMIT ? COORD_LIMIT + 1 : (int)v;
+}
+
+void placeHeldAtOrigin(int* xy, int pairs)
+{
+    for (int i = 0; i < 2 * pairs; i += 2) {
+        xy[i] = heldPastRoom((long long)xy[i] + Origin_X);
+        xy[i + 1] = heldPastRoom((long long)xy[i + 1] + Origin_Y);
+    }
+}
+
 int placeAtOrigin(int* xy, int pairs)
 {
     for (int i = 0; i < 2 * pairs; i += 2) {

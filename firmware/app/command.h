@@ -60,6 +60,11 @@ int coordInRange(long long v);
 int placeAtOrigin(int* xy, int pairs);
 // The same for one point given as x and y.
 int pointAtOrigin(int* x, int* y);
+// Adds the origin to x, y pairs in place for objects that must lie on the
+// screen and say so when they do not: a value beyond the room is held just
+// past its edge, off every screen, so that the object's own check refuses
+// it with its own reply and nothing wraps round on the way.
+void placeHeldAtOrigin(int* xy, int pairs);
 
 // The origin, the text position and the left text border together.
 void setOrigin(int x, int y);

@@ -171,7 +171,10 @@ void wvr(int line)
 void wrf(int x, int line)
 {
     (void)x;
-    wvr(line + Origin_Y);
+    // Wide: wvr holds any row to the screen's, so a row far off it only
+    // needs to stay off it.
+    const int64_t row = (int64_t)line + Origin_Y;
+    wvr(row < 0 ? -1 : row > LCD_HEIGHT ? LCD_HEIGHT : (int)row);
 }
 
 // ---------------------------------------------------------------- frame buffer

@@ -375,6 +375,8 @@ TEST(Beeper, SettingCommandsReplyAndSave)
         {"bv +300", ">\\r", 255, 255},      {"bv -300", ">\\r", 0, 0},         {"bv 256", "!\\r", 0, 0},
         {"bv 255", ">\\r", 255, 255},       {"bvs 40", ">\\r", 40, 255},       {"bvs", "40\\r>\\r", 40, 255},
         {"bvs +10", ">\\r", 50, 255},       {"bv x", ":err - syntax\\r!\\r", 50, 255},
+        // A step near 2^31 is held at the scale's end, not wrapped round.
+        {"bv +2147483647", ">\\r", 255, 255},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(visible(command(c.line)), c.reply) << c.line;

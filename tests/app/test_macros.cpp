@@ -95,6 +95,9 @@ TEST(Macros, LabelsChooseTheSectionThatRuns)
         {"m 1 :r1", "AD", ">\r"},
         {"m 11", "", ":Macro index not found\r!\r"},
         {"m-1", "", ":macro index -1 not valid\r!\r"},
+        // A number past 32 bits is held at the end of the board's long; it
+        // never wraps round to a macro that exists.
+        {"m4294967297 :r1", "", ":macro index 2147483647 not valid\r!\r"},
     };
     for (const Case& c : cases) {
         clear_s0();

@@ -345,8 +345,8 @@ TEST(Hotspots, SimulatedTouches)
 
 // Hotspots, simulated touches, built-in buttons and charts are placed in
 // 16-bit coordinates, origin added: a place beyond +-16383 is refused with
-// "!", with no overflow on the way, and a refused hotspot keeps the one it
-// would have replaced.
+// "!" (a chart, which must lie on the screen, says so), with no overflow on
+// the way, and a refused hotspot keeps the one it would have replaced.
 TEST(Hotspots, PlacesBeyondTheCoordinatesRoomAreRefused)
 {
     sim::Board& b = fwtest::boot_to_prompt();
@@ -359,11 +359,12 @@ TEST(Hotspots, PlacesBeyondTheCoordinatesRoomAreRefused)
         "*tsmm 2147483647 10",
         "*tsmp 10 2147483647",
         "i 1 2147483647 10",
-        "cd 0 2147483647 100 199 199 0 10 0 100 000 1 F00",
-        "cd 0 100 100 199 2147483647 0 10 0 100 000 1 F00",
     };
     for (const char* line : refused)
         EXPECT_EQ(visible(command(line)), visible("!\r")) << line;
+    for (const char* line : {"cd 0 2147483647 100 199 199 0 10 0 100 000 1 F00",
+                             "cd 0 100 100 199 2147483647 0 10 0 100 000 1 F00"})
+        EXPECT_EQ(visible(command(line)), visible(":area outside the screen\r!\r")) << line;
     // 170 still stands where it was: a tap at its corner, (100, 100) on the
     // panel.
     size_t from = b.uart1.sent.size();

@@ -43,6 +43,19 @@ const std::vector<std::string> kScript = {
     "xi 1 20 20", "ws 20 20 139 99 1", "z", "wr 650 380 1", "wr 10 10 1", "*CRC", kCheck,
     // Pictures from the card.
     "z", "xif PIC.BMP 100 100", "xif SMALL.GIF 500 100", "*CRC", kCheck,
+    // Numbers at the ends of 32 bits and past them: angles, ranges and
+    // values worked wide, arithmetic wrapping in 32 bits, numbers held at
+    // the ends of the board's long.
+    "z", "pfr -2147483648 200 120 0 0 60 0 60 40 0 40", "pfr 2147483647 350 120 0 0 60 0 60 40 0 40",
+    "ppgr -2147483647", "a 600 120 50 -2147483648 2147483647", "l 0 0 4294967296 10",
+    "md 0 4 20 250 0 -2147483648 2147483647 0 0 180 60 60 0 -6 50 0 0 6", "mv 0 2147483647",
+    "mdb 1 4 200 250 0 -2147483648 2147483647 0 0 180 -1000000000 1000000000 50 3 F00 0F0 60 60 0 -6 50 0 0 6",
+    "mvb 1 2147483647 -1500000000 1500000000 40 3 0F0 FFF", "md 2 4 20 20 0 0 100 0 -2147483648 180 60 60 0 -6 50 0 0 6",
+    "cd 2 400 250 599 349 0 10 -2147483648 2147483647 000 1 F00", "cv 2 2147483647", "cv 2 -2147483648",
+    "cv 2 0", "sl 128 1 620 300 2 0 1 0 0 2147483647 -2147483648", "sv 128 2147483647", "sv 128 -2147483648",
+    "xio 1 10 10 0 5 2147483647", "bv +2147483647", "bv", "set i0 `(4294967296+1)`", "get i0",
+    "set i1 `(-2147483648/-1)`", "get i1", "set i2 `(-2147483648%-1)`", "get i2", "set i3 99999999999",
+    "get i3", "set i4 0x100000000", "get i4", "m1 2147483648 -1", "get i1", "m4294967297", "*CRC", kCheck,
     // Settings kept in the EEPROM.
     "*config \"Hello\"", "vers", "*config \"\xC9t\xE9 \xFF\"", "vers", "typematic 75 20", "*orient 0", "*config",
 };

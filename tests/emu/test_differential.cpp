@@ -3,6 +3,9 @@
 // The replies must be the same byte for byte, the screens pixel for pixel,
 // and the screenshot each writes to its card the same file.
 //
+// The board tests' table of lines with numbers at the ends of 32 bits
+// goes the same way, a family at a time.
+//
 // The screenshot is a test of its own: a full screen's file takes the board
 // about a minute (the card driver paces every 16-bit word it writes), so
 // the script need not wait for it.
@@ -16,6 +19,7 @@
 
 #include "emu/command_script.h"
 #include "emu/programs.h"
+#include "support/number_table.h"
 #include "support/shell.h"
 
 namespace {
@@ -39,10 +43,19 @@ class Differential : public testing::Test {
 protected:
     void SetUp() override
     {
+        start([](const std::string& dir) {
+            emutest::make_script_card(dir);
+            return emutest::script_memory_image();
+        });
+    }
+
+    // Starts both programs, each with the memory image in its flash and a
+    // copy of the card (dir/card.img) that make_fixtures makes.
+    void start(std::vector<uint8_t> (*make_fixtures)(const std::string& dir))
+    {
         char tmpl[] = "/tmp/velm-diff-XXXXXX";
         dir_ = mkdtemp(tmpl);
-        image_ = emutest::script_memory_image();
-        emutest::make_script_card(dir_);
+        image_ = make_fixtures(dir_);
         // Each command port is held from the moment its program is up: what
         // a board sends while no host holds its port is lost.  At full speed
         // the host build is through its start-up before a host could take
@@ -108,6 +121,69 @@ TEST_F(Differential, OneScriptGivesTheSameRepliesAndScreensOnTheImageAndTheHostB
     EXPECT_EQ(emutest::until_screens_agree(*arm_, *host_), "") << "the screens differ at the end";
     EXPECT_EQ(arm_->errors(), "") << "arm-board reported problems";
 }
+
+// The board tests' lines with numbers at the ends of 32 bits and past them
+// (support/number_table.h), a family on each pair of programs: all that
+// each answers to a form's lines is the same, and so are the screens after
+// them.  The forms that vary between builds (time-outs, timings, the C
+// library's random numbers) are left to the board tests.
+class NumberDifferential : public Differential, public testing::WithParamInterface<fwtest::NumberFamily> {
+protected:
+    void SetUp() override { start(fwtest::make_number_fixtures); }
+
+    // Everything port answers to the cases' lines, up to the answer to a
+    // "vers" after them; each line's reply starts at the offset noted.
+    static std::string answers(CommandPort& port, const std::vector<fwtest::NumberCase>& cases,
+                               std::vector<std::pair<size_t, std::string>>* starts)
+    {
+        std::string all;
+        for (const fwtest::NumberCase& c : cases)
+            for (const std::string& line : c.lines) {
+                if (starts)
+                    starts->push_back({all.size(), line});
+                all += port.command(line, std::chrono::seconds(60));
+            }
+        // A reply cut short at a prompt inside its text leaves the rest for
+        // the next line: all of it is in by the answer to "vers".
+        std::string last = port.command("vers");
+        if (last.find("VELM5-PLUS") == std::string::npos)
+            last += port.read(
+                [](const std::string& s) {
+                    return s.find("VELM5-PLUS") != std::string::npos && fwtest::ends_with_prompt(s);
+                },
+                std::chrono::seconds(60));
+        return all + last;
+    }
+};
+
+TEST_P(NumberDifferential, TheImageAndTheHostBuildAnswerAndDrawAlike)
+{
+    for (const std::string& form : GetParam().forms) {
+        const std::vector<fwtest::NumberCase> cases = fwtest::number_cases(GetParam(), form);
+        std::vector<std::pair<size_t, std::string>> starts;
+        const std::string want = answers(*host_port_, cases, &starts);
+        const std::string got = answers(*arm_port_, cases, nullptr);
+        if (got != want) {
+            size_t at = 0;
+            while (at < got.size() && at < want.size() && got[at] == want[at])
+                ++at;
+            std::string line;
+            for (const auto& [offset, l] : starts)
+                if (offset <= at)
+                    line = l;
+            EXPECT_EQ(got.substr(at, 120), want.substr(at, 120))
+                << "the image answers otherwise from about \"" << line << "\" on";
+        }
+        EXPECT_EQ(emutest::until_screens_agree(*arm_, *host_), "")
+            << "the screens differ after the lines of \"" << form << "\"";
+    }
+    EXPECT_EQ(arm_->errors(), "") << "arm-board reported problems";
+}
+
+INSTANTIATE_TEST_SUITE_P(Families, NumberDifferential, testing::ValuesIn(fwtest::number_families()),
+                         [](const testing::TestParamInfo<fwtest::NumberFamily>& info) {
+                             return std::string(info.param.name);
+                         });
 
 TEST_F(Differential, ScreenshotsOnTheCardsAreTheSameFile)
 {
