@@ -162,8 +162,9 @@ public:
     // Runs due events up to now + dt, then lets the processor take
     // interrupts.
     void advance(Time dt);
-    // The firmware's wait hook: a quantum of time, never beyond the next
-    // event; a safe point.
+    // The firmware's wait hook, the wait of a pass that may have changed
+    // something: a quantum of time, never beyond the next event, however
+    // long the loop has gone without touching a device; a safe point.
     void wait_hook();
     // The firmware's idle hook, the wait of a loop whose pass found nothing
     // to do: it read registers and memory and changed nothing, and the
@@ -252,12 +253,6 @@ private:
     Time now_ = 0;
     uint64_t seq_ = 0;
     std::map<EventId, std::function<void()>> events_;
-    // Wait-hook calls since the firmware (outside interrupt handlers) last
-    // touched a device.
-    static constexpr unsigned kIdleWaits = 1000;
-    unsigned idle_waits_ = 0;
-    void note_access();
-
     // What the idle hook compares from one pass of a loop to the next.
     uint64_t events_run_ = 0;
     uint64_t main_writes_ = 0;  // register writes outside interrupt handlers

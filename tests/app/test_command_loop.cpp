@@ -358,6 +358,46 @@ TEST(Rs485, FramesAfterABinaryCommandAreAnswered)
     }
 }
 
+// A unit put on the bus as a host does it: "*rs485" on the command port.
+sim::Board& boot_rs485_by_command()
+{
+    sim::Board& b = fwtest::boot_to_prompt();
+    size_t from = b.uart1.sent.size();
+    send(b.uart1, "*rs485 @23\r");
+    fwtest::until_text(b.uart1, from, "ADR 23\r");
+    // The setting is saved to the EEPROM before the unit listens again.
+    b.machine.run_for(500 * kMillisecond);
+    return b;
+}
+
+TEST(Rs485, FrameRightBehindOneForAnotherUnitIsAnswered)
+{
+    sim::Board& b = boot_rs485_by_command();
+    struct Case {
+        std::string before, why;
+    };
+    const std::vector<Case> cases = {
+        {"@24o\r", "a frame for another unit"},
+        {"@FF>\r", "another unit's prompt"},
+        {"@?1\r", "a poll of another group"},
+        {"@FFe1\r", "another unit's report"},
+    };
+    // The two frames come in one write, so the second one's bytes follow the
+    // first one's CR at the line's pace; each round starts at another moment
+    // of the idle unit's millisecond.
+    for (const Case& c : cases) {
+        for (int round = 0; round < 10; ++round) {
+            b.machine.run_for(3 * kMillisecond + round * 97 * sim::kMicrosecond);
+            size_t from = b.uart2.sent.size();
+            send(b.uart2, c.before + "@23vers\r");
+            std::string got = fwtest::until_text(b.uart2, from, kVersion, 50 * kMillisecond);
+            EXPECT_EQ(visible(got), visible("@FF" + kVersion))
+                << "vers behind " << c.why << " (\"" << visible(c.before) << "\") went unanswered in round "
+                << round + 1;
+        }
+    }
+}
+
 TEST(Rs485, ListingsFrameEachLineOnce)
 {
     sim::Board& b = boot_rs485_with_macros();

@@ -57,14 +57,15 @@ TEST(Machine, WaitHookNeverStepsPastTheNextEvent)
         ASSERT_LE(m.now() - before, m.access_cost + m.wait_quantum) << "a wait step ran too far";
     }
     EXPECT_EQ(fired, due);
-    // A loop that has looked at no device for a long while goes straight to
-    // the next event.
+    // Nor does a loop that has looked at no device for a long while: its
+    // passes may change what the next pass does (memory that no device
+    // sees), and on the board that next pass comes long before the event.
     for (int i = 0; i < 2000; ++i)
         m.wait_hook();
-    Time next = m.now() + 5 * sim::kMillisecond;
-    m.schedule(next, [] {});
+    m.schedule(m.now() + 5 * sim::kMillisecond, [] {});
+    Time before = m.now();
     m.wait_hook();
-    EXPECT_EQ(m.now(), next);
+    EXPECT_EQ(m.now() - before, m.wait_quantum) << "a wait of a loop that touches no device jumped ahead";
 }
 
 TEST(Machine, ReportsUnclaimedAddressesOnce)
