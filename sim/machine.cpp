@@ -332,6 +332,15 @@ void Machine::pause_hook()
     wait_step(next == UINT64_MAX ? now_ + kMillisecond : next);
 }
 
+void Machine::spin_hook(uint32_t passes)
+{
+    drain_inbox();
+    idle_pass_.site = nullptr;
+    const Time end = now_ + static_cast<Time>(passes) * spin_pass;
+    while (now_ < end)
+        wait_step(std::min(end, next_event()));
+}
+
 // One wait of the firmware to target, never beyond the controlling thread's
 // deadline, then a safe point.
 void Machine::wait_step(Time target)

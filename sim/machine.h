@@ -182,6 +182,10 @@ public:
     // until its next event: time goes there (with none, a millisecond on),
     // never beyond the controlling thread's deadline; a safe point.
     void pause_hook();
+    // The firmware's short fixed pause, a count-down of passes empty loop
+    // passes on the board: the time they take there goes by, in steps that
+    // end at each event on the way; a safe point.
+    void spin_hook(uint32_t passes);
     // The processor has nothing to do until something happens: time goes
     // to the next event (in real time, when the wall clock gets there or
     // work comes in, whichever is first).
@@ -192,6 +196,9 @@ public:
 
     Time access_cost = 50;          // per register access
     Time wait_quantum = kMicrosecond;
+    // A pass of a count-down pause on the board: seven instructions, some
+    // 1.5 cycles each at 266 MHz.
+    Time spin_pass = 40;
     Speed speed = Speed::Max;
 
     // ---- interrupts ----
