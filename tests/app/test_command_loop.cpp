@@ -358,12 +358,13 @@ TEST(Rs485, FramesAfterABinaryCommandAreAnswered)
     }
 }
 
-// A unit put on the bus as a host does it: "*rs485" on the command port.
-sim::Board& boot_rs485_by_command()
+// A unit put on the bus as a host does it: "*rs485" on the command port,
+// with the start-of-frame character sof and the address 23.
+sim::Board& boot_rs485_by_command(char sof)
 {
     sim::Board& b = fwtest::boot_to_prompt();
     size_t from = b.uart1.sent.size();
-    send(b.uart1, "*rs485 @23\r");
+    send(b.uart1, std::string("*rs485 ") + sof + "23\r");
     fwtest::until_text(b.uart1, from, "ADR 23\r");
     // The setting is saved to the EEPROM before the unit listens again.
     b.machine.run_for(500 * kMillisecond);
@@ -372,7 +373,7 @@ sim::Board& boot_rs485_by_command()
 
 TEST(Rs485, FrameRightBehindOneForAnotherUnitIsAnswered)
 {
-    sim::Board& b = boot_rs485_by_command();
+    sim::Board& b = boot_rs485_by_command('@');
     struct Case {
         std::string before, why;
     };
@@ -394,6 +395,40 @@ TEST(Rs485, FrameRightBehindOneForAnotherUnitIsAnswered)
             EXPECT_EQ(visible(got), visible("@FF" + kVersion))
                 << "vers behind " << c.why << " (\"" << visible(c.before) << "\") went unanswered in round "
                 << round + 1;
+        }
+    }
+}
+
+TEST(Rs485, BrokenFrameIsDroppedWholeAndEveryFrameAfterItAnswered)
+{
+    sim::Board& b = boot_rs485_by_command('Z');
+    struct Case {
+        std::string frame, why;
+    };
+    const std::vector<Case> cases = {
+        {std::string("Z2\0\r", 4), "a NUL for the address's second digit"},
+        {std::string("Z\0\r", 3), "a NUL for the address"},
+        {std::string("Z24\0vers\r", 9), "a NUL in a frame for another unit"},
+        {std::string("\0Z\0\0\0\r", 6), "NULs only"},
+        {"Z2\r", "an address cut short"},
+        {"Z\r", "no address"},
+        {"Z?\r", "a group poll without its group"},
+        {"Z2x vers\r", "an address that is no hex digit"},
+        {"Zz3vers\r", "a lower-case address"},
+        {"noise\r", "a line without start of frame"},
+    };
+    const std::string answer = "ZFF" + kVersion;
+    for (const Case& c : cases) {
+        size_t from = b.uart2.sent.size();
+        send(b.uart2, c.frame);
+        b.machine.run_for(20 * kMillisecond);
+        EXPECT_EQ(visible(b.uart2.sent_text(from)), "") << c.why << " was answered";
+        for (int i = 1; i <= 5; ++i) {
+            from = b.uart2.sent.size();
+            send(b.uart2, "Z23vers\r");
+            std::string got = fwtest::until_text(b.uart2, from, kVersion, 50 * kMillisecond);
+            EXPECT_EQ(visible(got), visible(answer))
+                << "frame " << i << " after " << c.why << " (\"" << visible(c.frame) << "\") went unanswered";
         }
     }
 }
