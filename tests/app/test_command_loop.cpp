@@ -399,6 +399,24 @@ TEST(Rs485, FrameRightBehindOneForAnotherUnitIsAnswered)
     }
 }
 
+TEST(Rs485, FrameComingInBehindOneForAnotherUnitWhileBusyIsAnswered)
+{
+    sim::Board& b = boot_rs485_by_command('@');
+    // An empty frame keeps the unit busy for 10 ms; the two frames come in
+    // one write towards its end, so that the loop finds the first one whole
+    // and the second one partly received, at each of the points it can.
+    for (int round = 0; round < 40; ++round) {
+        size_t from = b.uart2.sent.size();
+        send(b.uart2, "@23\r");
+        b.machine.run_for(9 * kMillisecond + round * 50 * sim::kMicrosecond);
+        send(b.uart2, "@24o\r@23vers\r");
+        std::string got = fwtest::until_text(b.uart2, from, kVersion, 50 * kMillisecond);
+        EXPECT_EQ(visible(got), visible("@FF>\r@FF" + kVersion))
+            << "vers behind a frame for another unit, both sent " << 9000 + round * 50
+            << " us after a busy line, went unanswered";
+    }
+}
+
 TEST(Rs485, BrokenFrameIsDroppedWholeAndEveryFrameAfterItAnswered)
 {
     sim::Board& b = boot_rs485_by_command('Z');
