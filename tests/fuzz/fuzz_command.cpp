@@ -70,7 +70,9 @@ fwtest::BootOptions board_setup()
         {1, "box", {"r 10 10 50 40 1", "t \"in a box\" 12 12"}},
         {2, "labels", {"p 2", ":x1", "c 100 100 20", ":r1", "c 100 100 10", ":default", "l 0 0 $0 $1"}},
         {3, "nested", {"m1", "m2 :r1", "xi 1 0 0"}},
-        {4, "spin", {"dp 1 1", ":repeat"}},
+        // Each pass plays the animated GIF, so that the loop goes round at
+        // a display's pace until the host's escape.
+        {4, "spin", {"dp 1 1", "xi 4 0 0", ":repeat"}},
     };
     o.flash_image = fwtest::build_image({raw, rle, trans, gif}, macros);
     return o;
