@@ -80,6 +80,11 @@ fwtest::BootOptions board_setup()
 
 void set_line_up()
 {
+    // This runs wherever the firmware waits, a send of its own among them:
+    // a send still running on a port that stops being the command port
+    // would never see its end, so it ends first.
+    while (txBusy)
+        sim::Machine::instance().wait_hook();
     if (rs485Mode() || !mainIsUart0) {
         eepromData.rs485Mode = EE_OFF;
         eepromData.mainPort = 0;
