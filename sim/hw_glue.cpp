@@ -30,6 +30,11 @@ void hw_pause_hook(void)
     sim::Machine::instance().pause_hook();
 }
 
+void hw_spin_hook(uint32_t passes)
+{
+    sim::Machine::instance().spin_hook(passes);
+}
+
 void hw_cpu_irq_mask(int masked)
 {
     sim::Machine::instance().set_cpu_irq_masked(masked != 0);

@@ -196,14 +196,6 @@ const Machine::Window* Machine::window_of(uint32_t addr) const
     return nullptr;
 }
 
-void Machine::note_access()
-{
-    // What interrupt handlers look at does not end an idle stretch of the
-    // main program.
-    if (!native_.in_irq())
-        idle_waits_ = 0;
-}
-
 void Machine::report(const std::string& text)
 {
     reports_.push_back(text);
@@ -214,7 +206,6 @@ void Machine::report(const std::string& text)
 uint32_t Machine::read(uint32_t addr, unsigned size)
 {
     uint32_t v = 0;
-    note_access();
     if (const Window* w = window_of(addr)) {
         v = w->dev->read(addr - w->base, size);
     } else if (Region* r = region_of(addr, size)) {
@@ -238,7 +229,6 @@ void Machine::write(uint32_t addr, uint32_t value, unsigned size)
         value &= 0xFF;
     else if (size == 2)
         value &= 0xFFFF;
-    note_access();
     if (!native_.in_irq())
         ++main_writes_;
     if (tracing)
@@ -300,19 +290,14 @@ void Machine::wait_hook()
     wait_step(wait_target());
 }
 
-// Where the next wait of the firmware goes.
+// Where the next wait of the firmware goes: one quantum on, never beyond
+// the next event.  A pass that waits may have changed something that the
+// next pass acts on, as the board's next pass would, before anything else
+// happens; only the idle hook, whose pass changed nothing, stands for more
+// passes than one.
 Time Machine::wait_target()
 {
-    Time next = next_event();
-    if (idle_waits_ < kIdleWaits) {
-        // The firmware may be measuring time: move in small steps.
-        ++idle_waits_;
-        return std::min(now_ + wait_quantum, next);
-    }
-    // A loop that has looked at no device for a long while can only see
-    // what interrupts change, so nothing tells the difference until the
-    // next event: go straight there.
-    return next == UINT64_MAX ? now_ + kMillisecond : next;
+    return std::min(now_ + wait_quantum, next_event());
 }
 
 uint32_t Machine::idle_hook(const void* site, uint32_t passes, Time bound)
@@ -340,17 +325,11 @@ uint32_t Machine::idle_hook(const void* site, uint32_t passes, Time bound)
         if (bound != kUnbounded)
             n = std::min<uint64_t>(n, bound / pass);
         n = std::min<uint64_t>(n, passes - 1);
-        // Passes that touch no device end their small steps after
-        // kIdleWaits waits (wait_target): this wait is the last to step.
-        if (accesses == 0)
-            n = std::min<uint64_t>(n, idle_waits_ + 1 < kIdleWaits ? kIdleWaits - 1 - idle_waits_ : 0);
         if (n > 0 && speed == Speed::Realtime)
             n = (pace_to(now_ + n * pass) - now_) / pass;
         if (n > 0) {
             advance(n * pass);
             stood += static_cast<uint32_t>(n);
-            if (accesses == 0)
-                idle_waits_ += static_cast<unsigned>(n);
         }
     }
     wait_step(wait_target());
@@ -364,6 +343,15 @@ void Machine::pause_hook()
     idle_pass_.site = nullptr;
     Time next = next_event();
     wait_step(next == UINT64_MAX ? now_ + kMillisecond : next);
+}
+
+void Machine::spin_hook(uint32_t passes)
+{
+    drain_inbox();
+    idle_pass_.site = nullptr;
+    const Time end = now_ + static_cast<Time>(passes) * spin_pass;
+    while (now_ < end)
+        wait_step(std::min(end, next_event()));
 }
 
 // One wait of the firmware to target, never beyond the controlling thread's

@@ -168,8 +168,9 @@ public:
     // Runs due events up to now + dt, then lets the processor take
     // interrupts.
     void advance(Time dt);
-    // The firmware's wait hook: a quantum of time, never beyond the next
-    // event; a safe point.
+    // The firmware's wait hook, the wait of a pass that may have changed
+    // something: a quantum of time, never beyond the next event, however
+    // long the loop has gone without touching a device; a safe point.
     void wait_hook();
     // The firmware's idle hook, the wait of a loop whose pass found nothing
     // to do: it read registers and memory and changed nothing, and the
@@ -187,6 +188,10 @@ public:
     // until its next event: time goes there (with none, a millisecond on),
     // never beyond the controlling thread's deadline; a safe point.
     void pause_hook();
+    // The firmware's short fixed pause, a count-down of passes empty loop
+    // passes on the board: the time they take there goes by, in steps that
+    // end at each event on the way; a safe point.
+    void spin_hook(uint32_t passes);
     // The processor has nothing to do until something happens: time goes
     // to the next event (in real time, when the wall clock gets there or
     // work comes in, whichever is first).
@@ -197,6 +202,9 @@ public:
 
     Time access_cost = 50;          // per register access
     Time wait_quantum = kMicrosecond;
+    // A pass of a count-down pause on the board: seven instructions, some
+    // 1.5 cycles each at 266 MHz.
+    Time spin_pass = 40;
     Speed speed = Speed::Max;
 
     // ---- interrupts ----
@@ -258,12 +266,6 @@ private:
     Time now_ = 0;
     uint64_t seq_ = 0;
     std::map<EventId, std::function<void()>> events_;
-    // Wait-hook calls since the firmware (outside interrupt handlers) last
-    // touched a device.
-    static constexpr unsigned kIdleWaits = 1000;
-    unsigned idle_waits_ = 0;
-    void note_access();
-
     // What the idle hook compares from one pass of a loop to the next.
     uint64_t events_run_ = 0;
     uint64_t main_writes_ = 0;  // register writes outside interrupt handlers

@@ -461,23 +461,33 @@ uint8_t oneCapHexToBin(char c)
     return 0xFF;
 }
 
-// Drops what is left of a frame that is not for this unit.
+// Takes a byte of a frame that is not for this unit; the CR that ends the
+// frame takes its line count with it, so the count never stands for a line
+// that is gone and a frame that follows is not taken for it half-received.
+static uint8_t rs485_drop(void)
+{
+    uint8_t c = ring_take();
+    if (c == CR)
+        uncount_line();
+    return c;
+}
+
+// Drops what is left of a frame that is not for this unit: up to and
+// including its CR, or up to the start of the next frame.  Any other byte,
+// a NUL too, is part of the frame.
 static void rs485_flush(void)
 {
+    // A line counted with no byte left behind it is dropped too.
     if (rxCount == 0) {
         uncount_line();
         return;
     }
     uint8_t sof = eepromData.rs485Start;
     while (rxCount > 0) {
-        uint8_t c = ring_peek(0);
-        if (c == sof)
+        if (ring_peek(0) == sof)
             return;
-        ring_take();
-        if (c == 0) {
-            uncount_line();
+        if (rs485_drop() == CR)
             return;
-        }
     }
 }
 
@@ -519,7 +529,7 @@ static int rs485_frame(void)
     uint8_t sof = eepromData.rs485Start;
     uint8_t adr = eepromData.rs485Address;
     while (rxCount > 0) {
-        if (ring_take() == sof)
+        if (rs485_drop() == sof)
             break;
     }
     if (rxCount <= 2) {
@@ -528,7 +538,7 @@ static int rs485_frame(void)
     }
     if (ring_peek(0) == '?') {
         ring_take();
-        uint8_t g = oneCapHexToBin((char)ring_take());
+        uint8_t g = oneCapHexToBin((char)rs485_drop());
         if (g == (adr >> 4))
             group_poll_reply();
         rs485_flush();

@@ -31,9 +31,9 @@
 // the simulated board, a native program of any word size, the board's
 // memory lies in a window of the process's address space.
 //
-// hw_spin(passes, waits) is a short fixed pause: a count-down of passes
-// empty loop passes on the board.  On the simulated board, where only
-// register accesses and waits take time, it is waits calls of hw_wait().
+// hw_spin(passes) is a short fixed pause: a count-down of passes empty loop
+// passes on the board.  The simulated board lets the time those passes take
+// on the board go by.
 #pragma once
 
 #include <stdint.h>
@@ -60,9 +60,8 @@ HW_INLINE void hw_wait(void) {}
 HW_INLINE uint32_t hw_idle(uint32_t passes) { (void)passes; return 1; }
 HW_INLINE void hw_idle_for(uint32_t ns) { (void)ns; }
 HW_INLINE void hw_pause(void) {}
-HW_INLINE void hw_spin(uint32_t passes, uint32_t waits)
+HW_INLINE void hw_spin(uint32_t passes)
 {
-    (void)waits;
     for (volatile uint32_t i = passes; i > 0; i = i - 1) {
     }
 }
@@ -159,6 +158,7 @@ void hw_bus_write(uint32_t addr, uint32_t value, unsigned size);
 void hw_wait_hook(void);
 uint32_t hw_idle_hook(uint32_t passes, uint32_t ns);
 void hw_pause_hook(void);
+void hw_spin_hook(uint32_t passes);
 void hw_cpu_irq_mask(int masked);
 
 static inline uint8_t hw_read8(uint32_t addr) { return (uint8_t)hw_bus_read(addr, 1); }
@@ -186,12 +186,7 @@ static inline __attribute__((always_inline)) void hw_idle_for(uint32_t ns)
     hw_idle_hook(HW_IDLE_FOREVER, ns);
 }
 static inline void hw_pause(void) { hw_pause_hook(); }
-static inline void hw_spin(uint32_t passes, uint32_t waits)
-{
-    (void)passes;
-    while (waits--)
-        hw_wait_hook();
-}
+static inline void hw_spin(uint32_t passes) { hw_spin_hook(passes); }
 
 static inline void __ARMLIB_disableIRQ(void) { hw_cpu_irq_mask(1); }
 static inline void __ARMLIB_enableIRQ(void) { hw_cpu_irq_mask(0); }

@@ -9,7 +9,7 @@ isr_t isr_vectors[64];
 void default_isr(void)
 {
     for (;;)
-        hw_wait();
+        hw_idle(HW_IDLE_FOREVER);
 }
 
 void interrupt_init(void)

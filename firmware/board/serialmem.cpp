@@ -25,11 +25,10 @@
 #define I2C_POLL_LIMIT 1000
 
 // The controller needs a short pause between bus steps: a count-down of
-// 200 passes, a few microseconds (three steps of time on the simulated
-// board).
+// 200 passes, a few microseconds.
 static void settle(void)
 {
-    hw_spin(200, 3);
+    hw_spin(200);
 }
 
 static int wait_flag(void)

@@ -489,11 +489,11 @@ int SDCardReadBlock(uint32_t address, uint8_t* buffer)
     return 1;
 }
 
-// Paces the data FIFO: a fixed loop of 1000 counts, a few microseconds of
-// the processor's time (four steps of time on the simulated board).
+// Paces the data FIFO: a fixed loop of 1000 counts, some tens of
+// microseconds of the processor's time.
 static void sd_pace(void)
 {
-    hw_spin(1000, 4);
+    hw_spin(1000);
 }
 
 int SDCardWriteBlock(uint32_t address, const uint8_t* buffer)

@@ -358,6 +358,99 @@ TEST(Rs485, FramesAfterABinaryCommandAreAnswered)
     }
 }
 
+// A unit put on the bus as a host does it: "*rs485" on the command port,
+// with the start-of-frame character sof and the address 23.
+sim::Board& boot_rs485_by_command(char sof)
+{
+    sim::Board& b = fwtest::boot_to_prompt();
+    size_t from = b.uart1.sent.size();
+    send(b.uart1, std::string("*rs485 ") + sof + "23\r");
+    fwtest::until_text(b.uart1, from, "ADR 23\r");
+    // The setting is saved to the EEPROM before the unit listens again.
+    b.machine.run_for(500 * kMillisecond);
+    return b;
+}
+
+TEST(Rs485, FrameRightBehindOneForAnotherUnitIsAnswered)
+{
+    sim::Board& b = boot_rs485_by_command('@');
+    struct Case {
+        std::string before, why;
+    };
+    const std::vector<Case> cases = {
+        {"@24o\r", "a frame for another unit"},
+        {"@FF>\r", "another unit's prompt"},
+        {"@?1\r", "a poll of another group"},
+        {"@FFe1\r", "another unit's report"},
+    };
+    // The two frames come in one write, so the second one's bytes follow the
+    // first one's CR at the line's pace; each round starts at another moment
+    // of the idle unit's millisecond.
+    for (const Case& c : cases) {
+        for (int round = 0; round < 10; ++round) {
+            b.machine.run_for(3 * kMillisecond + round * 97 * sim::kMicrosecond);
+            size_t from = b.uart2.sent.size();
+            send(b.uart2, c.before + "@23vers\r");
+            std::string got = fwtest::until_text(b.uart2, from, kVersion, 50 * kMillisecond);
+            EXPECT_EQ(visible(got), visible("@FF" + kVersion))
+                << "vers behind " << c.why << " (\"" << visible(c.before) << "\") went unanswered in round "
+                << round + 1;
+        }
+    }
+}
+
+TEST(Rs485, FrameComingInBehindOneForAnotherUnitWhileBusyIsAnswered)
+{
+    sim::Board& b = boot_rs485_by_command('@');
+    // An empty frame keeps the unit busy for 10 ms; the two frames come in
+    // one write towards its end, so that the loop finds the first one whole
+    // and the second one partly received, at each of the points it can.
+    for (int round = 0; round < 40; ++round) {
+        size_t from = b.uart2.sent.size();
+        send(b.uart2, "@23\r");
+        b.machine.run_for(9 * kMillisecond + round * 50 * sim::kMicrosecond);
+        send(b.uart2, "@24o\r@23vers\r");
+        std::string got = fwtest::until_text(b.uart2, from, kVersion, 50 * kMillisecond);
+        EXPECT_EQ(visible(got), visible("@FF>\r@FF" + kVersion))
+            << "vers behind a frame for another unit, both sent " << 9000 + round * 50
+            << " us after a busy line, went unanswered";
+    }
+}
+
+TEST(Rs485, BrokenFrameIsDroppedWholeAndEveryFrameAfterItAnswered)
+{
+    sim::Board& b = boot_rs485_by_command('Z');
+    struct Case {
+        std::string frame, why;
+    };
+    const std::vector<Case> cases = {
+        {std::string("Z2\0\r", 4), "a NUL for the address's second digit"},
+        {std::string("Z\0\r", 3), "a NUL for the address"},
+        {std::string("Z24\0vers\r", 9), "a NUL in a frame for another unit"},
+        {std::string("\0Z\0\0\0\r", 6), "NULs only"},
+        {"Z2\r", "an address cut short"},
+        {"Z\r", "no address"},
+        {"Z?\r", "a group poll without its group"},
+        {"Z2x vers\r", "an address that is no hex digit"},
+        {"Zz3vers\r", "a lower-case address"},
+        {"noise\r", "a line without start of frame"},
+    };
+    const std::string answer = "ZFF" + kVersion;
+    for (const Case& c : cases) {
+        size_t from = b.uart2.sent.size();
+        send(b.uart2, c.frame);
+        b.machine.run_for(20 * kMillisecond);
+        EXPECT_EQ(visible(b.uart2.sent_text(from)), "") << c.why << " was answered";
+        for (int i = 1; i <= 5; ++i) {
+            from = b.uart2.sent.size();
+            send(b.uart2, "Z23vers\r");
+            std::string got = fwtest::until_text(b.uart2, from, kVersion, 50 * kMillisecond);
+            EXPECT_EQ(visible(got), visible(answer))
+                << "frame " << i << " after " << c.why << " (\"" << visible(c.frame) << "\") went unanswered";
+        }
+    }
+}
+
 TEST(Rs485, ListingsFrameEachLineOnce)
 {
     sim::Board& b = boot_rs485_with_macros();

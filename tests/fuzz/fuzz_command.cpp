@@ -70,7 +70,9 @@ fwtest::BootOptions board_setup()
         {1, "box", {"r 10 10 50 40 1", "t \"in a box\" 12 12"}},
         {2, "labels", {"p 2", ":x1", "c 100 100 20", ":r1", "c 100 100 10", ":default", "l 0 0 $0 $1"}},
         {3, "nested", {"m1", "m2 :r1", "xi 1 0 0"}},
-        {4, "spin", {"dp 1 1", ":repeat"}},
+        // Each pass plays the animated GIF, so that the loop goes round at
+        // a display's pace until the host's escape.
+        {4, "spin", {"dp 1 1", "xi 4 0 0", ":repeat"}},
     };
     o.flash_image = fwtest::build_image({raw, rle, trans, gif}, macros);
     return o;
@@ -78,6 +80,11 @@ fwtest::BootOptions board_setup()
 
 void set_line_up()
 {
+    // This runs wherever the firmware waits, a send of its own among them:
+    // a send still running on a port that stops being the command port
+    // would never see its end, so it ends first.
+    while (txBusy)
+        sim::Machine::instance().wait_hook();
     if (rs485Mode() || !mainIsUart0) {
         eepromData.rs485Mode = EE_OFF;
         eepromData.mainPort = 0;
