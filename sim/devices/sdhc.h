@@ -101,7 +101,6 @@ private:
     uint32_t errors_ = 0;     // status error bits reported with the next response
     uint32_t address_ = 0;    // byte address of the pending data block
     bool read_pending_ = false;
-    bool sd_status_pending_ = false;
     uint8_t cid_[16] = {}, csd_[16] = {};
     uint8_t program_[512] = {};
     Machine::EventId program_event_{};
