@@ -18,14 +18,16 @@ static int digit_value(char c)
     return 99;
 }
 
-// A number as strtol reads it, from s (no white space skipped), at most
-// width characters of it (0: no limit): sign, base prefix, digits.  The
-// magnitude stops growing past 2^32, which is all any result needs.
-// Returns 0 when it has no digit; *end is where it stopped.
+// A number's sign and magnitude; the magnitude stops growing past 2^32,
+// which is all any result needs.
 struct Number {
     uint64_t magnitude;
     int negative;
 };
+
+// A number as strtol reads it, from s (no white space skipped), at most
+// width characters of it (0: no limit): sign, base prefix, digits.
+// Returns 0 when it has no digit; *end is where it stopped.
 
 static int read_number(const char* s, int width, int base, const char** end, Number* n)
 {
@@ -39,7 +41,7 @@ static int read_number(const char* s, int width, int base, const char** end, Num
         ++p;
     }
     if ((base == 0 || base == 16) && room(2) && p[0] == '0' && (p[1] == 'x' || p[1] == 'X') &&
-        (!room(3) ? 0 : digit_value(p[2]) < 16)) {
+        room(3) && digit_value(p[2]) < 16) {
         p += 2;
         base = 16;
     } else if (base == 0) {
